@@ -1,0 +1,20 @@
+// String and multibyte helpers (Shift-JIS aware through the library charset).
+#pragma once
+#include <cstdarg>
+#include <cstddef>
+
+void StrCopy(char* dst, const char* src);
+// 0 when equal, 1 when different.
+int StrCompare(const char* a, const char* b);
+// First occurrence of byte c, stepping over double-byte characters; null if none.
+const char* StrFindChar(const char* s, int c);
+// printf-style into dst, truncated to dst_size - 1 bytes and always terminated.
+// Returns the number of bytes written (without the terminator).
+int FormatStringVa(char* dst, size_t dst_size, const char* format, va_list args);
+int FormatString(char* dst, size_t dst_size, const char* format, ...);
+
+// Lead-byte test for a charset index (0 default, 1 Shift-JIS, 2 Korean,
+// 3 traditional Chinese, 4 simplified Chinese).
+int IsMultiByteLead(unsigned char c, int charset_index);
+// 0 when position pos of s starts a character, 1 when it is the second byte of one.
+int CheckMultiBytePosition(const char* s, int pos, int charset_index);
