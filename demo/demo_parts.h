@@ -25,3 +25,7 @@ struct DemoPartRegistrar {
     explicit DemoPartRegistrar(const DemoPart* p) { RegisterDemoPart(p); }
 };
 #define DEMO_PART(var) static DemoPartRegistrar var##_registrar(&var)
+
+// A part that checks what it showed (pixels read back, sounds played) reports a
+// failure here; the demo then exits with 1 after ending the engine.
+void DemoReportFailure(const char* what);
