@@ -35,8 +35,9 @@ struct MemImgShared {
     MemImgRunCodes run_codes;  // buffer present only when made with codes enabled
     int32_t width, height;     // body size
     uint8_t* pixels;           // body's first pixel
-    uint8_t* alpha_plane;      // separate alpha plane (single-channel work), may be null
-    int32_t owns_pixels;
+    uint8_t* alpha_plane;      // separate alpha plane, one byte per pixel, rows of width bytes; may be null
+    int32_t owns_pixels;       // 1 in the record that allocated the body
+    MemImgShared* body;        // a part view's own copy points at the owning record; null in the owner
     PixelFormat format_storage;
 };
 
@@ -56,7 +57,9 @@ enum {
     MEMIMG_CREATE_ALPHAPLANE = 8,
 };
 
-// Creates an image of colour type 0 or 1 (or 2/3); 0 or -1. The pixels are zeroed.
+// Creates an image of colour type 0 or 1 (or the single-channel 2: 1 byte, 3: 2 bytes);
+// 0 or -1. The pixels are zeroed; rows are padded to 4 bytes. The palette flag
+// (types 0/1 only) clears the alpha flag; types 2/3 carry no alpha.
 int MemImageCreate(MEMIMG* img, int width, int height, int color_type, int flags, uint32_t trans_color);
 // Releases the view; the body goes with its last view.
 int MemImageRelease(MEMIMG* img);
@@ -68,13 +71,19 @@ int MemImageBytesPerPixel(const MEMIMG* img);
 uint8_t* MemImagePixelAt(const MEMIMG* img, int x, int y);
 
 // Transfers the rectangle (sx, sy, w, h) of a base image to (dx, dy) of the image,
-// converting by the formats; clears the run-length flag, then builds run codes when
-// the transfer covers the whole image, the type is 0 or 1 and a code buffer exists.
+// cut to both, converting by the formats (type 1 without alpha gets byte 3 = 0, so
+// its key is 0x00RRGGBB; a palette image takes palette pictures only and gets both
+// palette tables rebuilt). Clears the run-length flag, then builds run codes when
+// the transfer covers the whole body, the type is 0 or 1 and a code buffer exists.
 int MemImageFromBaseImage(MEMIMG* img, const BaseImage* src, int sx, int sy, int w, int h, int dx, int dy);
 // Fills the rectangle (null = the whole image), clipped to the image, with a raw value.
 int MemImageFillRect(MEMIMG* img, const Rect* rect, uint32_t value);
 // Rebuilds the run-length codes of a whole-body image from its pixels and key; 0 or -1.
+// Call it again after changing the transparent colour of a coded image.
 int MemImageBuildRunCodes(MEMIMG* img);
+// To be called by any software write into an image: drops the run-length flag of the
+// view's record and of the record owning the body, so stale codes are never replayed.
+void MemImageMarkWritten(MEMIMG* img);
 
 // Lookup tables of the software renderer.
 extern int32_t MemImgMulTable[256][256];          // [x][y] = x * y / 255

@@ -1,5 +1,6 @@
 // Pixel-format descriptors and base images. No Windows header.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct PixelFormat {

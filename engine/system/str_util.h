@@ -16,5 +16,6 @@ int FormatString(char* dst, size_t dst_size, const char* format, ...);
 // Lead-byte test for a charset index (0 default, 1 Shift-JIS, 2 Korean,
 // 3 traditional Chinese, 4 simplified Chinese).
 int IsMultiByteLead(unsigned char c, int charset_index);
-// 0 when position pos of s starts a character, 1 when it is the second byte of one.
+// What stands at position pos of s: 0 a single-byte character, 1 a lead byte, 2 the
+// second byte of a double-byte character; -1 when s is empty or ends before pos.
 int CheckMultiBytePosition(const char* s, int pos, int charset_index);

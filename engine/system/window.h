@@ -28,10 +28,3 @@ int SetMainWindowClientSize(int width, int height);
 // Posts the engine's own WM_CLOSE (IsClosePosted then reports it).
 int PostEngineClose();
 
-// Hooks a subsystem installs into the frame (null when absent). The pump calls
-// the end-of-pass hooks in registration order; the window procedure offers every
-// message to the message hooks first (a hook returning non-zero handled it and
-// its *result is returned).
-typedef void (*PumpHookFn)();
-typedef int (*MessageHookFn)(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result);
-typedef void (*PaintHookFn)(HWND hwnd, HDC dc);

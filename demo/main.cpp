@@ -1,0 +1,134 @@
+// The engine's smoke run: sets the engine up as a game would, starts it, runs a
+// frame loop through every registered demo part and ends it again.
+#include <windows.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "demo/demo_parts.h"
+#include "engine/system/library.h"
+#include "engine/system/log.h"
+#include "engine/system/tick.h"
+#include "engine/system/window.h"
+
+namespace {
+
+const int kMaxParts = 64;
+// Plain zero-initialised storage: parts register from other files' static constructors.
+const DemoPart* g_parts[kMaxParts];
+int g_part_count;
+
+struct CaptureRequest {
+    int at_frame = -1;
+    const char* done_path = nullptr;
+};
+
+int ParseArguments(int argc, char** argv, DemoOptions* o, CaptureRequest* cap) {
+    o->frames = 300;
+    o->software = 0;
+    o->argc = argc;
+    o->argv = argv;
+    for (int i = 1; i < argc; i++) {
+        const char* a = argv[i];
+        if (!std::strcmp(a, "--frames") && i + 1 < argc) {
+            o->frames = std::atoi(argv[++i]);
+        } else if (!std::strcmp(a, "--software")) {
+            o->software = 1;
+        } else if (!std::strcmp(a, "--capture-at") && i + 1 < argc) {
+            cap->at_frame = std::atoi(argv[++i]);
+        } else if (!std::strcmp(a, "--capture-done") && i + 1 < argc) {
+            cap->done_path = argv[++i];
+        }
+        // Switches of the parts are left for them to read from argv.
+    }
+    return 0;
+}
+
+void SortParts() {
+    // Insertion sort keeps registration order among equal orders.
+    for (int i = 1; i < g_part_count; i++) {
+        const DemoPart* p = g_parts[i];
+        int j = i;
+        for (; j > 0 && g_parts[j - 1]->order > p->order; j--) g_parts[j] = g_parts[j - 1];
+        g_parts[j] = p;
+    }
+}
+
+// One frame of every part; -1 when the program should leave.
+int RunFrame(int n) {
+    if (ProcessWindowMessages() == -1) return -1;
+    // WIRE(input): leave when Escape is down (only once input exists)
+    for (int i = 0; i < g_part_count; i++)
+        if (g_parts[i]->frame) g_parts[i]->frame(n);
+    for (int i = 0; i < g_part_count; i++)
+        if (g_parts[i]->after_frame) g_parts[i]->after_frame(n);
+    return 0;
+}
+
+// Keeps ~60 frames a second when nothing else paces the loop.
+void PaceFrame(int64_t* next_us) {
+    *next_us += 1000000 / 60;
+    int64_t now = GetTickUs(0);
+    if (*next_us > now) {
+        Sleep((DWORD)((*next_us - now) / 1000));
+    } else if (now - *next_us > 100000) {
+        *next_us = now;  // far behind: don't race to catch up
+    }
+}
+
+void WaitForCapture(const CaptureRequest& cap, int n) {
+    std::printf("capture-ready\n");
+    std::fflush(stdout);
+    if (!cap.done_path) return;
+    int64_t next_us = GetTickUs(0);
+    int start = GetTickMs();
+    // Keep the picture alive (pump and draw) until the screenshot is taken.
+    while (GetFileAttributesA(cap.done_path) == INVALID_FILE_ATTRIBUTES && GetTickMs() - start < 10000) {
+        if (RunFrame(n) == -1) return;
+        PaceFrame(&next_us);
+    }
+}
+
+}  // namespace
+
+void RegisterDemoPart(const DemoPart* part) {
+    if (g_part_count < kMaxParts) g_parts[g_part_count++] = part;
+}
+
+int main(int argc, char** argv) {
+    DemoOptions options;
+    CaptureRequest capture;
+    ParseArguments(argc, argv, &options, &capture);
+    SortParts();
+
+    SetOutputLogFlag(1);
+    SetGraphMode(640, 480, 16, 60);
+    ChangeWindowMode(1);
+    SetMainWindowText("Engine demo");
+    for (int i = 0; i < g_part_count; i++)
+        if (g_parts[i]->pre_start) g_parts[i]->pre_start(options);
+
+    if (InitLibrarySystems() == -1) return -1;
+    int started = 0;
+    for (; started < g_part_count; started++) {
+        if (g_parts[started]->start && g_parts[started]->start() == -1) {
+            std::printf("demo: part %s failed to start\n", g_parts[started]->name);
+            break;
+        }
+    }
+    int result = started == g_part_count ? 0 : -1;
+
+    if (result == 0) {
+        int64_t next_us = GetTickUs(0);
+        for (int n = 0; n < options.frames; n++) {
+            if (RunFrame(n) == -1) break;
+            if (n == capture.at_frame) WaitForCapture(capture, n);
+            PaceFrame(&next_us);
+        }
+    }
+
+    for (int i = started - 1; i >= 0; i--)
+        if (g_parts[i]->end) g_parts[i]->end();
+    EndLibrarySystems();
+    return result;
+}

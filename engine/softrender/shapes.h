@@ -1,0 +1,30 @@
+// Flat-colour shapes drawn into 16-bit and 32-bit software images: filled
+// rectangles, one-pixel lines and circles (outline or filled). Every call reads
+// the draw area, blend mode, blend parameter and draw bright of GDrawSettings
+// once at entry and clips against the draw area alone, so the caller keeps the
+// draw area inside the destination. The colour is a pixel value already in the
+// destination's format. Nothing is returned; refused input draws nothing.
+#pragma once
+#include <cstdint>
+#include "engine/system/rect.h"
+
+struct MEMIMG;
+
+// One line of DrawMemImgLines: start, end (excluded), colour; `param` is not
+// read here (the box outline keeps its blend parameter there).
+struct MemImgLineRecord {
+    int32_t x1, y1, x2, y2;
+    int32_t color;
+    int32_t param;
+};
+
+// Fills the rectangle (null: the whole view), corners in either order.
+// Destinations with the palette or alpha flag are left untouched.
+void FillMemImgRect(MEMIMG* img, const Rect* rect, uint32_t color);
+// Draws from (x1, y1) up to but not including (x2, y2).
+void DrawMemImgLine(MEMIMG* img, int x1, int y1, int x2, int y2, uint32_t color);
+// Draws count records in array order; nothing for count <= 0.
+void DrawMemImgLines(MEMIMG* img, const MemImgLineRecord* lines, int count);
+// fill == 0: the midpoint outline (points where the walk meets itself are
+// written more than once); otherwise a disc whose every pixel is written once.
+void DrawMemImgCircle(MEMIMG* img, int cx, int cy, int r, uint32_t color, int fill);

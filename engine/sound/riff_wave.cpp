@@ -1,0 +1,301 @@
+#include "engine/sound/riff_wave.h"
+
+#include <cstring>
+
+#include "engine/sound/sound_system.h"
+#include "engine/system/memory.h"
+
+namespace {
+
+const uint32_t kAcmStepBytes = 2048;
+
+struct ChunkHeader {
+    char id[4];
+    uint32_t size;
+};
+
+bool IdIs(const char* id, const char* want) { return std::memcmp(id, want, 4) == 0; }
+
+bool ReadExact(SoundConverter* c, void* dst, uint32_t bytes) {
+    if (bytes == 0) return true;
+    return c->source.funcs.Read(dst, bytes, 1, c->source.handle) == 1;
+}
+
+bool SeekTo(SoundConverter* c, uint64_t pos) { return c->source.funcs.Seek(c->source.handle, (int64_t)pos, 0) == 0; }
+
+uint64_t Tell(SoundConverter* c) {
+    int64_t p = c->source.funcs.Tell(c->source.handle);
+    return p < 0 ? 0 : (uint64_t)p;
+}
+
+bool ReadHeader(SoundConverter* c, uint64_t length, ChunkHeader* h) {
+    if (Tell(c) + 8 > length) return false;
+    return ReadExact(c, h, 8);
+}
+
+// Chunk sizes come from the file: every position is computed in 64 bits and a
+// chunk that reaches past the stream rejects the file, so no size can move
+// the walk backwards or hold it on one header.
+struct RiffWalk {
+    uint64_t length;
+    uint8_t* fmt;       // zero-padded to at least 18 bytes
+    uint32_t fmt_size;
+};
+
+int WalkToFormat(SoundConverter* c, RiffWalk* w) {
+    w->fmt = nullptr;
+    w->fmt_size = 0;
+    if (c->source.funcs.Seek(c->source.handle, 0, 2) != 0) return -1;
+    int64_t len = c->source.funcs.Tell(c->source.handle);
+    if (len < 0 || !SeekTo(c, 0)) return -1;
+    w->length = (uint64_t)len;
+
+    ChunkHeader h;
+    char wave[4];
+    if (!ReadHeader(c, w->length, &h) || !IdIs(h.id, "RIFF")) return -1;
+    if (!ReadExact(c, wave, 4) || !IdIs(wave, "WAVE")) return -1;
+    if (!ReadHeader(c, w->length, &h)) return -1;
+    if (IdIs(h.id, "bext")) {
+        uint64_t next = Tell(c) + h.size;
+        if (next > w->length || !SeekTo(c, next)) return -1;
+        if (!ReadHeader(c, w->length, &h)) return -1;
+    }
+    if (!IdIs(h.id, "fmt ")) return -1;
+    // Shorter than the 14 fixed bytes leaves fields unread; past the stream is a lie.
+    if (h.size < 14 || Tell(c) + h.size > w->length) return -1;
+    uint32_t alloc = h.size < 18 ? 18 : h.size;
+    w->fmt = (uint8_t*)MemAllocZeroed(alloc, "riff_wave", __LINE__);
+    if (!w->fmt) return -1;
+    if (!ReadExact(c, w->fmt, h.size)) {
+        MemFree(w->fmt);
+        w->fmt = nullptr;
+        return -1;
+    }
+    w->fmt_size = h.size;
+    return 0;
+}
+
+int WalkToData(SoundConverter* c, RiffWalk* w) {
+    ChunkHeader h;
+    for (;;) {
+        if (!ReadHeader(c, w->length, &h)) return -1;
+        if (IdIs(h.id, "data")) break;
+        uint64_t next = Tell(c) + h.size + (h.size & 1);
+        if (next > w->length || !SeekTo(c, next)) return -1;
+    }
+    uint64_t start = Tell(c);
+    if (start >= w->length) return -1;
+    uint64_t remain = w->length - start;
+    c->data_start = (uint32_t)start;
+    c->data_size = (uint64_t)h.size > remain ? (uint32_t)remain : h.size;
+    return 0;
+}
+
+// Every later division by these fields must be safe.
+bool FormatFieldsUsable(const WAVEFORMATEX* f) {
+    return f->nChannels != 0 && f->nBlockAlign != 0 && f->nSamplesPerSec != 0 && f->nAvgBytesPerSec != 0;
+}
+
+void CloseAcmHandles(SoundConverter* c) {
+    if (c->acm.stream) AcmApi.acmStreamClose(c->acm.stream, 0);
+    if (c->acm.spare) AcmApi.acmStreamClose(c->acm.spare, 0);
+    c->acm.stream = nullptr;
+    c->acm.spare = nullptr;
+}
+
+HACMSTREAM OpenAcmHandle(SoundConverter* c) {
+    HACMSTREAM h = nullptr;
+    if (AcmApi.acmStreamOpen(&h, nullptr, c->acm.src_format, &c->format, nullptr, 0, 0,
+                             ACM_STREAMOPENF_NONREALTIME) != 0)
+        return nullptr;
+    return h;
+}
+
+}  // namespace
+
+int OpenRiffPcmSource(SoundConverter* c) {
+    RiffWalk w;
+    if (WalkToFormat(c, &w) != 0) return -1;
+    const WAVEFORMATEX* f = (const WAVEFORMATEX*)w.fmt;
+    if (f->wFormatTag != WAVE_FORMAT_PCM || !FormatFieldsUsable(f)) {
+        MemFree(w.fmt);
+        return -1;
+    }
+    std::memset(&c->format, 0, sizeof(c->format));
+    std::memcpy(&c->format, w.fmt, w.fmt_size < 18 ? w.fmt_size : 18);
+    if (w.fmt_size == 16) {
+        c->format.cbSize = 0;
+        c->format.wBitsPerSample = (WORD)(c->format.nBlockAlign / c->format.nChannels * 8);
+    }
+    MemFree(w.fmt);
+    if (WalkToData(c, &w) != 0) return -1;
+    c->block_size = c->format.nAvgBytesPerSec;
+    c->method = SOUND_CONVERT_RIFF_PCM;
+    return 0;
+}
+
+int OpenRiffAcmSource(SoundConverter* c) {
+    std::memset(&c->acm, 0, sizeof(c->acm));
+    if (!AcmApi.acmFormatSuggest || !AcmApi.acmStreamOpen || !AcmApi.acmStreamClose || !AcmApi.acmStreamConvert ||
+        !AcmApi.acmStreamPrepareHeader || !AcmApi.acmStreamUnprepareHeader)
+        return -1;
+    RiffWalk w;
+    if (WalkToFormat(c, &w) != 0) return -1;
+    WAVEFORMATEX* src = (WAVEFORMATEX*)w.fmt;
+    c->acm.src_format = src;
+    if (src->wFormatTag == WAVE_FORMAT_PCM && w.fmt_size == 16 && src->nChannels) {
+        src->wBitsPerSample = (WORD)(src->nBlockAlign / src->nChannels * 8);
+        src->cbSize = 0;
+    }
+    // ACM reads cbSize extra bytes behind the record: never more than the chunk holds.
+    uint32_t extra = w.fmt_size > 18 ? w.fmt_size - 18 : 0;
+    if (src->cbSize > extra) src->cbSize = (WORD)extra;
+
+    if (!FormatFieldsUsable(src) || WalkToData(c, &w) != 0) goto reject;
+    std::memset(&c->format, 0, sizeof(c->format));
+    c->format.wFormatTag = WAVE_FORMAT_PCM;
+    if (AcmApi.acmFormatSuggest(nullptr, src, &c->format, sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG) != 0)
+        goto reject;
+    if (c->format.wFormatTag != WAVE_FORMAT_PCM || !FormatFieldsUsable(&c->format)) goto reject;
+
+    c->acm.data = (uint8_t*)MemAlloc(c->data_size ? c->data_size : 1, "riff_wave", __LINE__);
+    if (!c->acm.data) goto reject;
+    c->acm.data_size = c->data_size;
+    if (!ReadExact(c, c->acm.data, c->data_size) || !SeekTo(c, c->data_start)) goto reject;
+    c->acm.src_pos = 0;
+
+    c->acm.stream = OpenAcmHandle(c);
+    if (!c->acm.stream) goto reject;
+    c->acm.spare = OpenAcmHandle(c);
+    if (!c->acm.spare) goto reject;
+
+    c->block_size = c->format.nAvgBytesPerSec;
+    c->acm.total_samples = -1;
+    c->method = SOUND_CONVERT_ACM;
+    return 0;
+
+reject:
+    CloseAcmHandles(c);
+    MemFree(c->acm.src_format);
+    MemFree(c->acm.data);
+    std::memset(&c->acm, 0, sizeof(c->acm));
+    return -1;
+}
+
+int ReadPcmBlock(SoundConverter* c) {
+    uint64_t pos = Tell(c);
+    if (pos < c->data_start || pos - c->data_start >= c->data_size) return -1;
+    uint32_t done = (uint32_t)(pos - c->data_start);
+    uint32_t n = c->data_size - done;
+    if (n > c->block_size) n = c->block_size;
+    if (!ReadExact(c, c->buffer, n)) return -1;
+    c->bytes_left = (int32_t)n;
+    return 0;
+}
+
+int SeekPcmSource(SoundConverter* c, int32_t sample) {
+    uint64_t offset = (uint64_t)(sample < 0 ? 0 : (uint32_t)sample) * c->format.nBlockAlign;
+    // A target past the data stops at its end, so that the next block reports the end.
+    uint64_t target = (uint64_t)c->data_start + (offset > c->data_size ? c->data_size : offset);
+    SeekTo(c, target);
+    c->output_pos = (uint32_t)offset;
+    c->bytes_left = 0;
+    c->buffer_offset = 0;
+    return 0;
+}
+
+int ConvertAcmBlock(SoundConverter* c) {
+    SoundConverterAcm* a = &c->acm;
+    if (!a->stream || a->src_pos >= a->data_size) {
+        a->src_pos = a->data_size;
+        return -1;
+    }
+    // A codec may take input and give nothing yet (it is filling a frame): keep
+    // feeding it; only a step that takes nothing, or the end of input, ends the sound.
+    for (;;) {
+        ACMSTREAMHEADER hdr;
+        std::memset(&hdr, 0, sizeof(hdr));
+        hdr.cbStruct = sizeof(hdr);
+        hdr.pbSrc = a->data + a->src_pos;
+        uint32_t remain = a->data_size - a->src_pos;
+        hdr.cbSrcLength = remain < kAcmStepBytes ? remain : kAcmStepBytes;
+        hdr.pbDst = c->buffer;
+        hdr.cbDstLength = c->block_size;
+        if (AcmApi.acmStreamPrepareHeader(a->stream, &hdr, 0) != 0) return -1;
+        if (AcmApi.acmStreamConvert(a->stream, &hdr, ACM_STREAMCONVERTF_BLOCKALIGN) != 0) {
+            hdr.cbSrcLengthUsed = 0;
+            hdr.cbDstLengthUsed = 0;
+        }
+        AcmApi.acmStreamUnprepareHeader(a->stream, &hdr, 0);
+        uint32_t used = hdr.cbSrcLengthUsed > remain ? remain : hdr.cbSrcLengthUsed;
+        a->src_pos += used;
+        c->bytes_left = (int32_t)hdr.cbDstLengthUsed;
+        if (hdr.cbDstLengthUsed != 0) return 0;
+        if (used == 0 || a->src_pos >= a->data_size) {
+            c->bytes_left = 0;
+            a->src_pos = a->data_size;
+            return -1;
+        }
+    }
+}
+
+int SeekAcmSource(SoundConverter* c, int32_t sample) {
+    SoundConverterAcm* a = &c->acm;
+    uint32_t target = (uint32_t)(sample < 0 ? 0 : sample) * c->format.nBlockAlign;
+    if (c->output_pos <= target && target <= c->output_pos + (uint32_t)c->bytes_left) {
+        uint32_t d = target - c->output_pos;
+        c->buffer_offset += d;
+        c->bytes_left -= (int32_t)d;
+        c->output_pos = target;
+        return 0;
+    }
+    if (target < c->output_pos) {
+        // The spare has converted nothing: it starts over from the first byte.
+        HACMSTREAM fresh = a->spare ? a->spare : OpenAcmHandle(c);
+        a->spare = nullptr;
+        if (a->stream) AcmApi.acmStreamClose(a->stream, 0);
+        a->stream = fresh;
+        a->spare = OpenAcmHandle(c);  // null when it cannot be reopened, never stale
+        a->src_pos = 0;
+        c->output_pos = 0;
+        c->bytes_left = 0;
+        c->buffer_offset = 0;
+        if (!a->stream) {
+            a->src_pos = a->data_size;
+            return 0;
+        }
+    }
+    while (c->output_pos + (uint32_t)c->bytes_left < target) {
+        c->output_pos += (uint32_t)c->bytes_left;
+        c->bytes_left = 0;
+        c->buffer_offset = 0;
+        if (ConvertAcmBlock(c) != 0) {
+            c->bytes_left = 0;
+            return 0;
+        }
+    }
+    uint32_t d = target - c->output_pos;
+    c->bytes_left -= (int32_t)d;
+    c->buffer_offset += d;
+    c->output_pos = target;
+    return 0;
+}
+
+uint32_t GetAcmPcmSize(SoundConverter* c) {
+    if (c->acm.total_samples != -1) return (uint32_t)c->format.nBlockAlign * (uint32_t)c->acm.total_samples;
+    DWORD out = 0;
+    if (!c->acm.stream || !AcmApi.acmStreamSize ||
+        AcmApi.acmStreamSize(c->acm.stream, c->acm.data_size, &out, ACM_STREAMSIZEF_SOURCE) != 0)
+        return 0;
+    return out;
+}
+
+int CloseAcmStream(SoundConverter* c) {
+    MemFree(c->acm.src_format);
+    c->acm.src_format = nullptr;
+    CloseAcmHandles(c);
+    MemFree(c->acm.data);
+    c->acm.data = nullptr;
+    c->acm.data_size = 0;
+    return 0;
+}

@@ -1,0 +1,94 @@
+// Conversion of a sound file, read through a StreamData, to PCM: decoder choice,
+// block-by-block output, seeking by sample, total length, and the loaders'
+// helpers (whole stream into memory, PCM wrapped as a RIFF WAVE image).
+#pragma once
+#include <windows.h>
+#include <mmreg.h>
+#include <msacm.h>
+#include <cstdint>
+
+#include "engine/file/stream.h"
+
+enum SoundConvertMethod {
+    SOUND_CONVERT_RIFF_PCM = 0,
+    SOUND_CONVERT_ACM = 1,
+    SOUND_CONVERT_OGG_VORBIS = 2,
+    SOUND_CONVERT_PCM_IMAGE = 3,
+};
+
+// Decoder-disable mask bits, in the order the decoders are tried.
+enum {
+    SOUND_DECODER_RIFF_PCM = 1,
+    SOUND_DECODER_RIFF_ACM = 2,
+    SOUND_DECODER_OGG_VORBIS = 4,
+    SOUND_DECODER_MP3_ACM = 8,
+    SOUND_DECODER_MP3_FILTERS = 16,
+};
+
+struct SoundConverterAcm {
+    WAVEFORMATEX* src_format;  // block of at least 18 bytes
+    HACMSTREAM stream;
+    HACMSTREAM spare;          // has converted nothing; taken over by a backward seek
+    uint8_t* data;             // the whole compressed data
+    uint32_t data_size;
+    uint32_t src_pos;          // compressed bytes already handed to ACM
+    int32_t total_samples;     // -1 when unknown (RIFF sources)
+};
+
+struct SoundConverterOgg {
+    int open;
+    void* file;                // the vorbisfile record
+    int bytes_per_sample;
+};
+
+struct SoundConverterPcmImage {
+    uint8_t* pcm;
+    uint32_t capacity;
+    uint32_t count;
+    uint32_t read_pos;
+};
+
+struct SoundConverter {
+    int setup;
+    int end;
+    int method;
+    StreamData source;         // copy of the caller's stream; never closed here
+    uint32_t data_start;
+    uint32_t data_size;
+    WAVEFORMATEX format;       // output, always PCM
+    union {
+        SoundConverterAcm acm;
+        SoundConverterOgg ogg;
+        SoundConverterPcmImage image;
+    };
+    uint8_t* buffer;
+    uint32_t block_size;
+    int32_t bytes_left;
+    uint32_t buffer_offset;
+    uint32_t output_pos;
+    int vorbis_selector;
+};
+
+// Clear conv->setup before. 0 set up, -1 when no decoder accepts the data.
+int SelectSoundDecoder(StreamData* source, SoundConverter* conv);
+// PCM bytes written (fewer than size only at the end), -1 when not set up.
+int ConvertNextSoundBlock(SoundConverter* conv, void* dest, uint32_t size);
+int SeekSoundConverter(SoundConverter* conv, int32_t sample);
+uint32_t GetConvertedPcmSize(SoundConverter* conv);
+int GetConverterWaveFormat(SoundConverter* conv, WAVEFORMATEX* out);
+int TerminateSoundConverter(SoundConverter* conv);
+// The whole sound as one tracked block (MemFree it).
+int ConvertWholeSound(SoundConverter* conv, WAVEFORMATEX* out_format, void** out_pcm, uint32_t* out_size);
+
+int BuildWaveFileImage(void** out_image, uint32_t* out_size, const void* format, uint32_t format_size,
+                       const void* data, uint32_t data_size);
+// The whole stream from its start into one tracked block; the stream stays open.
+int LoadStreamToMemory(const StreamData* stream, void** out_data, uint32_t* out_size);
+// value x 1000 / rate, truncated.
+int MulDiv64(int32_t value, int32_t rate);
+
+// Engine-wide settings read by the converter.
+int SetSoundDecoderDisableMask(int mask);
+int GetSoundDecoderDisableMask();
+int SetMovieAudioFlag(int flag);
+int GetMovieAudioFlag();

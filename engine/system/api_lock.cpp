@@ -1,0 +1,68 @@
+#include "engine/system/api_lock.h"
+
+#include <windows.h>
+
+namespace {
+
+// A ticket lock: each waiter takes the next ticket and runs when it is served,
+// so threads get the lock in the order they asked for it.
+struct ApiLock {
+    CRITICAL_SECTION cs;
+    CONDITION_VARIABLE turn;
+    unsigned next_ticket = 0;
+    unsigned serving = 0;
+    int owner = -1;
+    int depth = 0;
+    ApiLock() {
+        InitializeCriticalSection(&cs);
+        InitializeConditionVariable(&turn);
+    }
+};
+
+ApiLock& Lock() {
+    static ApiLock* l = new ApiLock;
+    return *l;
+}
+
+}  // namespace
+
+int LibraryLockInit() {
+    Lock();
+    return 0;
+}
+
+void LibraryLockTerm() {}
+
+void LibraryLockEnter() {
+    ApiLock& l = Lock();
+    int me = (int)GetCurrentThreadId();
+    EnterCriticalSection(&l.cs);
+    if (l.owner == me) {
+        l.depth++;
+    } else {
+        unsigned ticket = l.next_ticket++;
+        while (l.serving != ticket) SleepConditionVariableCS(&l.turn, &l.cs, INFINITE);
+        l.owner = me;
+        l.depth = 1;
+    }
+    LeaveCriticalSection(&l.cs);
+}
+
+void LibraryLockLeave() {
+    ApiLock& l = Lock();
+    EnterCriticalSection(&l.cs);
+    if (l.owner == (int)GetCurrentThreadId() && --l.depth == 0) {
+        l.owner = -1;
+        l.serving++;
+        WakeAllConditionVariable(&l.turn);
+    }
+    LeaveCriticalSection(&l.cs);
+}
+
+int LibraryLockOwner() {
+    ApiLock& l = Lock();
+    EnterCriticalSection(&l.cs);
+    int owner = l.owner;
+    LeaveCriticalSection(&l.cs);
+    return owner;
+}

@@ -1,0 +1,78 @@
+#include "engine/system/handle_table.h"
+
+#include "engine/system/memory.h"
+
+int HandleTableInit(HandleTable* t, int type, int capacity) {
+    t->type = type;
+    t->capacity = 0;
+    t->count = 0;
+    t->free_hint = 0;
+    t->next_check = 0;
+    t->records = nullptr;
+    if (capacity <= 0 || capacity > 0x10000) return -1;
+    t->records = (void**)MemAllocZeroed(sizeof(void*) * capacity, "handle_table", __LINE__);
+    if (!t->records) return -1;
+    t->capacity = capacity;
+    return 0;
+}
+
+void HandleTableFree(HandleTable* t) {
+    if (t->records) {
+        for (int i = 0; i < t->capacity; i++) MemFree(t->records[i]);
+        MemFree(t->records);
+    }
+    t->records = nullptr;
+    t->capacity = 0;
+    t->count = 0;
+    t->free_hint = 0;
+}
+
+EngineHandle HandleTableAdd(HandleTable* t, int record_size, void** out, int lowest_free) {
+    if (!t->records || t->count >= t->capacity || record_size < (int)sizeof(EngineRecordHead)) return -1;
+    int start = lowest_free ? 0 : t->free_hint;
+    if (start < 0 || start >= t->capacity) start = 0;
+    int slot = -1;
+    for (int i = 0; i < t->capacity; i++) {
+        int s = (start + i) % t->capacity;
+        if (!t->records[s]) {
+            slot = s;
+            break;
+        }
+    }
+    if (slot < 0) return -1;
+    EngineRecordHead* rec = (EngineRecordHead*)MemAllocZeroed(record_size, "handle_table", __LINE__);
+    if (!rec) return -1;
+    int check = t->next_check;
+    t->next_check = check >= 2047 ? 0 : check + 1;
+    rec->check = check;
+    t->records[slot] = rec;
+    t->count++;
+    t->free_hint = (slot + 1) % t->capacity;
+    if (out) *out = rec;
+    return MakeHandle(t->type, check, slot);
+}
+
+void* HandleTableGet(const HandleTable* t, EngineHandle h) {
+    if (h < 0 || !t->records || HandleTypeOf(h) != t->type) return nullptr;
+    int slot = HandleSlotOf(h);
+    if (slot >= t->capacity) return nullptr;
+    EngineRecordHead* rec = (EngineRecordHead*)t->records[slot];
+    if (!rec || rec->check != HandleCheckOf(h)) return nullptr;
+    return rec;
+}
+
+int HandleTableRemove(HandleTable* t, EngineHandle h) {
+    void* rec = HandleTableGet(t, h);
+    if (!rec) return -1;
+    t->records[HandleSlotOf(h)] = nullptr;
+    t->count--;
+    MemFree(rec);
+    return 0;
+}
+
+EngineHandle HandleTableHandleAt(const HandleTable* t, int slot) {
+    if (!t->records || slot < 0 || slot >= t->capacity) return -1;
+    EngineRecordHead* rec = (EngineRecordHead*)t->records[slot];
+    if (!rec) return -1;
+    return MakeHandle(t->type, rec->check, slot);
+}
