@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "demo/demo_parts.h"
+#include "engine/input/input.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
 #include "engine/system/tick.h"
@@ -57,7 +58,7 @@ void SortParts() {
 // One frame of every part; -1 when the program should leave.
 int RunFrame(int n) {
     if (ProcessWindowMessages() == -1) return -1;
-    // WIRE(input): leave when Escape is down (only once input exists)
+    if (CheckKeyDown(0x01)) return -1;  // DIK_ESCAPE
     for (int i = 0; i < g_part_count; i++)
         if (g_parts[i]->frame) g_parts[i]->frame(n);
     for (int i = 0; i < g_part_count; i++)
@@ -90,6 +91,14 @@ void WaitForCapture(const CaptureRequest& cap, int n) {
 }
 
 }  // namespace
+
+static int g_failures;
+
+void DemoReportFailure(const char* what) {
+    std::fprintf(stderr, "demo failure: %s\n", what);
+    std::fflush(stderr);
+    g_failures++;
+}
 
 void RegisterDemoPart(const DemoPart* part) {
     if (g_part_count < kMaxParts) g_parts[g_part_count++] = part;
@@ -130,5 +139,6 @@ int main(int argc, char** argv) {
     for (int i = started - 1; i >= 0; i--)
         if (g_parts[i]->end) g_parts[i]->end();
     EndLibrarySystems();
+    if (result == 0 && g_failures) result = 1;
     return result;
 }

@@ -291,7 +291,7 @@ static int RefreshKeyboardFromDevice() {
     g_input.last_keyboard_refresh = now;
     ev = g_input.keyboard_event;
     if (ev && WaitForSingleObject(ev, 0) == WAIT_OBJECT_0) ResetEvent(ev);
-    // The device reports the right Shift unreliably; take it from the window system.
+    // The right Shift comes from the window system's state.
     unsigned char vk[256];
     if (GetKeyboardState(vk)) g_input.key_state[DIK_RSHIFT] = vk[VK_RSHIFT];
     return 1;

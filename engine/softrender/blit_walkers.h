@@ -11,7 +11,7 @@
 // One source pixel onto one destination pixel, with the transparent test and
 // the alpha gates of the per-pixel and stretched walks.
 template <class F, class S, class R, bool Trans>
-inline void BlitDrawPixel(const BlitJob& j, uint8_t* dp, const uint8_t* sp, const uint8_t* gp) {
+BLIT_INLINE void BlitDrawPixel(const BlitJob& j, uint8_t* dp, const uint8_t* sp, const uint8_t* gp) {
     uint32_t raw = S::Raw(sp);
     uint32_t t = 0;
     if constexpr (R::kGraph) t = j.graph_table[*gp];
@@ -34,7 +34,10 @@ inline void BlitDrawPixel(const BlitJob& j, uint8_t* dp, const uint8_t* sp, cons
 }
 
 template <class F, class S, class R, bool Trans>
-void BlitWalkPixels(const BlitJob& j) {
+void BlitWalkPixels(const BlitJob& job) {
+    // A local copy: stores through byte pointers cannot alias it, so its
+    // fields stay in registers.
+    const BlitJob j = job;
     for (int32_t y = 0; y < j.h; y++) {
         uint8_t* drow = j.dst + y * j.dst_pitch;
         const uint8_t* srow = j.src + y * j.src_step_y;
@@ -77,7 +80,10 @@ void BlitWalkPixels(const BlitJob& j) {
 // 255, no transparent test) and alpha runs. The decoder never reads past
 // codes_end and cuts a run at the row's end.
 template <class F, class S, class R>
-void BlitWalkRuns(const BlitJob& j) {
+void BlitWalkRuns(const BlitJob& job) {
+    // A local copy: stores through byte pointers cannot alias it, so its
+    // fields stay in registers.
+    const BlitJob j = job;
     const uint8_t* cp = j.codes;
     for (int32_t y = 0; y < j.h; y++) {
         uint8_t* drow = j.dst + y * j.dst_pitch;
@@ -114,7 +120,10 @@ void BlitWalkRuns(const BlitJob& j) {
 // accumulators. General stepping advances while the accumulator is <= 0, the
 // fast-copy bodies while it is < 0.
 template <class F, class S, class R, bool Trans>
-void BlitWalkStretched(const BlitJob& j) {
+void BlitWalkStretched(const BlitJob& job) {
+    // A local copy: stores through byte pointers cannot alias it, so its
+    // fields stay in registers.
+    const BlitJob j = job;
     constexpr bool fast = R::kFastStep;
     uint8_t* drow = j.dst;
     const uint8_t* srow = j.src;

@@ -30,12 +30,12 @@ template <class C> struct PixelOpBase {
     static constexpr bool kFastStep = false;
 
     // Source channel after the draw bright.
-    static uint32_t Br(const BlitJob& j, uint32_t s, int i) {
+    static BLIT_INLINE uint32_t Br(const BlitJob& j, uint32_t s, int i) {
         if constexpr (C::kBright) return (uint32_t)j.mul_bright[i][s];
         else return s;
     }
     // Product of the factors present: t (graph), a (alpha), p.
-    template <bool A, bool UsesP> static uint32_t Pi(const BlitJob& j, uint32_t a, uint32_t t) {
+    template <bool A, bool UsesP> static BLIT_INLINE uint32_t Pi(const BlitJob& j, uint32_t a, uint32_t t) {
         uint32_t v = 1;
         if constexpr (kGraph) v *= t;
         if constexpr (A) v *= a;
@@ -44,15 +44,15 @@ template <class C> struct PixelOpBase {
     }
     template <bool A, bool UsesP> static constexpr int K() { return (kGraph ? 1 : 0) + (A ? 1 : 0) + (UsesP ? 1 : 0); }
     // (d * 2^(8k) + (x - d) * pi) >> 8k, exact and non-negative; fits 32 bits for k <= 3.
-    template <int K> static uint32_t Lerp(uint32_t d, uint32_t x, uint32_t pi) {
+    template <int K> static BLIT_INLINE uint32_t Lerp(uint32_t d, uint32_t x, uint32_t pi) {
         return (d * ((1u << (8 * K)) - pi) + x * pi) >> (8 * K);
     }
     // d + S[p][x - d]: moves a 16-bit field toward x, truncating toward zero.
-    static uint32_t SignedStep(const BlitJob& j, uint32_t d, uint32_t x) {
+    static BLIT_INLINE uint32_t SignedStep(const BlitJob& j, uint32_t d, uint32_t x) {
         return (uint32_t)((int32_t)d + j.smul_p[(int32_t)x - (int32_t)d]);
     }
     // Applies a per-channel function to the three channels of d, keeping the rest of d.
-    template <class Fn> static uint32_t PerChannel(uint32_t d, Fn fn) {
+    template <class Fn> static BLIT_INLINE uint32_t PerChannel(uint32_t d, Fn fn) {
         return F::Pack(fn(F::Ch(d, 0), 0), fn(F::Ch(d, 1), 1), fn(F::Ch(d, 2), 2), d);
     }
 };
@@ -65,14 +65,14 @@ template <class C> struct PixelOpCopy : PixelOpBase<C> {
     static constexpr bool kPlainCopy = !C::kGraph && !C::kBright;
     static constexpr bool kAlphaIgnored = kPlainCopy && C::kWalker == WALK_PIXEL;
     static constexpr bool kFastStep = kPlainCopy && C::kKind != SRC_ALPHA;
-    template <bool A> static uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
+    template <bool A> static BLIT_INLINE uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
         constexpr int k = B::template K<A, false>();
         if constexpr (k == 0) {
             if constexpr (!C::kBright) return s;
-            else return B::PerChannel(d, [&](uint32_t, int i) { return B::Br(j, F::Ch(s, i), i); });
+            else return B::PerChannel(d, [&](uint32_t, int i) BLIT_LAMBDA_INLINE { return B::Br(j, F::Ch(s, i), i); });
         } else {
             uint32_t pi = B::template Pi<A, false>(j, a, t);
-            return B::PerChannel(d, [&](uint32_t dc, int i) {
+            return B::PerChannel(d, [&](uint32_t dc, int i) BLIT_LAMBDA_INLINE {
                 return B::template Lerp<k>(dc, B::Br(j, F::Ch(s, i), i), pi);
             });
         }
@@ -85,15 +85,15 @@ template <class C, class Target> struct PixelOpLerpP : PixelOpBase<C> {
     using B = PixelOpBase<C>;
     using F = typename B::F;
     static constexpr bool kUsesP = true;
-    template <bool A> static uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
+    template <bool A> static BLIT_INLINE uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
         constexpr int k = B::template K<A, true>();
         if constexpr (B::kIs16 && k == 1) {
-            return B::PerChannel(d, [&](uint32_t dc, int i) {
+            return B::PerChannel(d, [&](uint32_t dc, int i) BLIT_LAMBDA_INLINE {
                 return B::SignedStep(j, dc, Target::X(j, F::Ch(s, i), dc, i));
             });
         } else {
             uint32_t pi = B::template Pi<A, true>(j, a, t);
-            return B::PerChannel(d, [&](uint32_t dc, int i) {
+            return B::PerChannel(d, [&](uint32_t dc, int i) BLIT_LAMBDA_INLINE {
                 return B::template Lerp<k>(dc, Target::X(j, F::Ch(s, i), dc, i), pi);
             });
         }
@@ -101,15 +101,15 @@ template <class C, class Target> struct PixelOpLerpP : PixelOpBase<C> {
 };
 
 template <class C> struct TargetSource {
-    static uint32_t X(const BlitJob& j, uint32_t sc, uint32_t, int i) { return PixelOpBase<C>::Br(j, sc, i); }
+    static BLIT_INLINE uint32_t X(const BlitJob& j, uint32_t sc, uint32_t, int i) { return PixelOpBase<C>::Br(j, sc, i); }
 };
 template <class C> struct TargetInverse {
-    static uint32_t X(const BlitJob& j, uint32_t sc, uint32_t, int i) {
+    static BLIT_INLINE uint32_t X(const BlitJob& j, uint32_t sc, uint32_t, int i) {
         return PixelOpBase<C>::Br(j, C::Fmt::kMax[i] - sc, i);
     }
 };
 template <class C> struct TargetProduct {
-    static uint32_t X(const BlitJob& j, uint32_t sc, uint32_t dc, int i) {
+    static BLIT_INLINE uint32_t X(const BlitJob& j, uint32_t sc, uint32_t dc, int i) {
         return (PixelOpBase<C>::Br(j, sc, i) * dc) >> C::Fmt::kBits[i];
     }
 };
@@ -121,12 +121,12 @@ template <class C> struct PixelOpAlpha : PixelOpLerpP<C, TargetSource<C>> {
     // The whole-image per-pixel path of a plain source without bright or graph
     // has its own forms: halving at p = 128, the 6-bit lerp table in 16-bit.
     static constexpr bool kPlain = C::kWalker == WALK_PIXEL && C::kKind != SRC_ALPHA && !C::kGraph && !C::kBright;
-    template <bool A> static uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
+    template <bool A> static BLIT_INLINE uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
         if constexpr (C::kForm == FORM_HALF) {
             if constexpr (B::kIs16) return ((s >> 1) & 0x7BEF) + ((d >> 1) & 0x7BEF);
             else return ((s >> 1) & 0x7F7F7F) + ((d >> 1) & 0x7F7F7F);
         } else if constexpr (kPlain && B::kIs16) {
-            return B::PerChannel(d, [&](uint32_t dc, int i) { return (uint32_t)j.lerp_p[F::Ch(s, i)][dc]; });
+            return B::PerChannel(d, [&](uint32_t dc, int i) BLIT_LAMBDA_INLINE { return (uint32_t)j.lerp_p[F::Ch(s, i)][dc]; });
         } else {
             return PixelOpLerpP<C, TargetSource<C>>::template Apply<A>(j, d, s, a, t);
         }
@@ -141,31 +141,31 @@ template <class C> struct PixelOpMulAlpha : PixelOpLerpP<C, TargetProduct<C>> {}
 // Packed saturating add and clamped subtract. The 16-bit pair form treats two
 // neighbouring pixels as one word; the carry (or absence of a borrow) out of
 // bit 31 stands for the right pixel's red guard.
-inline uint32_t PackedAdd32(uint32_t d, uint32_t s, bool scaled) {
+BLIT_INLINE uint32_t PackedAdd32(uint32_t d, uint32_t s, bool scaled) {
     uint32_t sum = (d & 0x00FEFEFFu) + (s & 0x00FEFEFFu);
     uint32_t c = sum & 0x01010100u;
     uint32_t r = sum | (c - (c >> 8));
     if (scaled) r |= (d | s) & 0x00010100u;
     return r;
 }
-inline uint32_t PackedSub32(uint32_t d, uint32_t s) {
+BLIT_INLINE uint32_t PackedSub32(uint32_t d, uint32_t s) {
     uint32_t x = (d | 0x01010100u) - (s & 0xFEFEFEFFu);
     uint32_t b = x & 0x01010100u;
     return x & (b - (b >> 8));
 }
-inline uint32_t PackedAdd16(uint32_t d, uint32_t s, bool scaled) {
+BLIT_INLINE uint32_t PackedAdd16(uint32_t d, uint32_t s, bool scaled) {
     uint32_t sum = (d & 0xF7DFu) + (s & 0xF7DFu);
     uint32_t c = sum & 0x10820u;
     uint32_t r = sum | (c - (c >> 5));
     if (scaled) r |= (d | s) & 0x0820u;
     return r & 0xFFFFu;
 }
-inline uint32_t PackedSub16(uint32_t d, uint32_t s) {
+BLIT_INLINE uint32_t PackedSub16(uint32_t d, uint32_t s) {
     uint32_t x = (d | 0x10820u) - (s & 0xF7DFu);
     uint32_t b = x & 0x10820u;
     return x & (b - (b >> 5)) & 0xFFFFu;
 }
-inline uint32_t PackedAdd16Pair(uint32_t d, uint32_t s) {
+BLIT_INLINE uint32_t PackedAdd16Pair(uint32_t d, uint32_t s) {
     uint32_t dm = d & 0xF7DEF7DFu;
     uint32_t sum = dm + (s & 0xF7DEF7DFu);
     uint32_t c = sum & 0x08210820u;
@@ -173,7 +173,7 @@ inline uint32_t PackedAdd16Pair(uint32_t d, uint32_t s) {
     if (sum < dm) r |= 0xF8000000u;
     return r;
 }
-inline uint32_t PackedSub16Pair(uint32_t d, uint32_t s) {
+BLIT_INLINE uint32_t PackedSub16Pair(uint32_t d, uint32_t s) {
     uint32_t dg = d | 0x08210820u, sm = s & 0xF7DEF7DFu;
     uint32_t x = dg - sm;
     uint32_t b = x & 0x08210820u;
@@ -187,7 +187,7 @@ template <class C> struct PixelOpAddSubBase : PixelOpBase<C> {
     using B = PixelOpBase<C>;
     using F = typename B::F;
     static constexpr bool kUsesP = true;
-    template <bool A> static uint32_t Strength(const BlitJob& j, uint32_t s, uint32_t a, uint32_t t) {
+    template <bool A> static BLIT_INLINE uint32_t Strength(const BlitJob& j, uint32_t s, uint32_t a, uint32_t t) {
         constexpr int k = B::template K<A, true>();
         if constexpr (k == 1) {
             return F::Pack(j.mul_p[B::Br(j, F::Ch(s, 0), 0)], j.mul_p[B::Br(j, F::Ch(s, 1), 1)],
@@ -211,13 +211,13 @@ template <class C> struct PixelOpAddSubBase : PixelOpBase<C> {
 template <class C> struct PixelOpAdd : PixelOpAddSubBase<C> {
     using B = PixelOpAddSubBase<C>;
     static constexpr bool kPair = C::kForm == FORM_ADD255 && B::kIs16;
-    template <bool A> static uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
+    template <bool A> static BLIT_INLINE uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
         constexpr bool unscaled = C::kForm == FORM_ADD255;
         uint32_t sv = unscaled ? s : B::template Strength<A>(j, s, a, t);
         if constexpr (B::kIs16) return PackedAdd16(d, sv, !unscaled);
         else return PackedAdd32(d, sv, !unscaled);
     }
-    static uint32_t Pair(uint32_t d, uint32_t s) { return PackedAdd16Pair(d, s); }
+    static BLIT_INLINE uint32_t Pair(uint32_t d, uint32_t s) { return PackedAdd16Pair(d, s); }
 };
 
 // Mode 3.
@@ -225,12 +225,12 @@ template <class C> struct PixelOpSub : PixelOpAddSubBase<C> {
     using B = PixelOpAddSubBase<C>;
     static constexpr bool kPair = C::kForm == FORM_SUB255 && B::kIs16 && C::kWalker == WALK_PIXEL;
     static constexpr bool kFastStep = C::kForm == FORM_SUB255;
-    template <bool A> static uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
+    template <bool A> static BLIT_INLINE uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
         uint32_t sv = C::kForm == FORM_SUB255 ? s : B::template Strength<A>(j, s, a, t);
         if constexpr (B::kIs16) return PackedSub16(d, sv);
         else return PackedSub32(d, sv);
     }
-    static uint32_t Pair(uint32_t d, uint32_t s) { return PackedSub16Pair(d, s); }
+    static BLIT_INLINE uint32_t Pair(uint32_t d, uint32_t s) { return PackedSub16Pair(d, s); }
 };
 
 // Mode 4: p is not used.
@@ -238,10 +238,10 @@ template <class C> struct PixelOpMul : PixelOpBase<C> {
     using B = PixelOpBase<C>;
     using F = typename B::F;
     static constexpr bool kUsesP = false;
-    template <bool A> static uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
+    template <bool A> static BLIT_INLINE uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
         constexpr int k = B::template K<A, false>();
         uint32_t pi = B::template Pi<A, false>(j, a, t);
-        return B::PerChannel(d, [&](uint32_t dc, int i) {
+        return B::PerChannel(d, [&](uint32_t dc, int i) BLIT_LAMBDA_INLINE {
             return (dc * B::Br(j, F::Ch(s, i), i) * pi) >> (F::kBits[i] + 8 * k);
         });
     }

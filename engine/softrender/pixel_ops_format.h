@@ -5,12 +5,17 @@
 #include <cstdint>
 #include <cstring>
 
+// The generated loops rely on every per-pixel helper being inlined, also in
+// translation units that hold hundreds of loops.
+#define BLIT_INLINE inline __attribute__((always_inline))
+#define BLIT_LAMBDA_INLINE __attribute__((always_inline))
+
 // Pixels may sit at any address (views, odd pitches): always go through memcpy,
 // which compiles to a plain move.
-inline uint32_t LoadU16(const uint8_t* p) { uint16_t v; std::memcpy(&v, p, 2); return v; }
-inline uint32_t LoadU32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
-inline void StoreU16(uint8_t* p, uint32_t v) { uint16_t w = (uint16_t)v; std::memcpy(p, &w, 2); }
-inline void StoreU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+BLIT_INLINE uint32_t LoadU16(const uint8_t* p) { uint16_t v; std::memcpy(&v, p, 2); return v; }
+BLIT_INLINE uint32_t LoadU32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
+BLIT_INLINE void StoreU16(uint8_t* p, uint32_t v) { uint16_t w = (uint16_t)v; std::memcpy(p, &w, 2); }
+BLIT_INLINE void StoreU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 // Channel index: 0 blue, 1 green, 2 red.
 
@@ -22,11 +27,11 @@ struct Fmt16 {
     static constexpr uint32_t kMax[3] = {31, 63, 31};
     // Field width: also the shift of a field product back into the field.
     static constexpr int kBits[3] = {5, 6, 5};
-    static uint32_t Load(const uint8_t* p) { return LoadU16(p); }
-    static void Store(uint8_t* p, uint32_t v) { StoreU16(p, v); }
-    static uint32_t Ch(uint32_t v, int i) { return (v >> kShift[i]) & kMax[i]; }
+    static BLIT_INLINE uint32_t Load(const uint8_t* p) { return LoadU16(p); }
+    static BLIT_INLINE void Store(uint8_t* p, uint32_t v) { StoreU16(p, v); }
+    static BLIT_INLINE uint32_t Ch(uint32_t v, int i) { return (v >> kShift[i]) & kMax[i]; }
     // keep: the destination value whose bits outside the channels survive (none here).
-    static uint32_t Pack(uint32_t b, uint32_t g, uint32_t r, uint32_t /*keep*/) {
+    static BLIT_INLINE uint32_t Pack(uint32_t b, uint32_t g, uint32_t r, uint32_t /*keep*/) {
         return (r << 11) | (g << 5) | b;
     }
 };
@@ -38,10 +43,10 @@ struct Fmt32 {
     static constexpr int kShift[3] = {0, 8, 16};
     static constexpr uint32_t kMax[3] = {255, 255, 255};
     static constexpr int kBits[3] = {8, 8, 8};
-    static uint32_t Load(const uint8_t* p) { return LoadU32(p); }
-    static void Store(uint8_t* p, uint32_t v) { StoreU32(p, v); }
-    static uint32_t Ch(uint32_t v, int i) { return (v >> kShift[i]) & 0xFF; }
-    static uint32_t Pack(uint32_t b, uint32_t g, uint32_t r, uint32_t keep) {
+    static BLIT_INLINE uint32_t Load(const uint8_t* p) { return LoadU32(p); }
+    static BLIT_INLINE void Store(uint8_t* p, uint32_t v) { StoreU32(p, v); }
+    static BLIT_INLINE uint32_t Ch(uint32_t v, int i) { return (v >> kShift[i]) & 0xFF; }
+    static BLIT_INLINE uint32_t Pack(uint32_t b, uint32_t g, uint32_t r, uint32_t keep) {
         return (keep & 0xFF000000u) | (r << 16) | (g << 8) | b;
     }
 };
@@ -53,19 +58,19 @@ enum BlitSrcKind { SRC_DIRECT = 0, SRC_PALETTE = 1, SRC_ALPHA = 2 };
 template <class F> struct SrcDirect {
     static constexpr int kKind = SRC_DIRECT;
     static constexpr int kBytes = F::kBytes;
-    static uint32_t Raw(const uint8_t* p) { return F::Load(p); }
-    static uint32_t Colour(uint32_t raw, const void*) { return raw; }
-    static uint32_t Alpha(uint32_t) { return 255; }
+    static BLIT_INLINE uint32_t Raw(const uint8_t* p) { return F::Load(p); }
+    static BLIT_INLINE uint32_t Colour(uint32_t raw, const void*) { return raw; }
+    static BLIT_INLINE uint32_t Alpha(uint32_t) { return 255; }
 };
 
 template <class F> struct SrcPalette {
     static constexpr int kKind = SRC_PALETTE;
     static constexpr int kBytes = 1;
-    static uint32_t Raw(const uint8_t* p) { return *p; }
-    static uint32_t Colour(uint32_t raw, const void* pal) {
+    static BLIT_INLINE uint32_t Raw(const uint8_t* p) { return *p; }
+    static BLIT_INLINE uint32_t Colour(uint32_t raw, const void* pal) {
         return F::Load((const uint8_t*)pal + raw * F::kBytes);
     }
-    static uint32_t Alpha(uint32_t) { return 255; }
+    static BLIT_INLINE uint32_t Alpha(uint32_t) { return 255; }
 };
 
 // Alpha pixels are 4 bytes in both types: the R5G6B5 word with alpha in byte 2,
@@ -73,7 +78,7 @@ template <class F> struct SrcPalette {
 template <class F> struct SrcAlpha {
     static constexpr int kKind = SRC_ALPHA;
     static constexpr int kBytes = 4;
-    static uint32_t Raw(const uint8_t* p) { return LoadU32(p); }
-    static uint32_t Colour(uint32_t raw, const void*) { return F::kType == 0 ? (raw & 0xFFFF) : raw; }
-    static uint32_t Alpha(uint32_t raw) { return F::kType == 0 ? (raw >> 16) & 0xFF : raw >> 24; }
+    static BLIT_INLINE uint32_t Raw(const uint8_t* p) { return LoadU32(p); }
+    static BLIT_INLINE uint32_t Colour(uint32_t raw, const void*) { return F::kType == 0 ? (raw & 0xFFFF) : raw; }
+    static BLIT_INLINE uint32_t Alpha(uint32_t raw) { return F::kType == 0 ? (raw >> 16) & 0xFF : raw >> 24; }
 };

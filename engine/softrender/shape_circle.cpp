@@ -81,7 +81,7 @@ void ShapeCircleOutline(const ShapeState& st, MEMIMG* img, int cx, int cy, int r
         (int64_t)cy + ar < t.area.top || (int64_t)cy - ar >= t.area.bottom)
         return;
     ShapePen pen;
-    if (!ShapeMakePen(st, img, color, &pen)) return;
+    if (!ShapeMakePen(st, t.color_type, color, &pen)) return;
     ShapeDispatch<OutlineBody>(pen, t, (int64_t)cx, (int64_t)cy, (int64_t)r);
     MemImageMarkWritten(img);
 }

@@ -66,7 +66,7 @@ void ShapeCircleFill(const ShapeState& st, MEMIMG* img, int cx, int cy, int r, u
     uint8_t* flags = (uint8_t*)MemAllocZeroed((size_t)(t.area.bottom - t.area.top), "", 0);
     if (!flags) return;
     ShapePen pen;
-    if (ShapeMakePen(st, img, color, &pen)) {
+    if (ShapeMakePen(st, t.color_type, color, &pen)) {
         DiscRows rows{&t, flags, 0};
         ShapeDispatch<DiscBody>(pen, rows, (int64_t)cx, (int64_t)cy, (int64_t)r);
         MemImageMarkWritten(img);

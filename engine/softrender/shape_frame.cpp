@@ -34,12 +34,12 @@ bool ShapeTargetOf(const ShapeState& st, const MEMIMG* img, ShapeTarget* out) {
     out->pixels = img->pixels;
     out->pitch = sh->pitch;
     out->bpp = sh->color_type == MEMIMG_TYPE_16 ? 2 : 4;
+    out->color_type = sh->color_type;
     out->area = a;
     return true;
 }
 
-bool ShapeMakePen(const ShapeState& st, const MEMIMG* img, uint32_t color, ShapePen* pen) {
-    const int type = img->shared->color_type;
+bool ShapeMakePen(const ShapeState& st, int type, uint32_t color, ShapePen* pen) {
     if (type != MEMIMG_TYPE_16 && type != MEMIMG_TYPE_32) return false;
     const bool white = st.bright[0] == 255 && st.bright[1] == 255 && st.bright[2] == 255;
     int32_t c[3];

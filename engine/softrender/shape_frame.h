@@ -27,6 +27,7 @@ struct ShapeTarget {
     uint8_t* pixels;   // view's top-left
     int32_t pitch;
     int32_t bpp;       // bytes per pixel
+    int32_t color_type;
     Rect area;         // draw area cut to the view
 };
 
@@ -46,7 +47,7 @@ struct ShapePen {
 };
 
 // False when nothing is drawn: colour type, blend mode or parameter refused.
-bool ShapeMakePen(const ShapeState& st, const MEMIMG* img, uint32_t color, ShapePen* pen);
+bool ShapeMakePen(const ShapeState& st, int color_type, uint32_t color, ShapePen* pen);
 
 inline uint32_t ShapeLoad32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
 inline void ShapeStore32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }

@@ -99,7 +99,7 @@ void ShapeLine(const ShapeState& st, MEMIMG* img, int x1, int y1, int x2, int y2
     const int64_t dx = e.x2 - e.x1, dy = e.y2 - e.y1;
     if (dx == 0 && dy == 0) return;
     ShapePen pen;
-    if (!ShapeMakePen(st, img, color, &pen)) return;
+    if (!ShapeMakePen(st, t.color_type, color, &pen)) return;
     const intptr_t stepx = dx < 0 ? -t.bpp : t.bpp;
     const intptr_t stepy = dy < 0 ? -(intptr_t)t.pitch : (intptr_t)t.pitch;
     uint8_t* first = t.pixels + (intptr_t)e.y1 * t.pitch + (intptr_t)e.x1 * t.bpp;

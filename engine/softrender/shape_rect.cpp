@@ -49,7 +49,7 @@ void ShapeFillRect(const ShapeState& st, MEMIMG* img, const Rect* rect, uint32_t
     const int32_t w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0) return;
     ShapePen pen;
-    if (!ShapeMakePen(st, img, color, &pen)) return;
+    if (!ShapeMakePen(st, t.color_type, color, &pen)) return;
     uint8_t* first = t.pixels + (intptr_t)r.top * t.pitch + (intptr_t)r.left * t.bpp;
     ShapeDispatch<RectBody>(pen, first, t.pitch, w, h);
     MemImageMarkWritten(img);

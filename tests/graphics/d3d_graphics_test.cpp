@@ -40,6 +40,10 @@ TEST_F(D3DGraphics, BoxPictureAndStretchedPictureReachTheBackBuffer) {
     EXPECT_EQ(DrawGraphic(100, 100, g, 1), 0);
     EXPECT_EQ(DrawGraphicPartStretchedF(300, 100, 428, 228, 0, 0, 64, 64, g, 1), 0);
     EXPECT_EQ(DrawGraphicPart(500, 100, 10, 20, 20, 10, g, 0, 1), 0);
+    SetDrawBright(255, 128, 0);
+    EXPECT_EQ(DrawGraphic(500, 300, g, 1), 0);
+    SetDrawBright(255, 255, 255);
+    EXPECT_EQ(DrawCircle(100, 400, 10, PackScreenColor(0, 0, 255), 1), 0);
     Capture cap;
     // Filled box: exact edges, right and bottom exclusive.
     EXPECT_TRUE(RgbNear(cap.At(10, 10), 255, 0, 0, 0));
@@ -66,6 +70,13 @@ TEST_F(D3DGraphics, BoxPictureAndStretchedPictureReachTheBackBuffer) {
     EXPECT_TRUE(RgbNear(cap.At(500, 100), 116, 80, 128, kTol));
     EXPECT_TRUE(RgbNear(cap.At(519, 109), 40, 116, 128, kTol));
     EXPECT_TRUE(RgbNear(cap.At(520, 100), 0, 0, 0, 0));
+    // The draw bright scales the texels.
+    EXPECT_TRUE(RgbNear(cap.At(510, 320), 40, 40, 0, kTol));
+    // A disc: centre and rim inside, beyond the radius not.
+    EXPECT_TRUE(RgbNear(cap.At(100, 400), 0, 0, 255, 0));
+    EXPECT_TRUE(RgbNear(cap.At(109, 400), 0, 0, 255, 0));
+    EXPECT_TRUE(RgbNear(cap.At(112, 400), 0, 0, 0, 0));
+    EXPECT_TRUE(RgbNear(cap.At(108, 408), 0, 0, 0, 0));
 }
 
 TEST_F(D3DGraphics, QuadCornersRunTopLeftTopRightBottomRightBottomLeft) {

@@ -167,6 +167,18 @@ TEST(GraphicsStart, RefusesAnEightBitScreenAndAcceptsThirtyTwo) {
     EXPECT_EQ(GetScreenMemImg()->shared->color_type, MEMIMG_TYPE_32);
     EXPECT_EQ(PackScreenColor(1, 2, 3), 0xFF010203u);
     EndLibrarySystems();
+    // The same through Direct3D: an X8R8G8B8 back buffer keeps every bit.
+    SetUseHardwareRendering(1);
+    ASSERT_EQ(InitLibrarySystems(), 0);
+    EXPECT_EQ(GraphicsUsesD3D(), 1);
+    ClearScreen();
+    DrawBox(10, 10, 20, 20, PackScreenColor(0x12, 0x34, 0x56), 1);
+    {
+        Capture cap;
+        EXPECT_EQ(cap.At(15, 15), 0x123456u);
+        EXPECT_EQ(cap.At(25, 15), 0u);
+    }
+    EndLibrarySystems();
     SetGraphMode(640, 480, 16, 60);
     SetUseHardwareRendering(1);
     SetAlwaysRunFlag(0);

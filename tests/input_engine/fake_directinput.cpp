@@ -98,11 +98,7 @@ HRESULT FakeDevice::CreateEffect(REFGUID kind, LPCDIEFFECT eff, LPDIRECTINPUTEFF
     if (!sine && fail == JOY_FAIL_CONSTANT) return DIERR_UNSUPPORTED;
     FakeEffect* e = new FakeEffect;
     e->is_sine = sine;
-    e->created = *eff;
-    if (eff->lpEnvelope) e->envelope = *eff->lpEnvelope;
-    if (eff->cAxes == 2) memcpy(e->axes, eff->rgdwAxes, sizeof(e->axes));
-    if (sine) e->periodic = *(const DIPERIODIC*)eff->lpvTypeSpecificParams;
-    else e->magnitude = ((const DICONSTANTFORCE*)eff->lpvTypeSpecificParams)->lMagnitude;
+    if (!sine) e->magnitude = ((const DICONSTANTFORCE*)eff->lpvTypeSpecificParams)->lMagnitude;
     g_record.effects.push_back(e);
     (sine ? this->sine : constant) = e;
     *out = e;

@@ -22,10 +22,6 @@ struct FakeEffect final : IDirectInputEffect {
     int starts = 0, stops = 0, set_params = 0;
     LONG magnitude = 0;          // of the last SetParameters or the creation
     DWORD last_param_flags = 0;
-    DIEFFECT created{};          // the creation parameters (pointers not kept)
-    DIENVELOPE envelope{};
-    DIPERIODIC periodic{};
-    DWORD axes[2]{};
 
     STDMETHOD(QueryInterface)(REFIID, void**) override { return E_NOINTERFACE; }
     STDMETHOD_(ULONG, AddRef)() override { return ++refs; }

@@ -77,13 +77,11 @@ inline void SendKey(WORD vk, WORD scan, bool extended, bool up) {
     SendInput(1, &in, sizeof(in));
 }
 
-// Moves the cursor to a screen point and optionally presses or releases the left button.
-inline void SendMouse(int x, int y, DWORD button_flag) {
+// Presses or releases a mouse button where the cursor is.
+inline void SendMouseButton(DWORD button_flag) {
     INPUT in = {};
     in.type = INPUT_MOUSE;
-    in.mi.dx = (x * 65536 + GetSystemMetrics(SM_CXSCREEN) - 1) / GetSystemMetrics(SM_CXSCREEN);
-    in.mi.dy = (y * 65536 + GetSystemMetrics(SM_CYSCREEN) - 1) / GetSystemMetrics(SM_CYSCREEN);
-    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | button_flag;
+    in.mi.dwFlags = button_flag;
     SendInput(1, &in, sizeof(in));
 }
 

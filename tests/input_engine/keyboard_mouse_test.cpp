@@ -77,27 +77,31 @@ TEST_F(InputEngine, MouseButtonCountsInsideTheClientAreaAndOnItsEdgeOnly) {
     int r[4];
     GetClientScreenRect(r, 0);
     int w = r[2] - r[0], h = r[3] - r[1];
-    SendMouse(r[0] + w / 2, r[1] + h / 2, 0);
+    SetCursorPos(r[0] + w / 2, r[1] + h / 2);
     PumpFor(30);
     ASSERT_EQ(IsWindowActive(), 1);
     EXPECT_EQ(CheckAnyInput(4), 0);
-    SendMouse(r[0] + w / 2, r[1] + h / 2, MOUSEEVENTF_LEFTDOWN);
+    SendMouseButton(MOUSEEVENTF_LEFTDOWN);
     EXPECT_TRUE(PumpUntil([] { return CheckAnyInput(4) == -1; }));
     EXPECT_EQ(GetMouseButtons() & 1, 1);
     EXPECT_EQ(CheckAnyInput(1), 0);  // keys and pads only
     // Right and bottom edges count (the comparison is inclusive).
-    SendMouse(r[0] + w, r[1] + h, 0);
+    SetCursorPos(r[0] + w, r[1] + h);
     PumpFor(30);
     int x, y;
     GetMousePosition(&x, &y);
-    if (x == w && y == h) {
-        EXPECT_EQ(CheckAnyInput(4), -1);
-    }
+    ASSERT_EQ(x, w);
+    ASSERT_EQ(y, h);
+    EXPECT_EQ(CheckAnyInput(4), -1);
     // Outside the client area the held button no longer counts.
-    SendMouse(r[0] + w + 20, r[1] + 10, 0);
+    SetCursorPos(r[0] + w + 1, r[1] + 10);
     PumpFor(30);
     EXPECT_EQ(CheckAnyInput(4), 0);
-    SendMouse(r[0] + w / 2, r[1] + h / 2, MOUSEEVENTF_LEFTUP);
+    SetCursorPos(r[0] + 10, r[1] - 1);
+    PumpFor(30);
+    EXPECT_EQ(CheckAnyInput(4), 0);
+    SetCursorPos(r[0] + w / 2, r[1] + h / 2);
+    SendMouseButton(MOUSEEVENTF_LEFTUP);
     EXPECT_TRUE(PumpUntil([] { return GetMouseButtons() == 0; }));
     EXPECT_EQ(CheckAnyInput(4), 0);
 }

@@ -192,3 +192,17 @@ TEST_F(InputEngine, FallbackPadsThroughWinmm) {
     Sleep(2);
     EXPECT_EQ(GetPadState(1), 0);
 }
+
+TEST_F(InputEngine, MouseButtonsFromTheDirectInputMouse) {
+    SetDirectInputKeyboardFlag(1);
+    ASSERT_EQ(RestartWithFakes(), 0);
+    EXPECT_EQ(g_record.mouse->data_size, sizeof(DIMOUSESTATE2));
+    EXPECT_EQ(g_record.mouse->coop_level, (DWORD)(DISCL_NONEXCLUSIVE | DISCL_BACKGROUND));
+    g_script.mouse_buttons[1] = 0x80;
+    g_script.mouse_buttons[7] = 0x80;
+    EXPECT_EQ(GetMouseButtons(), 0x82);
+    g_record.mouse->failing_reads = 1;  // lost: acquired again and read once more
+    EXPECT_EQ(GetMouseButtons(), 0x82);
+    g_record.mouse->failing_reads = 2;
+    EXPECT_EQ(GetMouseButtons(), 0);
+}

@@ -32,26 +32,6 @@ DWORD WINAPI ActivateLater(LPVOID hwnd) {
 
 }  // namespace
 
-TEST_F(Vibration, EffectsAreMadeSineFirstWithTheirParameters) {
-    ASSERT_EQ(g_record.effects.size(), 3u);
-    EXPECT_EQ(g_record.effects[0], sine);
-    EXPECT_EQ(sine->created.dwSize, 56u);
-    EXPECT_EQ(sine->created.dwFlags, 0x22u);
-    EXPECT_EQ(sine->created.dwDuration, INFINITE);
-    EXPECT_EQ(sine->created.dwGain, 10000u);
-    EXPECT_EQ(sine->created.dwTriggerButton, 0xFFFFFFFFu);
-    EXPECT_EQ(sine->axes[0], 0u);
-    EXPECT_EQ(sine->axes[1], 4u);
-    EXPECT_EQ(sine->envelope.dwAttackTime, 500000u);
-    EXPECT_EQ(sine->envelope.dwFadeTime, 1000000u);
-    EXPECT_EQ(sine->periodic.dwMagnitude, 10000u);
-    EXPECT_EQ(sine->periodic.dwPeriod, 1500000u);
-    EXPECT_EQ(constant->created.dwFlags, 0x12u);
-    EXPECT_EQ(constant->created.lpEnvelope, nullptr);
-    EXPECT_EQ(constant->magnitude, 10000);
-    EXPECT_EQ(constant->starts + sine->starts, 0);
-}
-
 TEST_F(Vibration, MagnitudesAndTheSineAboveHalfStrength) {
     EXPECT_EQ(StartPadVibration(1, 300, -1), 0);
     EXPECT_EQ(constant->magnitude, 3000);

@@ -46,7 +46,7 @@ public:
     void Fill(uint32_t v);     // every view pixel
     // Random pixels over the whole body (margins too), palette and key skewed.
     void Randomise(std::mt19937& rng, bool as_source);
-    // (Re)builds the run-length stream from the pixels, when the spec asks for one.
+    // (Re)builds the run-length stream from the pixels, when its ImageSpec asks for one.
     void BuildRuns();
     // The reference model's view of the same image; pixels may point into a copy of the body.
     RefImage Ref(uint8_t* body_copy = nullptr) const;

@@ -147,9 +147,9 @@ void RefFillRect(RefImage& img, const RefSettings& s, const int64_t* rect, uint3
     }
     if (!ModeDraws(s.mode, s.param)) return;
     const uint32_t c = RefBrightColor(img.type, s, color);
-    for (int64_t y = t; y < b; y++)
-        for (int64_t x = l; x < r; x++)
-            if (x >= L && x < R && y >= T && y < B) Write(img, x, y, s, c);
+    // Only the part inside the area is walked: the rectangle may span the int range.
+    for (int64_t y = t > T ? t : T; y < (b < B ? b : B); y++)
+        for (int64_t x = l > L ? l : L; x < (r < R ? r : R); x++) Write(img, x, y, s, c);
 }
 
 namespace {

@@ -131,16 +131,59 @@ Bytes MemConverter::ReadAll() {
     return out;
 }
 
+double MeasureCursorBytesPerSecond(uint32_t bytes_per_second) {
+    WAVEFORMATEX fmt = {};
+    fmt.wFormatTag = WAVE_FORMAT_PCM;
+    fmt.nChannels = 2;
+    fmt.nSamplesPerSec = 44100;
+    fmt.wBitsPerSample = 16;
+    fmt.nBlockAlign = 4;
+    fmt.nAvgBytesPerSec = bytes_per_second;
+    DSBUFFERDESC desc = {};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_GLOBALFOCUS | DSBCAPS_STATIC;
+    desc.dwBufferBytes = fmt.nAvgBytesPerSec;  // one second, looped
+    desc.lpwfxFormat = &fmt;
+    SoundBufferRecord rec = {};
+    if (CreateDSoundBuffer(&rec, &desc) != 0) return 0;
+    PlayDSoundBuffer(&rec, 1);
+
+    // Sum the cursor's progress over ~1.5 s of wall time, across ring wraps.
+    LARGE_INTEGER freq, t0, t1;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&t0);
+    int last = GetDSoundBufferPlayCursor(&rec);
+    uint64_t advanced = 0;
+    double elapsed = 0;
+    while (elapsed < 1.5) {
+        Sleep(20);
+        int now = GetDSoundBufferPlayCursor(&rec);
+        if (now < 0) break;
+        advanced += (uint32_t)(now - last + (now < last ? (int)desc.dwBufferBytes : 0));
+        last = now;
+        QueryPerformanceCounter(&t1);
+        elapsed = (double)(t1.QuadPart - t0.QuadPart) / freq.QuadPart;
+    }
+    StopDSoundBuffer(&rec);
+    ReleaseDSoundBuffer(&rec);
+    return elapsed > 0 ? advanced / elapsed : 0;
+}
+
 void SoundSystemTest::SetUp() {
     LoadPlatformEntryPoints();
     ASSERT_TRUE(WinApi.CoInitialize != nullptr);
     WinApi.CoInitialize(nullptr);
     live_blocks_before_ = MemLiveBlockCount();
     ASSERT_EQ(0, InitializeSoundSystem()) << "the sound system must start under Wine";
+    // Checked once per program: without a real-time device nothing below means much.
+    static double rate = MeasureCursorBytesPerSecond(176400);
+    ASSERT_GT(rate, 176400 * 0.5) << "DirectSound play cursors do not advance in real time under this Wine session";
 }
 
 void SoundSystemTest::TearDown() {
-    if (IsSoundSystemUp()) EXPECT_EQ(0, TerminateSoundSystem());
+    if (IsSoundSystemUp()) {
+        EXPECT_EQ(0, TerminateSoundSystem());
+    }
     SetSoundSoftwareMixingFlag(0);
     SetSoundDecoderDisableMask(0);
     SetCreateSoundDataType(0);

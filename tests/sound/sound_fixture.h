@@ -195,7 +195,12 @@ struct MemConverter {
     Bytes ReadAll();
 };
 
-// A sound system started (COM and the entry points too) for the test body.
+// Bytes per second that a looping 16-bit stereo DirectSound buffer's play cursor
+// moves, measured over 1.5 s of wall time (0 when no buffer can be made).
+double MeasureCursorBytesPerSecond(uint32_t bytes_per_second);
+
+// A sound system started (COM and the entry points too) for the test body; the
+// first start also checks that play cursors move in real time.
 class SoundSystemTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -256,16 +256,4 @@ TEST_F(SoundHandles, RefusedRingFailsTheSoundNotTheProcess) {
     EXPECT_EQ(0, DeleteSoundHandle(h));
 }
 
-TEST_F(SoundHandles, CreateTypeSetting) {
-    EXPECT_EQ(0, GetCreateSoundDataType());
-    EXPECT_EQ(0, SetCreateSoundDataType(1));
-    EXPECT_EQ(0, GetCreateSoundDataType());
-    EXPECT_EQ(0, SetCreateSoundDataType(3));
-    EXPECT_EQ(3, GetCreateSoundDataType());
-    EXPECT_EQ(-1, SetCreateSoundDataType(4));
-    EXPECT_EQ(-1, SetCreateSoundDataType(-1));
-    EXPECT_EQ(3, GetCreateSoundDataType());
-    SetCreateSoundDataType(0);
-}
-
 }  // namespace
