@@ -22,12 +22,13 @@ static const int kW = 48, kH = 32;
 static const int kTop = 20, kRowHeight = 64;
 static BaseImage g_keyed_image, g_alpha_image;
 static int g_keyed = -1, g_alpha = -1;
-static int g_show = 0;
+static int g_checked = 0;
 static int g_failures = 0;
 
 static void ReportFailure(const char* what) {
-    printf("demo failure: blits: %s\n", what);
-    fflush(stdout);
+    char line[256];
+    snprintf(line, sizeof line, "blits: %s", what);
+    DemoReportFailure(line);
     g_failures++;
 }
 
@@ -123,8 +124,6 @@ static void CheckFirstRow() {
 
 static void BlitsPreStart(const DemoOptions& o) {
     if (o.software) SetUseHardwareRendering(0);
-    for (int i = 1; i < o.argc; i++)
-        if (!std::strcmp(o.argv[i], "--blits")) g_show = 1;
 }
 
 static int BlitsStart() {
@@ -138,9 +137,12 @@ static int BlitsStart() {
 }
 
 static void BlitsFrame(int n) {
-    if (g_keyed < 0 || g_alpha < 0 || (n > 0 && !g_show)) return;
+    if (g_keyed < 0 || g_alpha < 0 || !DemoSceneShown("blits", n)) return;
     DrawRows();
-    if (n == 0) CheckFirstRow();
+    if (!g_checked) {
+        g_checked = 1;
+        CheckFirstRow();
+    }
 }
 
 static void BlitsEnd() {

@@ -29,3 +29,7 @@ struct DemoPartRegistrar {
 // A part that checks what it showed (pixels read back, sounds played) reports a
 // failure here; the demo then exits with 1 after ending the engine.
 void DemoReportFailure(const char* what);
+
+// The drawing parts take turns: "graphics", "shapes", then "blits", each for a
+// third of the frames, unless --scene NAME keeps one on screen throughout.
+int DemoSceneShown(const char* scene, int n);

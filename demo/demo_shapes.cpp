@@ -81,6 +81,7 @@ static void CheckFirstColumn() {
 }
 
 static void ShapesFrame(int n) {
+    if (!DemoSceneShown("shapes", n)) return;
     DrawBackdrop();
     for (int c = 0; c < kColumns; c++) DrawColumn(c, n);
     SetBlendModeParam(0, 255);

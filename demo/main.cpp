@@ -19,6 +19,11 @@ const int kMaxParts = 64;
 const DemoPart* g_parts[kMaxParts];
 int g_part_count;
 
+const char* const kScenes[] = {"graphics", "shapes", "blits"};
+const int kSceneCount = 3;
+const char* g_fixed_scene;
+int g_scene_frames = 1;
+
 struct CaptureRequest {
     int at_frame = -1;
     const char* done_path = nullptr;
@@ -35,6 +40,8 @@ int ParseArguments(int argc, char** argv, DemoOptions* o, CaptureRequest* cap) {
             o->frames = std::atoi(argv[++i]);
         } else if (!std::strcmp(a, "--software")) {
             o->software = 1;
+        } else if (!std::strcmp(a, "--scene") && i + 1 < argc) {
+            g_fixed_scene = argv[++i];
         } else if (!std::strcmp(a, "--capture-at") && i + 1 < argc) {
             cap->at_frame = std::atoi(argv[++i]);
         } else if (!std::strcmp(a, "--capture-done") && i + 1 < argc) {
@@ -42,6 +49,7 @@ int ParseArguments(int argc, char** argv, DemoOptions* o, CaptureRequest* cap) {
         }
         // Switches of the parts are left for them to read from argv.
     }
+    g_scene_frames = o->frames / kSceneCount > 0 ? o->frames / kSceneCount : 1;
     return 0;
 }
 
@@ -93,6 +101,13 @@ void WaitForCapture(const CaptureRequest& cap, int n) {
 }  // namespace
 
 static int g_failures;
+
+int DemoSceneShown(const char* scene, int n) {
+    if (g_fixed_scene) return !std::strcmp(scene, g_fixed_scene);
+    int i = n / g_scene_frames;
+    if (i >= kSceneCount) i = kSceneCount - 1;
+    return !std::strcmp(scene, kScenes[i]);
+}
 
 void DemoReportFailure(const char* what) {
     std::fprintf(stderr, "demo failure: %s\n", what);

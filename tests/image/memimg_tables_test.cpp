@@ -2,65 +2,34 @@
 #include <gtest/gtest.h>
 #include "engine/image/memimg.h"
 
-TEST(MemImageTables, MulTableTruncates) {
-    ASSERT_EQ(BuildMemImageTables(), 0);
-    EXPECT_EQ(MemImgMulTable[255][255], 255);
-    EXPECT_EQ(MemImgMulTable[128][255], 128);
-    EXPECT_EQ(MemImgMulTable[100][200], 78);   // 78.43
-    EXPECT_EQ(MemImgMulTable[254][254], 253);  // 253.0039
-    EXPECT_EQ(MemImgMulTable[0][200], 0);
-    EXPECT_EQ(MemImgMulTable[31][255], 31);
-}
-
-TEST(MemImageTables, SignedMulTableTruncatesTowardZero) {
-    // Dirty the column no d reaches: the build must leave it 0.
-    MemImgSignedMulTable[7][0] = 99;
+TEST(MemImageTables, SpotValues) {
+    MemImgSignedMulTable[7][0] = 99;  // no d reaches column 0, yet the build must leave it 0
     ASSERT_EQ(BuildMemImageTables(), 0);
     for (int x = 0; x < 256; x++) ASSERT_EQ(MemImgSignedMulTable[x][0], 0) << x;
-    EXPECT_EQ(MemImgSignedMulTable[255][256 - 255], -255);
-    EXPECT_EQ(MemImgSignedMulTable[255][256 + 255], 255);
-    EXPECT_EQ(MemImgSignedMulTable[100][256 - 1], 0);     // floor would give -1
-    EXPECT_EQ(MemImgSignedMulTable[200][256 - 100], -78); // floor would give -79
-    EXPECT_EQ(MemImgSignedMulTable[200][256 + 100], 78);
-    EXPECT_EQ(MemImgSignedMulTable[254][256 + 31], 30);
-    EXPECT_EQ(MemImgSignedMulTable[0][256 - 200], 0);
+
+    struct { int x, y, want; } mul[] = {{255, 255, 255}, {128, 255, 128}, {100, 200, 78}, {254, 254, 253}, {0, 200, 0}};
+    for (auto& c : mul) EXPECT_EQ(MemImgMulTable[c.x][c.y], c.want) << c.x << " * " << c.y;
+    // Toward zero where floor would differ: 100 * -1 and 200 * -100.
+    struct { int x, d, want; } smul[] = {{255, -255, -255}, {255, 255, 255}, {100, -1, 0},
+                                         {200, -100, -78},  {200, 100, 78},  {254, 31, 30}};
+    for (auto& c : smul) EXPECT_EQ(MemImgSignedMulTable[c.x][256 + c.d], c.want) << c.x << " * " << c.d;
+    struct { int k, m, n, want; } lerp[] = {{63, 40, 10, 40}, {0, 40, 10, 10}, {25, 31, 0, 12}, {10, 0, 63, 53}};
+    for (auto& c : lerp) EXPECT_EQ(MemImgLerpTable[c.k][c.m][c.n], c.want) << c.k << " " << c.m << " " << c.n;
 }
 
-TEST(MemImageTables, LerpTable) {
-    ASSERT_EQ(BuildMemImageTables(), 0);
-    EXPECT_EQ(MemImgLerpTable[63][40][10], 40);
-    EXPECT_EQ(MemImgLerpTable[0][40][10], 10);
-    EXPECT_EQ(MemImgLerpTable[25][31][0], 12);  // 775 / 63
-    EXPECT_EQ(MemImgLerpTable[32][63][0], 32);
-    EXPECT_EQ(MemImgLerpTable[10][0][63], 53);
-}
-
-TEST(MemImageTables, BlendGraphicTableAtTheBorders) {
-    // Range 0 or 255 with border 0: every weight saturates at 255.
-    BuildBlendGraphicTable(0, 0);
-    for (int i = 0; i < 256; i++) ASSERT_EQ(BlendGraphicTable[i], 255) << i;
-    BuildBlendGraphicTable(0, 255);
-    for (int i = 0; i < 256; i++) ASSERT_EQ(BlendGraphicTable[i], 255) << i;
-    // Border 255, range 255: base -254, so only byte 255 gets weight 1.
-    BuildBlendGraphicTable(255, 255);
-    for (int i = 0; i < 255; i++) ASSERT_EQ(BlendGraphicTable[i], 0) << i;
-    EXPECT_EQ(BlendGraphicTable[255], 1);
-    // Border 255, range 0: base -65279, entry 255 = 65280 - 65279.
-    BuildBlendGraphicTable(255, 0);
-    for (int i = 0; i < 255; i++) ASSERT_EQ(BlendGraphicTable[i], 0) << i;
-    EXPECT_EQ(BlendGraphicTable[255], 1);
-}
-
-TEST(MemImageTables, BlendGraphicTableMidValues) {
-    // Range 127, border 128: base = 256 - (768 * 128) / 256 = -128, entry = 2i - 128.
-    BuildBlendGraphicTable(128, 127);
-    EXPECT_EQ(BlendGraphicTable[0], 0);
-    EXPECT_EQ(BlendGraphicTable[64], 0);
-    EXPECT_EQ(BlendGraphicTable[100], 72);
-    EXPECT_EQ(BlendGraphicTable[191], 254);
-    EXPECT_EQ(BlendGraphicTable[200], 255);
-    // Range 2, border 1: 65536 / 3 = 21845 truncated, base 256 - 22101 / 256 = 170.
-    BuildBlendGraphicTable(1, 2);
-    EXPECT_EQ(BlendGraphicTable[0], 170);
-    EXPECT_EQ(BlendGraphicTable[1], 255);  // 85 + 170
+TEST(MemImageTables, BlendGraphicTable) {
+    // Border P and range R at their limits: entries 0..254 alike, entry 255 apart.
+    struct { int p, r, below, top; } limits[] = {{0, 0, 255, 255}, {0, 255, 255, 255}, {255, 255, 0, 1}, {255, 0, 0, 1}};
+    for (auto& c : limits) {
+        BuildBlendGraphicTable(c.p, c.r);
+        for (int i = 0; i < 255; i++) ASSERT_EQ(BlendGraphicTable[i], c.below) << c.p << "/" << c.r << " at " << i;
+        EXPECT_EQ(BlendGraphicTable[255], c.top) << c.p << "/" << c.r;
+    }
+    // Inside, the order of truncations shows: P 128 R 127 gives 2i - 128, P 1 R 2 starts at 170.
+    struct { int p, r, i, want; } mid[] = {{128, 127, 64, 0},   {128, 127, 100, 72}, {128, 127, 191, 254},
+                                           {128, 127, 200, 255}, {1, 2, 0, 170},      {1, 2, 1, 255}};
+    for (auto& c : mid) {
+        BuildBlendGraphicTable(c.p, c.r);
+        EXPECT_EQ(BlendGraphicTable[c.i], c.want) << c.p << "/" << c.r << " at " << c.i;
+    }
 }
