@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "engine/system/log.h"
 #include "engine/system/memory.h"
 
 namespace {
@@ -161,7 +162,7 @@ int LoadFileToMemory(const char* path, void** data, size_t* size) {
     *data = nullptr;
     *size = 0;
     ArchiveFileHandle h = FileFunctions.Open(path, 0, 1, 0);
-    if (!h) return -1;
+    if (!h) return LogAppendFormat("右記のファイルのオープンに失敗しました：%s", path);
     FileFunctions.Seek(h, 0, 2);
     int64_t len = FileFunctions.Tell(h);
     FileFunctions.Seek(h, 0, 0);
@@ -172,7 +173,7 @@ int LoadFileToMemory(const char* path, void** data, size_t* size) {
     void* p = MemAlloc(len ? (size_t)len : 1, "file_stream.cpp", __LINE__);
     if (!p) {
         FileFunctions.Close(h);
-        return -1;
+        return LogAppendFormat("右記のファイルのロードに必要なメモリの確保に失敗しました：%s", path);
     }
     size_t got = len ? FileFunctions.Read(p, 1, (size_t)len, h) : 0;
     FileFunctions.Close(h);

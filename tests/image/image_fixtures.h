@@ -14,13 +14,11 @@ struct LiveBlocks {
 // Release zeroes the header, so a view the test released itself is skipped.
 struct Img : MEMIMG {
     Img() : MEMIMG() {}
-    Img(const Img&) = delete;
     ~Img() { if (magic == MEMIMG_MAGIC) MemImageRelease(this); }
 };
 
 struct Base : BaseImage {
     Base() : BaseImage() {}
-    Base(const Base&) = delete;
     ~Base() { BaseImageRelease(this); }
 };
 
@@ -28,9 +26,4 @@ inline uint32_t Px(const MEMIMG& m, int x, int y) {
     uint32_t v = 0;
     std::memcpy(&v, MemImagePixelAt(&m, x, y), MemImageBytesPerPixel(&m));
     return v;
-}
-
-inline void PutRaw(BaseImage* b, int x, int y, uint32_t v) {
-    int bpp = b->format.bytes_per_pixel;
-    std::memcpy((uint8_t*)b->pixels + y * b->pitch + x * bpp, &v, bpp);
 }

@@ -7,7 +7,8 @@ TEST(MemImageTables, SpotValues) {
     ASSERT_EQ(BuildMemImageTables(), 0);
     for (int x = 0; x < 256; x++) ASSERT_EQ(MemImgSignedMulTable[x][0], 0) << x;
 
-    struct { int x, y, want; } mul[] = {{255, 255, 255}, {128, 255, 128}, {100, 200, 78}, {254, 254, 253}, {0, 200, 0}};
+    struct { int x, y, want; } mul[] = {{255, 255, 255}, {128, 255, 128}, {200, 200, 156}, {254, 254, 253},
+                                        {0, 200, 0}};
     for (auto& c : mul) EXPECT_EQ(MemImgMulTable[c.x][c.y], c.want) << c.x << " * " << c.y;
     // Toward zero where floor would differ: 100 * -1 and 200 * -100.
     struct { int x, d, want; } smul[] = {{255, -255, -255}, {255, 255, 255}, {100, -1, 0},
@@ -19,7 +20,8 @@ TEST(MemImageTables, SpotValues) {
 
 TEST(MemImageTables, BlendGraphicTable) {
     // Border P and range R at their limits: entries 0..254 alike, entry 255 apart.
-    struct { int p, r, below, top; } limits[] = {{0, 0, 255, 255}, {0, 255, 255, 255}, {255, 255, 0, 1}, {255, 0, 0, 1}};
+    struct { int p, r, below, top; } limits[] = {
+        {0, 0, 255, 255}, {0, 255, 255, 255}, {255, 255, 0, 1}, {255, 0, 0, 1}};
     for (auto& c : limits) {
         BuildBlendGraphicTable(c.p, c.r);
         for (int i = 0; i < 255; i++) ASSERT_EQ(BlendGraphicTable[i], c.below) << c.p << "/" << c.r << " at " << i;
