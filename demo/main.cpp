@@ -119,7 +119,18 @@ void RegisterDemoPart(const DemoPart* part) {
     if (g_part_count < kMaxParts) g_parts[g_part_count++] = part;
 }
 
+// Wine ends a crashed program with status 0 when no error box is shown; the
+// smoke run must see a crash as a failure.
+static LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
+    std::fprintf(stderr, "demo: crash 0x%08lX at %p\n", info->ExceptionRecord->ExceptionCode,
+                 info->ExceptionRecord->ExceptionAddress);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 int main(int argc, char** argv) {
+    SetUnhandledExceptionFilter(ReportCrash);
     DemoOptions options;
     CaptureRequest capture;
     ParseArguments(argc, argv, &options, &capture);
