@@ -6,21 +6,21 @@ namespace {
 
 // A ticket lock: each waiter takes the next ticket and runs when it is served,
 // so threads get the lock in the order they asked for it.
-struct ApiLock {
+struct LibraryLock {
     CRITICAL_SECTION cs;
     CONDITION_VARIABLE turn;
     unsigned next_ticket = 0;
     unsigned serving = 0;
     int owner = -1;
     int depth = 0;
-    ApiLock() {
+    LibraryLock() {
         InitializeCriticalSection(&cs);
         InitializeConditionVariable(&turn);
     }
 };
 
-ApiLock& Lock() {
-    static ApiLock* l = new ApiLock;
+LibraryLock& Lock() {
+    static LibraryLock* l = new LibraryLock;
     return *l;
 }
 
@@ -34,7 +34,7 @@ int LibraryLockInit() {
 void LibraryLockTerm() {}
 
 void LibraryLockEnter() {
-    ApiLock& l = Lock();
+    LibraryLock& l = Lock();
     int me = (int)GetCurrentThreadId();
     EnterCriticalSection(&l.cs);
     if (l.owner == me) {
@@ -49,7 +49,7 @@ void LibraryLockEnter() {
 }
 
 void LibraryLockLeave() {
-    ApiLock& l = Lock();
+    LibraryLock& l = Lock();
     EnterCriticalSection(&l.cs);
     if (l.owner == (int)GetCurrentThreadId() && --l.depth == 0) {
         l.owner = -1;
@@ -60,7 +60,7 @@ void LibraryLockLeave() {
 }
 
 int LibraryLockOwner() {
-    ApiLock& l = Lock();
+    LibraryLock& l = Lock();
     EnterCriticalSection(&l.cs);
     int owner = l.owner;
     LeaveCriticalSection(&l.cs);

@@ -1,148 +1,71 @@
 // The window-less pieces of input: axis mapping, key-state rebuild, pad bits, any-key scan.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/input/input_state.h"
 
 TEST(FallbackAxis, EdgesOfTheDeadZoneAndFullDeflection) {
-    EXPECT_EQ(MapFallbackAxis(0), -1000);
-    EXPECT_EQ(MapFallbackAxis(1), -999);
-    EXPECT_EQ(MapFallbackAxis(16383), 0);  // truncation toward zero
-    EXPECT_EQ(MapFallbackAxis(16384), 0);
-    EXPECT_EQ(MapFallbackAxis(32767), 0);
-    EXPECT_EQ(MapFallbackAxis(49152), 0);
-    EXPECT_EQ(MapFallbackAxis(49153), 0);
-    EXPECT_EQ(MapFallbackAxis(57344), 500);
-    EXPECT_EQ(MapFallbackAxis(65534), 999);
-    EXPECT_EQ(MapFallbackAxis(65535), 1000);
+    const struct { uint32_t raw; int axis; } cases[] = {
+        {0, -1000}, {1, -999}, {16383, 0}, {16384, 0}, {49152, 0}, {49153, 0}, {57344, 500}, {65534, 999},
+        {65535, 1000},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MapFallbackAxis(c.raw), c.axis) << c.raw;
 }
 
-TEST(KeyStateRebuild, EnterSetsBothEntersAndNumpadAndOemKeysMap) {
-    unsigned char vk[256] = {};
-    unsigned char ks[256];
-    vk[VK_RETURN] = 0x80;
-    vk[VK_NUMPAD5] = 0x81;  // low toggle bit comes along unchanged
-    vk[0xBA] = 0x80;        // OEM_1 -> DIK_COLON
-    vk[0xDC] = 0x80;        // OEM_5 -> DIK_YEN
-    vk[0xE2] = 0x80;        // OEM_102 -> DIK_BACKSLASH
-    vk[VK_DIVIDE] = 0x80;
-    vk[VK_F11] = 0x80;
-    RebuildKeyStateFromVk(vk, ks);
-    EXPECT_EQ(ks[0x1C], 0x80);
-    EXPECT_EQ(ks[0x9C], 0x80);
-    EXPECT_EQ(ks[0x4C], 0x81);
-    EXPECT_EQ(ks[0x92], 0x80);
-    EXPECT_EQ(ks[0x7D], 0x80);
-    EXPECT_EQ(ks[0x2B], 0x80);
-    EXPECT_EQ(ks[0xB5], 0x80);
-    EXPECT_EQ(ks[0x57], 0x80);
-    int set = 0;
-    for (int k = 0; k < 256; k++) set += ks[k] != 0;
-    EXPECT_EQ(set, 8);
-}
-
-TEST(KeyStateRebuild, StaleBytesClearedAndUnmappedKeysSetNothing) {
-    unsigned char vk[256] = {};
-    unsigned char ks[256];
-    memset(ks, 0xFF, sizeof(ks));
-    vk[VK_NUMLOCK] = 0x80;
-    vk[VK_LWIN] = 0x80;
-    vk[VK_KANJI] = 0x80;
-    vk[VK_LBUTTON] = 0x80;
-    RebuildKeyStateFromVk(vk, ks);
-    for (int k = 0; k < 256; k++) ASSERT_EQ(ks[k], 0) << "code " << k;
-}
-
-TEST(KeyStateRebuild, EveryRowLandsOnItsOwnCodeAndByteZeroStaysClear) {
-    unsigned char vk[256];
-    unsigned char ks[256];
-    memset(vk, 0x80, sizeof(vk));
-    RebuildKeyStateFromVk(vk, ks);
-    int set = 0;
-    for (int k = 0; k < 256; k++) set += ks[k] != 0;
-    EXPECT_EQ(set, 99);
-    EXPECT_EQ(ks[0], 0);
-    // No key reaches Kanji, Kana, Convert, NoConvert, Circumflex, NumLock or the Windows keys.
-    for (int code : {0x94, 0x70, 0x79, 0x7B, 0x90, 0x45, 0xDB, 0xDC}) EXPECT_EQ(ks[code], 0) << code;
-    // Letters follow the DirectInput layout, not the alphabet.
-    vk[0] = 0;
-    memset(vk, 0, sizeof(vk));
-    vk['Q'] = 0x80;
-    RebuildKeyStateFromVk(vk, ks);
-    EXPECT_EQ(ks[0x10], 0x80);
-}
-
-class PadCompose : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        WriteDefaultKeyMap(map);
-        memset(&joy, 0, sizeof(joy));
-        memset(keys, 0, sizeof(keys));
+TEST(KeyStateRebuild, EachVirtualKeySetsItsCodesAndClearsEveryOtherByte) {
+    // Both Enters from the one the window system has, the toggle bit coming along, letters in the key
+    // layout, the Japanese OEM keys; keys outside the table set nothing.
+    const struct { int vk; unsigned char value; int codes[2]; } cases[] = {
+        {VK_RETURN, 0x80, {0x1C, 0x9C}}, {VK_NUMPAD5, 0x81, {0x4C}}, {'Q', 0x80, {0x10}}, {0xBA, 0x80, {0x92}},
+        {0xDC, 0x80, {0x7D}}, {0xE2, 0x80, {0x2B}}, {VK_DIVIDE, 0x80, {0xB5}}, {VK_NUMLOCK, 0x80, {}},
+        {VK_LWIN, 0x80, {}}, {VK_LBUTTON, 0x80, {}},
+    };
+    for (const auto& c : cases) {
+        unsigned char vk[256] = {}, ks[256];
+        memset(ks, 0xFF, sizeof(ks));
+        vk[c.vk] = c.value;
+        RebuildKeyStateFromVk(vk, ks);
+        int expected = 0;
+        for (int code : c.codes) {
+            if (!code) continue;
+            EXPECT_EQ(ks[code], c.value) << c.vk;
+            expected++;
+        }
+        EXPECT_EQ(256 - std::count(ks, ks + 256, 0), expected) << c.vk;
     }
-    int map[MAX_JOYPADS][32][4];
-    DIJOYSTATE joy;
-    unsigned char keys[256];
-};
+}
 
-TEST_F(PadCompose, DirectionsFromTheSignsOfXAndYOnly) {
+TEST(PadCompose, JoystickBitsAndKeysThroughAMap) {
+    DIJOYSTATE joy = {};
     joy.lX = -1;
-    EXPECT_EQ(ComposePadState(&joy, nullptr, nullptr), 0x2);
+    joy.lY = 3;
+    joy.lZ = -1000;  // only X and Y give directions
+    joy.rgbButtons[0] = 0x7F;  // only bit 7 counts
+    joy.rgbButtons[23] = joy.rgbButtons[24] = 0x80;  // the last button and one beyond
+    EXPECT_EQ((uint32_t)ComposePadState(&joy, nullptr, nullptr), 0x2u | 0x1 | 0x08000000);
     joy.lX = 1000;
     joy.lY = -1;
-    EXPECT_EQ(ComposePadState(&joy, nullptr, nullptr), 0x4 | 0x8);
-    joy.lX = 0;
-    joy.lY = 3;
-    joy.lZ = -1000;
-    joy.rgdwPOV[0] = 9000;
-    EXPECT_EQ(ComposePadState(&joy, nullptr, nullptr), 0x1);
-}
+    EXPECT_EQ((uint32_t)ComposePadState(&joy, nullptr, nullptr), 0x4u | 0x8 | 0x08000000);
 
-TEST_F(PadCompose, ButtonsZeroTo23OnBits4To27) {
-    joy.rgbButtons[0] = 0x80;
-    EXPECT_EQ(ComposePadState(&joy, nullptr, nullptr), 0x10);
-    joy.rgbButtons[0] = 0x7F;  // only bit 7 counts
-    joy.rgbButtons[23] = 0x80;
-    EXPECT_EQ((uint32_t)ComposePadState(&joy, nullptr, nullptr), 0x08000000u);
-    joy.rgbButtons[24] = 0x80;
-    joy.rgbButtons[31] = 0x80;
-    EXPECT_EQ((uint32_t)ComposePadState(&joy, nullptr, nullptr), 0x08000000u);
-}
-
-TEST_F(PadCompose, KeyboardMergesThroughTheMap) {
-    keys[0xC8] = 0x80;  // Up arrow
-    keys[0x2C] = 0x80;  // Z
-    EXPECT_EQ(ComposePadState(nullptr, keys, map[0]), 0x8 | 0x10);
-    joy.lX = -5;
-    EXPECT_EQ(ComposePadState(&joy, keys, map[0]), 0x2 | 0x8 | 0x10);
-    // Pad 2's map holds no key.
-    EXPECT_EQ(ComposePadState(nullptr, keys, map[1]), 0);
-    // A mapped bit above 27 comes from keys alone.
-    map[0][31][2] = 0x39;
-    keys[0x39] = 0x80;
+    int map[MAX_JOYPADS][32][4];
+    WriteDefaultKeyMap(map);
+    map[0][31][2] = 0x39;  // a bit above 27 comes from keys alone
+    unsigned char keys[256] = {};
+    keys[0xC8] = keys[0x2C] = keys[0x39] = 0x80;  // Up, Z, Space
     EXPECT_EQ((uint32_t)ComposePadState(nullptr, keys, map[0]), 0x8u | 0x10 | 0x2000 | 0x80000000u);
-}
-
-TEST_F(PadCompose, DefaultMapEverythingDownGivesPadOneBitsOnly) {
-    memset(keys, 0x80, sizeof(keys));
-    keys[0] = 0;  // byte 0 belongs to no key: the placeholder codes 0 never match
-    EXPECT_EQ(ComposePadState(nullptr, keys, map[0]), 0x3FFF);
-    for (int p = 1; p < MAX_JOYPADS; p++) EXPECT_EQ(ComposePadState(nullptr, keys, map[p]), 0) << p;
-    EXPECT_EQ(map[0][12][0], 0x01);  // button 8 is Escape
-    EXPECT_EQ(map[0][12][1], -1);
-    EXPECT_EQ(map[0][0][1], 0xD0);
+    EXPECT_EQ((uint32_t)ComposePadState(&joy, keys, map[0]), 0x4u | 0x8 | 0x10 | 0x2000 | 0x80000000u | 0x08000000);
+    EXPECT_EQ(ComposePadState(nullptr, keys, map[1]), 0);
 }
 
 TEST(AnyKeyScan, LatchedKeysSkippedLowestCodeFirstAndF10Hook) {
     unsigned char keys[256] = {};
-    keys[0x3A] = keys[0x70] = keys[0x94] = 0x80;
+    keys[0x3A] = keys[0x70] = keys[0x94] = 0x80;  // Caps Lock, Kana, Kanji
     EXPECT_EQ(ScanAnyKey(keys, 0), 0);
     EXPECT_EQ(ScanAnyKey(keys, 1), 0x44);
-    keys[0x2C] = 0x80;
-    EXPECT_EQ(ScanAnyKey(keys, 1), 0x2C);
-    keys[0x01] = 0x80;
-    EXPECT_EQ(ScanAnyKey(keys, 0), 0x01);
-    memset(keys, 0, sizeof(keys));
     keys[0xFF] = 0x80;
-    EXPECT_EQ(ScanAnyKey(keys, 0), 0xFF);
+    EXPECT_EQ(ScanAnyKey(keys, 1), 0xFF);
+    keys[0x2C] = keys[0x01] = 0x80;
+    EXPECT_EQ(ScanAnyKey(keys, 0), 0x01);
 }

@@ -1,137 +1,211 @@
-// A scripted DirectInput (versions 7 and 8) with fake joysticks and effects, and
-// a fake winmm joystick, installed through the engine's loaded-by-name entries.
+// A scripted DirectInput 7 with fake joysticks and effects, and a fake winmm
+// joystick, installed through the engine's loaded-by-name entries.
 #pragma once
 #include <windows.h>
 #include <dinput.h>
 #include <mmsystem.h>
 
+#include <cstring>
+#include <memory>
 #include <vector>
 
 // Where a scripted joystick's set-up fails.
-enum FakeJoyFail {
-    JOY_OK, JOY_FAIL_CREATE, JOY_FAIL_FORMAT, JOY_FAIL_RANGE_X, JOY_FAIL_RANGE_Y, JOY_FAIL_RANGE_Z,
-    JOY_FAIL_DEADZONE_X, JOY_FAIL_DEADZONE_Y, JOY_FAIL_DEADZONE_RZ, JOY_FAIL_EVENT, JOY_FAIL_CONSTANT,
-    JOY_POLLED,  // SetEventNotification answers DI_POLLEDDEVICE
-};
-
+enum FakeJoyFail { JOY_OK, JOY_FAIL_CREATE, JOY_FAIL_FORMAT, JOY_FAIL_RANGE, JOY_FAIL_DEADZONE, JOY_FAIL_EVENT,
+                   JOY_FAIL_CONSTANT, JOY_POLLED };
 enum FakeDeviceKind { FAKE_MOUSE, FAKE_KEYBOARD, FAKE_JOYSTICK };
 
-struct FakeEffect final : IDirectInputEffect {
-    LONG refs = 1;
-    int is_sine = 0;
-    int starts = 0, stops = 0, set_params = 0;
-    LONG magnitude = 0;          // of the last SetParameters or the creation
-    DWORD last_param_flags = 0;
-
-    STDMETHOD(QueryInterface)(REFIID, void**) override { return E_NOINTERFACE; }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
-    STDMETHOD_(ULONG, Release)() override { return --refs; }
-    STDMETHOD(Initialize)(HINSTANCE, DWORD, REFGUID) override { return DI_OK; }
-    STDMETHOD(GetEffectGuid)(LPGUID) override { return E_NOTIMPL; }
-    STDMETHOD(GetParameters)(LPDIEFFECT, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(SetParameters)(LPCDIEFFECT eff, DWORD flags) override;
-    STDMETHOD(Start)(DWORD, DWORD) override { starts++; return DI_OK; }
-    STDMETHOD(Stop)() override { stops++; return DI_OK; }
-    STDMETHOD(GetEffectStatus)(LPDWORD) override { return E_NOTIMPL; }
-    STDMETHOD(Download)() override { return DI_OK; }
-    STDMETHOD(Unload)() override { return DI_OK; }
-    STDMETHOD(Escape)(LPDIEFFESCAPE) override { return E_NOTIMPL; }
-};
-
-struct FakeDevice final : IDirectInputDevice8A {
-    LONG refs = 1;
-    FakeDeviceKind kind;
-    int joy_index = -1;
-    int fail = JOY_OK;
-    int acquired = 0, acquires = 0, unacquires = 0, polls = 0, reads = 0;
-    DWORD coop_level = 0;
-    std::vector<DWORD> coop_history;
-    HANDLE event = nullptr;
-    DWORD data_size = 0;          // of the data format set
-    LONG range_min = 0, range_max = 0;
-    DWORD dead_zone = 0;
-    int failing_reads = 0;        // GetDeviceState fails this many times more
-    int failing_acquires = 0;
-    DIJOYSTATE joy{};
-    FakeEffect* sine = nullptr;
-    FakeEffect* constant = nullptr;
-
-    explicit FakeDevice(FakeDeviceKind k) : kind(k) {}
-    STDMETHOD(QueryInterface)(REFIID, void**) override { return E_NOINTERFACE; }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
-    STDMETHOD_(ULONG, Release)() override { return --refs; }
-    STDMETHOD(GetCapabilities)(LPDIDEVCAPS) override { return E_NOTIMPL; }
-    STDMETHOD(EnumObjects)(LPDIENUMDEVICEOBJECTSCALLBACKA, LPVOID, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(GetProperty)(REFGUID, LPDIPROPHEADER) override { return E_NOTIMPL; }
-    STDMETHOD(SetProperty)(REFGUID prop, LPCDIPROPHEADER header) override;
-    STDMETHOD(Acquire)() override;
-    STDMETHOD(Unacquire)() override { unacquires++; acquired = 0; return DI_OK; }
-    STDMETHOD(GetDeviceState)(DWORD size, LPVOID data) override;
-    STDMETHOD(GetDeviceData)(DWORD, LPDIDEVICEOBJECTDATA, LPDWORD, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(SetDataFormat)(LPCDIDATAFORMAT format) override;
-    STDMETHOD(SetEventNotification)(HANDLE ev) override;
-    STDMETHOD(SetCooperativeLevel)(HWND, DWORD level) override;
-    STDMETHOD(GetObjectInfo)(LPDIDEVICEOBJECTINSTANCEA, DWORD, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(GetDeviceInfo)(LPDIDEVICEINSTANCEA info) override;
-    STDMETHOD(RunControlPanel)(HWND, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(Initialize)(HINSTANCE, DWORD, REFGUID) override { return DI_OK; }
-    STDMETHOD(CreateEffect)(REFGUID kind, LPCDIEFFECT eff, LPDIRECTINPUTEFFECT* out, LPUNKNOWN) override;
-    STDMETHOD(EnumEffects)(LPDIENUMEFFECTSCALLBACKA, LPVOID, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(GetEffectInfo)(LPDIEFFECTINFOA, REFGUID) override { return E_NOTIMPL; }
-    STDMETHOD(GetForceFeedbackState)(LPDWORD) override { return E_NOTIMPL; }
-    STDMETHOD(SendForceFeedbackCommand)(DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(EnumCreatedEffectObjects)(LPDIENUMCREATEDEFFECTOBJECTSCALLBACK, LPVOID, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(Escape)(LPDIEFFESCAPE) override { return E_NOTIMPL; }
-    STDMETHOD(Poll)() override { polls++; return DI_NOEFFECT; }
-    STDMETHOD(SendDeviceData)(DWORD, LPCDIDEVICEOBJECTDATA, LPDWORD, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(EnumEffectsInFile)(LPCSTR, LPDIENUMEFFECTSINFILECALLBACK, LPVOID, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(WriteEffectToFile)(LPCSTR, DWORD, LPDIFILEEFFECT, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(BuildActionMap)(LPDIACTIONFORMATA, LPCSTR, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(SetActionMap)(LPDIACTIONFORMATA, LPCSTR, DWORD) override { return E_NOTIMPL; }
-    STDMETHOD(GetImageInfo)(LPDIDEVICEIMAGEINFOHEADERA) override { return E_NOTIMPL; }
-};
-
 struct FakeScript {
-    int di7_create_fails = 0;
-    int di7_init_fails = 0;
-    int di8_create_fails = 0;
     int joystick_count = 0;
-    int joy_fail[24] = {};
+    struct { int fail; DWORD axis; } joy[24] = {};  // axis: the offset a range or dead-zone failure hits
     int keyboard_event_fails = 0;
     unsigned char keys[256] = {};
     unsigned char mouse_buttons[8] = {};
-    // Fake winmm: pads that answer, their capability bits and positions.
     int winmm_pads = 0;
     UINT winmm_caps = 0;
     JOYINFOEX winmm_pos{};
 };
+inline FakeScript g_script;
 
-// Results seen by the tests.
-struct FakeRecord {
-    int version = 0;               // 7 or 8 of the object handed out
-    int object_refs = 0;           // of the DirectInput object
-    int used_create_device_ex = 0, used_create_device = 0;
-    int enum_calls = 0;            // callbacks made
-    DWORD enum_type = 0, enum_flags = 0;
-    int joy_get_pos_calls = 0;
-    UINT last_pos_index = 0;
-    std::vector<FakeDevice*> devices;
-    std::vector<FakeEffect*> effects;
-    FakeDevice* mouse = nullptr;
-    FakeDevice* keyboard = nullptr;
-    std::vector<FakeDevice*> joysticks;   // those created, in order
-    HANDLE refused_event = nullptr;       // handed to a joystick whose event set-up failed
-    int refused_event_closed = -1;        // checked at the next device creation: 1 closed
+#define FAKE_NOTIMPL(name, ...) STDMETHOD(name)(__VA_ARGS__) override { return E_NOTIMPL; }
+
+template <class I>
+struct FakeUnknown : I {
+    LONG refs = 1;
+    STDMETHOD(QueryInterface)(REFIID, void**) override { return E_NOINTERFACE; }
+    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+    STDMETHOD_(ULONG, Release)() override { return --refs; }
 };
 
-extern FakeScript g_script;
-extern FakeRecord g_record;
+struct FakeEffect final : FakeUnknown<IDirectInputEffect> {
+    int starts = 0, stops = 0, set_params = 0;
+    LONG magnitude = 0;
+    DWORD last_flags = 0;
+    STDMETHOD(SetParameters)(LPCDIEFFECT eff, DWORD flags) override {
+        set_params++;
+        last_flags = flags;
+        magnitude = ((const DICONSTANTFORCE*)eff->lpvTypeSpecificParams)->lMagnitude;
+        return DI_OK;
+    }
+    STDMETHOD(Start)(DWORD, DWORD) override { starts++; return DI_OK; }
+    STDMETHOD(Stop)() override { stops++; return DI_OK; }
+    FAKE_NOTIMPL(Initialize, HINSTANCE, DWORD, REFGUID) FAKE_NOTIMPL(GetEffectGuid, LPGUID) FAKE_NOTIMPL(Download)
+    FAKE_NOTIMPL(GetParameters, LPDIEFFECT, DWORD) FAKE_NOTIMPL(GetEffectStatus, LPDWORD) FAKE_NOTIMPL(Unload)
+    FAKE_NOTIMPL(Escape, LPDIEFFESCAPE)
+};
 
-// Clears script and record (frees the fakes of the last run).
-void FakeReset();
+struct FakeDevice final : FakeUnknown<IDirectInputDevice7A> {
+    FakeDeviceKind kind;
+    int fail = JOY_OK;
+    DWORD fail_axis = 0;
+    int acquired = 0, acquires = 0, unacquires = 0;
+    int failing_reads = 0, failing_acquires = 0;  // this many more calls fail
+    DWORD coop_level = 0, data_size = 0, dead_zone = 0;
+    LONG range_min = 0, range_max = 0;
+    HANDLE event = nullptr, refused_event = nullptr;
+    int refused_event_closed = -1;  // checked at the next device creation
+    DIJOYSTATE joy{};
+    std::unique_ptr<FakeEffect> sine, constant;
+
+    explicit FakeDevice(FakeDeviceKind k) : kind(k) {}
+    STDMETHOD(SetProperty)(REFGUID prop, LPCDIPROPHEADER h) override {
+        bool range = &prop == &DIPROP_RANGE, zone = &prop == &DIPROP_DEADZONE;
+        if (((range && fail == JOY_FAIL_RANGE) || (zone && fail == JOY_FAIL_DEADZONE)) && h->dwObj == fail_axis)
+            return DIERR_OBJECTNOTFOUND;
+        if (range) range_min = ((const DIPROPRANGE*)h)->lMin, range_max = ((const DIPROPRANGE*)h)->lMax;
+        if (zone) dead_zone = ((const DIPROPDWORD*)h)->dwData;
+        return DI_OK;
+    }
+    STDMETHOD(Acquire)() override {
+        acquires++;
+        if (failing_acquires > 0 && failing_acquires--) return DIERR_OTHERAPPHASPRIO;
+        acquired = 1;
+        return DI_OK;
+    }
+    STDMETHOD(Unacquire)() override { unacquires++; acquired = 0; return DI_OK; }
+    STDMETHOD(GetDeviceState)(DWORD size, LPVOID data) override {
+        if (failing_reads > 0 && failing_reads--) return memset(data, 0x7F, size), DIERR_INPUTLOST;  // junk left
+        if (size != data_size) return DIERR_INVALIDPARAM;
+        memset(data, 0, size);
+        if (kind == FAKE_KEYBOARD) memcpy(data, g_script.keys, 256);
+        if (kind == FAKE_JOYSTICK) memcpy(data, &joy, sizeof(joy));
+        if (kind == FAKE_MOUSE) memcpy(((DIMOUSESTATE2*)data)->rgbButtons, g_script.mouse_buttons, 8);
+        return DI_OK;
+    }
+    STDMETHOD(SetDataFormat)(LPCDIDATAFORMAT format) override {
+        data_size = format->dwDataSize;
+        return fail == JOY_FAIL_FORMAT ? DIERR_INVALIDPARAM : DI_OK;
+    }
+    STDMETHOD(SetEventNotification)(HANDLE ev) override {
+        if (ev && ((kind == FAKE_KEYBOARD && g_script.keyboard_event_fails) || fail == JOY_FAIL_EVENT)) {
+            refused_event = ev;
+            return DIERR_GENERIC;
+        }
+        event = ev;
+        return (ev && fail == JOY_POLLED) ? DI_POLLEDDEVICE : DI_OK;
+    }
+    STDMETHOD(SetCooperativeLevel)(HWND, DWORD level) override { coop_level = level; return DI_OK; }
+    STDMETHOD(CreateEffect)(REFGUID guid, LPCDIEFFECT, LPDIRECTINPUTEFFECT* out, LPUNKNOWN) override {
+        *out = nullptr;
+        bool is_sine = guid == GUID_Sine;
+        if (!is_sine && fail == JOY_FAIL_CONSTANT) return DIERR_UNSUPPORTED;
+        auto& slot = is_sine ? sine : constant;
+        slot.reset(new FakeEffect);
+        *out = slot.get();
+        return DI_OK;
+    }
+    // Not used by the engine, or their results are ignored.
+    FAKE_NOTIMPL(Poll) FAKE_NOTIMPL(Initialize, HINSTANCE, DWORD, REFGUID) FAKE_NOTIMPL(GetCapabilities, LPDIDEVCAPS)
+    FAKE_NOTIMPL(GetProperty, REFGUID, LPDIPROPHEADER) FAKE_NOTIMPL(GetDeviceInfo, LPDIDEVICEINSTANCEA)
+    FAKE_NOTIMPL(EnumObjects, LPDIENUMDEVICEOBJECTSCALLBACKA, LPVOID, DWORD) FAKE_NOTIMPL(Escape, LPDIEFFESCAPE)
+    FAKE_NOTIMPL(GetDeviceData, DWORD, LPDIDEVICEOBJECTDATA, LPDWORD, DWORD) FAKE_NOTIMPL(RunControlPanel, HWND, DWORD)
+    FAKE_NOTIMPL(GetObjectInfo, LPDIDEVICEOBJECTINSTANCEA, DWORD, DWORD) FAKE_NOTIMPL(GetForceFeedbackState, LPDWORD)
+    FAKE_NOTIMPL(EnumEffects, LPDIENUMEFFECTSCALLBACKA, LPVOID, DWORD) FAKE_NOTIMPL(SendForceFeedbackCommand, DWORD)
+    FAKE_NOTIMPL(EnumCreatedEffectObjects, LPDIENUMCREATEDEFFECTOBJECTSCALLBACK, LPVOID, DWORD)
+    FAKE_NOTIMPL(SendDeviceData, DWORD, LPCDIDEVICEOBJECTDATA, LPDWORD, DWORD)
+    FAKE_NOTIMPL(GetEffectInfo, LPDIEFFECTINFOA, REFGUID)
+    FAKE_NOTIMPL(EnumEffectsInFile, LPCSTR, LPDIENUMEFFECTSINFILECALLBACK, LPVOID, DWORD)
+    FAKE_NOTIMPL(WriteEffectToFile, LPCSTR, DWORD, LPDIFILEEFFECT, DWORD)
+};
+
+struct FakeDirectInput;
+
+// What the engine was handed; clearing it frees every fake.
+struct FakeRecord {
+    std::unique_ptr<FakeDirectInput> directinput;
+    std::vector<std::unique_ptr<FakeDevice>> devices;
+    FakeDevice* mouse = nullptr;
+    FakeDevice* keyboard = nullptr;
+    FakeDevice* joysticks[24] = {};  // by script index; null when never created
+};
+inline FakeRecord g_record;
+
+struct FakeDirectInput final : FakeUnknown<IDirectInput7A> {
+    STDMETHOD(EnumDevices)(DWORD, LPDIENUMDEVICESCALLBACKA callback, LPVOID ref, DWORD) override {
+        for (int i = 0; i < g_script.joystick_count; i++) {
+            DIDEVICEINSTANCEA inst = {};
+            inst.dwSize = sizeof(inst);
+            inst.guidInstance = GUID{(DWORD)i, 0x4A4F, 0, {}};  // the script index, marked
+            if (callback(&inst, ref) == DIENUM_STOP) break;
+        }
+        return DI_OK;
+    }
+    STDMETHOD(CreateDeviceEx)(REFGUID guid, REFIID iid, LPVOID* out, LPUNKNOWN) override {
+        *out = nullptr;
+        if (iid != IID_IDirectInputDevice7A) return E_NOINTERFACE;
+        // Before any new handle could take a refused event's value.
+        for (auto& d : g_record.devices) {
+            DWORD flags;
+            if (d->refused_event && d->refused_event_closed < 0)
+                d->refused_event_closed = GetHandleInformation(d->refused_event, &flags) ? 0 : 1;
+        }
+        DWORD joy = guid.Data1;
+        bool joy_ok = guid.Data2 == 0x4A4F && joy < (DWORD)g_script.joystick_count;
+        FakeDevice* d;
+        if (guid == GUID_SysMouse) d = g_record.mouse = new FakeDevice(FAKE_MOUSE);
+        else if (guid == GUID_SysKeyboard) d = g_record.keyboard = new FakeDevice(FAKE_KEYBOARD);
+        else if (joy_ok && g_script.joy[joy].fail != JOY_FAIL_CREATE) {
+            d = g_record.joysticks[joy] = new FakeDevice(FAKE_JOYSTICK);
+            d->fail = g_script.joy[joy].fail;
+            d->fail_axis = g_script.joy[joy].axis;
+        } else {
+            return DIERR_DEVICENOTREG;
+        }
+        g_record.devices.emplace_back(d);
+        *out = d;
+        return DI_OK;
+    }
+    STDMETHOD(Initialize)(HINSTANCE, DWORD version) override {
+        return version == 0x0700 ? DI_OK : DIERR_BETADIRECTINPUTVERSION;
+    }
+    FAKE_NOTIMPL(CreateDevice, REFGUID, LPDIRECTINPUTDEVICEA*, LPUNKNOWN) FAKE_NOTIMPL(GetDeviceStatus, REFGUID)
+    FAKE_NOTIMPL(RunControlPanel, HWND, DWORD) FAKE_NOTIMPL(FindDevice, REFGUID, LPCSTR, LPGUID)
+};
+
+// Only version 7 exists here: version 8 is refused.
+inline HRESULT WINAPI FakeCoCreateInstance(REFCLSID clsid, LPUNKNOWN, DWORD, REFIID iid, LPVOID* out) {
+    *out = nullptr;
+    if (clsid != CLSID_DirectInput || iid != IID_IDirectInput7A) return REGDB_E_CLASSNOTREG;
+    g_record.directinput.reset(new FakeDirectInput);
+    *out = static_cast<IDirectInput7A*>(g_record.directinput.get());
+    return S_OK;
+}
+
+inline MMRESULT WINAPI FakeJoyGetDevCapsA(UINT_PTR index, LPJOYCAPSA caps, UINT) {
+    if (index >= (UINT_PTR)g_script.winmm_pads) return JOYERR_PARMS;
+    caps->wCaps = g_script.winmm_caps;
+    return JOYERR_NOERROR;
+}
+
+inline MMRESULT WINAPI FakeJoyGetPosEx(UINT index, LPJOYINFOEX info) {
+    if (index >= (UINT)g_script.winmm_pads || info->dwFlags != JOY_RETURNALL) return JOYERR_UNPLUGGED;
+    *info = g_script.winmm_pos;
+    return JOYERR_NOERROR;
+}
+
 // Objects handed out and not released down to zero references.
-int FakeLiveObjects();
-
-HRESULT WINAPI FakeCoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out);
-MMRESULT WINAPI FakeJoyGetDevCapsA(UINT_PTR index, LPJOYCAPSA caps, UINT size);
-MMRESULT WINAPI FakeJoyGetPosEx(UINT index, LPJOYINFOEX info);
+inline int FakeLiveObjects() {
+    int live = g_record.directinput && g_record.directinput->refs > 0;
+    for (auto& d : g_record.devices)
+        live += (d->refs > 0) + (d->sine && d->sine->refs > 0) + (d->constant && d->constant->refs > 0);
+    return live;
+}
