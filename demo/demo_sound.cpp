@@ -56,11 +56,11 @@ static int WriteDemoWav() {
 
 static int SoundStart() {
     if (WriteDemoWav() != 0) {
-        ReportFailure("sound: cannot write the demo WAV");
+        ReportFailure("cannot write the demo WAV");
         return 0;
     }
     g_sound = LoadSoundFileEntry(kWavPath, 3, -1);
-    if (g_sound == -1) ReportFailure("sound: the demo WAV did not load (is sound up?)");
+    if (g_sound == -1) ReportFailure("the demo WAV did not load (is sound up?)");
     return 0;
 }
 
@@ -68,7 +68,7 @@ static void SoundFrame(int n) {
     if (g_sound == -1 || n % 30 > 15 || n % 15 != 0) return;
     SetSoundHandleVolume(n % 30 == 0 ? 255 : 128, g_sound);
     if (PlaySoundHandle(g_sound, SOUND_PLAY_BACK, 1) != 0 || IsSoundHandlePlaying(g_sound) != 1) {
-        ReportFailure("sound: a play did not start");
+        ReportFailure("a play did not start");
         return;
     }
     g_plays++;

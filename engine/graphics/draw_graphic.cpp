@@ -8,26 +8,27 @@
 #include "engine/system/log.h"
 #include "engine/system/window.h"
 
-// The record to draw, or null: waits while inactive first; *skip is set when the
-// draw is to be left out without an error.
-static GraphicRecord* BeginDrawCall(int graphic, int* skip) {
-    *skip = 0;
+// The record to draw, or null: waits while inactive first. *result is what the
+// call returns when there is nothing to draw (0 when it is left out without an error).
+static GraphicRecord* BeginDrawCall(int graphic, int* result) {
+    *result = -1;
     WaitWhileInactive();
     if (!IsGraphicsStarted()) return nullptr;
     if (IsDrawingSuppressed()) {
-        *skip = 1;
+        *result = 0;
         return nullptr;
     }
     GraphicRecord* rec = GetGraphicRecord(graphic);
-    if (!rec) LogAppendFormat("描画に失敗しました ( グラフィックハンドルが無効です 0x%08x )", graphic);
+    if (rec) *result = 0;
+    else LogAppendFormat("描画に失敗しました ( グラフィックハンドルが無効です 0x%08x )", graphic);
     // WIRE(movie): a graphic bound to a movie takes its newest frame first (UpdateMovieFrame).
     return rec;
 }
 
 int DrawGraphic(int x, int y, int graphic, int trans) {
-    int skip;
-    GraphicRecord* rec = BeginDrawCall(graphic, &skip);
-    if (!rec) return skip ? 0 : -1;
+    int result;
+    GraphicRecord* rec = BeginDrawCall(graphic, &result);
+    if (!rec) return result;
     if (!GraphicsUsesD3D()) return SoftDrawGraphic(x, y, &rec->image, trans);
     float l = x - 0.5f, t = y - 0.5f, r = l + rec->width, b = t + rec->height;
     float xy[8] = {l, t, r, t, r, b, l, b};
@@ -44,18 +45,31 @@ static bool CutToGraphic(const GraphicRecord* rec, int* sx, int* sy, int* w, int
     return *w > 0 && *h > 0;
 }
 
+// BeginDrawCall for the part (sx, sy, w, h) of the graphic, cut to it.
+static GraphicRecord* BeginPartDraw(int graphic, int* sx, int* sy, int* w, int* h, int* result) {
+    GraphicRecord* rec = BeginDrawCall(graphic, result);
+    return rec && CutToGraphic(rec, sx, sy, w, h) ? rec : nullptr;
+}
+
+// Software draw of a part of the graphic through a view of it: stretched into
+// (x1, y1)-(x2, y2), or unscaled at (x1, y1).
+static int SoftDrawPart(GraphicRecord* rec, int sx, int sy, int w, int h, bool stretched, int x1, int y1, int x2,
+                        int y2, int trans) {
+    MEMIMG part;
+    if (MemImageMakeView(&part, &rec->image, sx, sy, w, h) < 0) return -1;
+    if (stretched) SoftDrawGraphicStretched(x1, y1, x2, y2, &part, trans);
+    else SoftDrawGraphic(x1, y1, &part, trans);
+    MemImageRelease(&part);
+    return 0;
+}
+
 int DrawGraphicPart(int x, int y, int sx, int sy, int width, int height, int graphic, int trans, int mirror) {
-    int skip;
-    GraphicRecord* rec = BeginDrawCall(graphic, &skip);
-    if (!rec) return skip ? 0 : -1;
-    if (!CutToGraphic(rec, &sx, &sy, &width, &height)) return 0;
+    int result;
+    GraphicRecord* rec = BeginPartDraw(graphic, &sx, &sy, &width, &height, &result);
+    if (!rec) return result;
     if (!GraphicsUsesD3D()) {
-        MEMIMG part;
-        if (MemImageMakeView(&part, &rec->image, sx, sy, width, height) < 0) return -1;
-        if (mirror) SoftDrawGraphicStretched(x + width, y, x, y + height, &part, trans);
-        else SoftDrawGraphic(x, y, &part, trans);
-        MemImageRelease(&part);
-        return 0;
+        if (mirror) return SoftDrawPart(rec, sx, sy, width, height, true, x + width, y, x, y + height, trans);
+        return SoftDrawPart(rec, sx, sy, width, height, false, x, y, 0, 0, trans);
     }
     float l = x - 0.5f, t = y - 0.5f, r = l + width, b = t + height;
     float xy[8] = {l, t, r, t, r, b, l, b};
@@ -71,17 +85,11 @@ int DrawGraphicPart(int x, int y, int sx, int sy, int width, int height, int gra
 
 int DrawGraphicPartStretchedF(float x1, float y1, float x2, float y2, int sx, int sy, int width, int height,
                               int graphic, int trans) {
-    int skip;
-    GraphicRecord* rec = BeginDrawCall(graphic, &skip);
-    if (!rec) return skip ? 0 : -1;
-    if (!CutToGraphic(rec, &sx, &sy, &width, &height)) return 0;
-    if (!GraphicsUsesD3D()) {
-        MEMIMG part;
-        if (MemImageMakeView(&part, &rec->image, sx, sy, width, height) < 0) return -1;
-        SoftDrawGraphicStretched((int)x1, (int)y1, (int)x2, (int)y2, &part, trans);
-        MemImageRelease(&part);
-        return 0;
-    }
+    int result;
+    GraphicRecord* rec = BeginPartDraw(graphic, &sx, &sy, &width, &height, &result);
+    if (!rec) return result;
+    if (!GraphicsUsesD3D())
+        return SoftDrawPart(rec, sx, sy, width, height, true, (int)x1, (int)y1, (int)x2, (int)y2, trans);
     x1 -= 0.5f, y1 -= 0.5f, x2 -= 0.5f, y2 -= 0.5f;
     float xy[8] = {x1, y1, x2, y1, x2, y2, x1, y2};
     G_D3D_DrawQuad(rec, xy, (float)sx, (float)sy, (float)(sx + width), (float)(sy + height), trans);
@@ -90,9 +98,9 @@ int DrawGraphicPartStretchedF(float x1, float y1, float x2, float y2, int sx, in
 
 int DrawGraphicQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4,
                     int graphic, int trans) {
-    int skip;
-    GraphicRecord* rec = BeginDrawCall(graphic, &skip);
-    if (!rec) return skip ? 0 : -1;
+    int result;
+    GraphicRecord* rec = BeginDrawCall(graphic, &result);
+    if (!rec) return result;
     if (!GraphicsUsesD3D()) {
         int xy[8] = {(int)x1, (int)y1, (int)x2, (int)y2, (int)x3, (int)y3, (int)x4, (int)y4};
         return SoftDrawGraphicQuad(xy, &rec->image, trans);

@@ -107,7 +107,7 @@ int EndGraphicHandles() {
 // A new record, or the fatal path when every slot is taken.
 static int AddRecord(GraphicRecord** out) {
     if (g_graphics.count >= g_graphics.capacity)
-        FatalLibraryError("グラフィックハンドルの数が上限に達しました\n");
+        FatalLibraryError("グラフィックハンドルの数が上限に達しました");
     int h = HandleTableAdd(&g_graphics, sizeof(GraphicRecord), (void**)out);
     if (h < 0) LogAppendFormat("グラフィックハンドル用のメモリの確保に失敗しました");
     return h;

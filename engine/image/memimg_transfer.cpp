@@ -39,6 +39,11 @@ int MemImageFromBaseImage(MEMIMG* img, const BaseImage* src, int sx, int sy, int
         uint8_t* d = img->pixels + (size_t)dy * rec->pitch + (size_t)dx * rec->format->bytes_per_pixel;
         if (ConvertPixels(&src->format, s, src->pitch, rec->format, d, rec->pitch, w, h) < 0)
             return LogAppendFormat("MEMIMG への転送に失敗しました ( 形式を変換できません )");
+        // A same-layout copy keeps the source's X byte, but keys and the blits
+        // compare whole 32-bit pixels, so an alpha-less type-1 pixel must hold 0 there.
+        if (rec->color_type == MEMIMG_TYPE_32 && !rec->alpha_flag && !rec->palette_flag)
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) d[(size_t)y * rec->pitch + (size_t)x * 4 + 3] = 0;
     }
     if (rec->palette_flag) FillPalettes(rec, &src->format);
 

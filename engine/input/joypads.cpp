@@ -21,12 +21,17 @@ static void ClearPad(JoypadRecord* pad, int acquired = 1) {
     memset(pad, 0, sizeof(*pad));
 }
 
+// The header of a property of `size` bytes addressed to one axis.
+static void AxisPropertyHeader(DIPROPHEADER* h, DWORD size, DWORD offset) {
+    h->dwSize = size;
+    h->dwHeaderSize = sizeof(DIPROPHEADER);
+    h->dwObj = offset;
+    h->dwHow = DIPH_BYOFFSET;
+}
+
 static HRESULT SetAxisRange(IDirectInputDevice7A* dev, DWORD offset) {
     DIPROPRANGE range;
-    range.diph.dwSize = sizeof(DIPROPRANGE);
-    range.diph.dwHeaderSize = sizeof(DIPROPHEADER);
-    range.diph.dwObj = offset;
-    range.diph.dwHow = DIPH_BYOFFSET;
+    AxisPropertyHeader(&range.diph, sizeof(range), offset);
     range.lMin = -1000;
     range.lMax = 1000;
     return dev->SetProperty(DIPROP_RANGE, &range.diph);
@@ -34,12 +39,22 @@ static HRESULT SetAxisRange(IDirectInputDevice7A* dev, DWORD offset) {
 
 static HRESULT SetAxisDeadZone(IDirectInputDevice7A* dev, DWORD offset) {
     DIPROPDWORD zone;
-    zone.diph.dwSize = sizeof(DIPROPDWORD);
-    zone.diph.dwHeaderSize = sizeof(DIPROPHEADER);
-    zone.diph.dwObj = offset;
-    zone.diph.dwHow = DIPH_BYOFFSET;
+    AxisPropertyHeader(&zone.diph, sizeof(zone), offset);
     zone.dwData = 3500;
     return dev->SetProperty(DIPROP_DEADZONE, &zone.diph);
+}
+
+// Applies one axis setting to every axis. Only X and Y must take it: on their
+// failure the pad is cleared (and false returned), the others may lack the axis.
+static bool SetEveryAxis(JoypadRecord* pad, HRESULT (*set)(IDirectInputDevice7A*, DWORD), const char* x_failed,
+                         const char* y_failed) {
+    for (int a = 0; a < 6; a++) {
+        if (SUCCEEDED(set(pad->device, kAxisOffsets[a])) || a >= 2) continue;
+        ClearPad(pad, 0);
+        LogAppend(a == 0 ? x_failed : y_failed);
+        return false;
+    }
+    return true;
 }
 
 BOOL CALLBACK OnJoypadFound(LPCDIDEVICEINSTANCEA instance, LPVOID) {
@@ -75,20 +90,11 @@ BOOL CALLBACK OnJoypadFound(LPCDIDEVICEINSTANCEA instance, LPVOID) {
     if (FAILED(dev->SetCooperativeLevel(hwnd, DISCL_EXCLUSIVE | DISCL_FOREGROUND)))
         LogAppend("ジョイパッドデバイスの協調レベルの設定に失敗しました\n");
 
-    for (int a = 0; a < 6; a++) {
-        if (SUCCEEDED(SetAxisRange(dev, kAxisOffsets[a])) || a >= 2) continue;
-        ClearPad(pad, 0);
-        LogAppend(a == 0 ? "ジョイパッドデバイスのＸ軸関係の設定に失敗しました\n"
-                         : "ジョイパッドデバイスのＹ軸関係の設定に失敗しました\n");
+    if (!SetEveryAxis(pad, SetAxisRange, "ジョイパッドデバイスのＸ軸関係の設定に失敗しました\n",
+                      "ジョイパッドデバイスのＹ軸関係の設定に失敗しました\n") ||
+        !SetEveryAxis(pad, SetAxisDeadZone, "ジョイパッドデバイスのＸ軸の無効ゾーンの設定に失敗しました\n",
+                      "ジョイパッドデバイスのＹ軸の無効ゾーンの設定に失敗しました\n"))
         return DIENUM_CONTINUE;
-    }
-    for (int a = 0; a < 6; a++) {
-        if (SUCCEEDED(SetAxisDeadZone(dev, kAxisOffsets[a])) || a >= 2) continue;
-        ClearPad(pad, 0);
-        LogAppend(a == 0 ? "ジョイパッドデバイスのＸ軸の無効ゾーンの設定に失敗しました\n"
-                         : "ジョイパッドデバイスのＹ軸の無効ゾーンの設定に失敗しました\n");
-        return DIENUM_CONTINUE;
-    }
 
     if (g_input.force_feedback_off != 1) CreatePadEffects(pad);
     pad->vibrating = 0;

@@ -126,17 +126,18 @@ int LockDSoundBuffer(SoundBufferRecord* rec, uint32_t offset, uint32_t bytes, vo
     if (align == 0 || offset >= count * align || bytes > count * align) return -1;
     uint32_t s = offset / align, n = bytes / align;
     uint8_t* mem = (uint8_t*)rec->memory;
-    if (s + n <= count) {
-        *first = mem + offset;
-        *first_size = bytes;
-        *second = nullptr;
-        *second_size = 0;
-    } else {
-        *first = mem + offset;
-        *first_size = (count - s) * align;
-        *second = mem;
-        *second_size = (n - (count - s)) * align;
+    uint32_t size1 = bytes, size2 = 0;
+    if (s + n > count) {
+        size1 = (count - s) * align;
+        size2 = (n - (count - s)) * align;
     }
+    // Whole samples are counted from an offset that need not be aligned: its
+    // remainder can still carry the first region past the end.
+    if ((uint64_t)offset + size1 > (uint64_t)count * align) return -1;
+    *first = mem + offset;
+    *first_size = size1;
+    *second = size2 ? mem : nullptr;
+    *second_size = size2;
     return 0;
 }
 

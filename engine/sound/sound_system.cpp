@@ -11,6 +11,8 @@ static_assert(sizeof(DSCAPS) == 96, "DSCAPS is 96 bytes");
 
 static const GUID kClsidDirectSound = {0x47D4D946, 0x62E8, 0x11CF, {0x93, 0xBC, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 static const GUID kIidDirectSound = {0x279AFA83, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+// In-process or local server, never remote (CLSCTX_ALL would add the remote server bit).
+static const DWORD kDirectSoundContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
 
 AcmEntryPoints AcmApi;
 
@@ -186,7 +188,7 @@ int InitializeSoundSystem() {
     LogAppend("DirectSound インターフェースの取得を行います....  ");
     IDirectSound* ds = nullptr;
     if (!WinApi.CoCreateInstance ||
-        FAILED(WinApi.CoCreateInstance(kClsidDirectSound, nullptr, CLSCTX_ALL, kIidDirectSound, (void**)&ds)) || !ds) {
+        FAILED(WinApi.CoCreateInstance(kClsidDirectSound, nullptr, kDirectSoundContext, kIidDirectSound, (void**)&ds)) || !ds) {
         LogAppend("DirectSoundインターフェースの作成に失敗しました\n");
         return FailStart();
     }

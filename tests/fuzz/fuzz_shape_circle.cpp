@@ -1,59 +1,14 @@
 // Circles and discs from fuzzed geometry and settings, drawn into an image with
-// a sentinel ring and compared with the reference model. Built from this one
-// source, so the reference and its harness come in whole.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-
-#include "engine/softrender/shapes.h"
-#include "softrender/ref_shape.cpp"
-#include "softrender/ref_shape_canvas.cpp"
-
-namespace {
-
-struct Bytes {
-    const uint8_t* p;
-    size_t n;
-    uint32_t U32() {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; i++) v = v << 8 | U8();
-        return v;
-    }
-    uint8_t U8() {
-        if (!n) return 0;
-        n--;
-        return *p++;
-    }
-};
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+// a sentinel ring and compared with the reference model.
+#include "fuzz_shape_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Bytes in{data, size};
-    const int type = in.U8() & 1;
-    const int w = 1 + in.U8() % 48, h = 1 + in.U8() % 48;
-    RefSettings s;
-    s.left = (int8_t)in.U8();
-    s.top = (int8_t)in.U8();
-    s.right = s.left + in.U8() % 64;
-    s.bottom = s.top + in.U8() % 64;
-    s.mode = in.U8() % 13;
-    s.param = in.U8();
-    if (in.U8() & 1) {
-        s.bright_b = in.U8();
-        s.bright_g = in.U8();
-        s.bright_r = in.U8();
-    }
-    const uint32_t color = in.U32();
+    const Scene sc = DecodeScene(in);
     const int fill = in.U8() & 1;
-    int cx = (int)(int16_t)(in.U8() << 8 | in.U8()) % 200;
-    int cy = (int)(int16_t)(in.U8() << 8 | in.U8()) % 200;
-    int r = (int)(int16_t)(in.U8() << 8 | in.U8()) % 300;
+    int cx = in.I16() % 200;
+    int cy = in.I16() % 200;
+    int r = in.I16() % 300;
     // Any radius at all, with the centre either far off or near the image: the
     // walk then ends early or is cut short, and the reference's is skipped.
     const bool huge = (in.U8() & 7) == 0;
@@ -71,15 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (huge && llabs((int64_t)cx) > 1000 && llabs((int64_t)cy) > 1000 && (int64_t)cx - ar < 64 && (int64_t)cx + ar > -64 &&
         (int64_t)cy - ar < 64 && (int64_t)cy + ar > -64)
         return 0;
-    ShapeCanvas c(w, h, type);
-    c.FillRandom(in.U8());
-    RefImage ref = c.ToRef();
-    ShapeSettingsScope scope(s);
-    DrawMemImgCircle(c.img(), cx, cy, r, color, fill);
-    Check(c.RingIntact());
-    if (!huge) {
-        RefCircle(ref, s, cx, cy, r, color, fill);
-        Check(c.DiffFrom(ref).empty());
-    }
+    SceneCanvas c(sc, in);
+    DrawMemImgCircle(c.canvas.img(), cx, cy, r, sc.color, fill);
+    if (!huge) RefCircle(c.ref, sc.s, cx, cy, r, sc.color, fill);
+    c.CheckAgainstReference(!huge);
     return 0;
 }

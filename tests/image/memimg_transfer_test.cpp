@@ -113,11 +113,12 @@ TEST(MemImageFromBaseImage, PixelsCodesAndPaletteTables) {
         }
 }
 
-TEST(MemImageFromBaseImage, CutToBothImages) {
+TEST(MemImageFromBaseImage, CutToBothImagesWithTheXByteCleared) {
     LiveBlocks live;
     Base b;
     ASSERT_EQ(BaseImageCreateXrgb32(4, 4, &b), 0);
-    for (int i = 0; i < 16; i++) ((uint32_t*)b.pixels)[i] = 0x100 + i;
+    // A set X byte must not reach the image: a 0x00RRGGBB key would never match it.
+    for (int i = 0; i < 16; i++) ((uint32_t*)b.pixels)[i] = 0xFF000100 + i;
     Img m;
     ASSERT_EQ(MemImageCreate(&m, 6, 6, MEMIMG_TYPE_32, 0, 0), 0);
     // Source column 0 lands at x 4 and row 2 at y 0: a 2 x 2 block fits.

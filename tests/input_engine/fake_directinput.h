@@ -1,5 +1,5 @@
-// A scripted DirectInput 7 with fake joysticks and effects, and a fake winmm
-// joystick, installed through the engine's loaded-by-name entries.
+// A scripted DirectInput 7 (or 8) with fake joysticks and effects, and a fake
+// winmm joystick, installed through the engine's loaded-by-name entries.
 #pragma once
 #include <windows.h>
 #include <dinput.h>
@@ -18,6 +18,7 @@ struct FakeScript {
     int joystick_count = 0;
     struct { int fail; DWORD axis; } joy[24] = {};  // axis: the offset a range or dead-zone failure hits
     int keyboard_event_fails = 0;
+    int version8_only = 0;  // version 7 is refused, version 8 is handed out
     unsigned char keys[256] = {};
     unsigned char mouse_buttons[8] = {};
     int winmm_pads = 0;
@@ -149,9 +150,20 @@ struct FakeDirectInput final : FakeUnknown<IDirectInput7A> {
         }
         return DI_OK;
     }
+    // Slot 3 of both versions; the version-8 device uses the same slots as a version-7 one.
+    STDMETHOD(CreateDevice)(REFGUID guid, LPDIRECTINPUTDEVICEA* out, LPUNKNOWN) override {
+        if (!g_script.version8_only) return *out = nullptr, E_NOTIMPL;
+        return Create(guid, (LPVOID*)out);
+    }
+    // Slot 9 exists only in version 7 (version 8 has EnumDevicesBySemantics there).
     STDMETHOD(CreateDeviceEx)(REFGUID guid, REFIID iid, LPVOID* out, LPUNKNOWN) override {
         *out = nullptr;
         if (iid != IID_IDirectInputDevice7A) return E_NOINTERFACE;
+        if (g_script.version8_only) return E_NOTIMPL;
+        return Create(guid, out);
+    }
+    HRESULT Create(REFGUID guid, LPVOID* out) {
+        *out = nullptr;
         // Before any new handle could take a refused event's value.
         for (auto& d : g_record.devices) {
             DWORD flags;
@@ -175,16 +187,18 @@ struct FakeDirectInput final : FakeUnknown<IDirectInput7A> {
         return DI_OK;
     }
     STDMETHOD(Initialize)(HINSTANCE, DWORD version) override {
-        return version == 0x0700 ? DI_OK : DIERR_BETADIRECTINPUTVERSION;
+        return version == (g_script.version8_only ? 0x0800u : 0x0700u) ? DI_OK : DIERR_BETADIRECTINPUTVERSION;
     }
-    FAKE_NOTIMPL(CreateDevice, REFGUID, LPDIRECTINPUTDEVICEA*, LPUNKNOWN) FAKE_NOTIMPL(GetDeviceStatus, REFGUID)
+    FAKE_NOTIMPL(GetDeviceStatus, REFGUID)
     FAKE_NOTIMPL(RunControlPanel, HWND, DWORD) FAKE_NOTIMPL(FindDevice, REFGUID, LPCSTR, LPGUID)
 };
 
-// Only version 7 exists here: version 8 is refused.
+// One version exists here: 7, or 8 alone when the script asks for it.
 inline HRESULT WINAPI FakeCoCreateInstance(REFCLSID clsid, LPUNKNOWN, DWORD, REFIID iid, LPVOID* out) {
     *out = nullptr;
-    if (clsid != CLSID_DirectInput || iid != IID_IDirectInput7A) return REGDB_E_CLASSNOTREG;
+    bool v8 = g_script.version8_only;
+    if (clsid != (v8 ? CLSID_DirectInput8 : CLSID_DirectInput) || iid != (v8 ? IID_IDirectInput8A : IID_IDirectInput7A))
+        return REGDB_E_CLASSNOTREG;
     g_record.directinput.reset(new FakeDirectInput);
     *out = static_cast<IDirectInput7A*>(g_record.directinput.get());
     return S_OK;

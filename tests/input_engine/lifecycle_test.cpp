@@ -1,4 +1,5 @@
-// Start, end and lazy restart, a start that fails half-way, and out-of-range queries.
+// Start, end and lazy restart, DirectInput 8 when 7 fails, a start that fails half-way,
+// and out-of-range queries.
 #include <algorithm>
 #include <cstring>
 
@@ -61,4 +62,15 @@ TEST_F(InputEngine, OutOfRangeKeyCodesPadsAndInputTypesAnswerZero) {
         EXPECT_EQ(GetPadState(type), 0) << type;
     EXPECT_EQ(StartPadVibration(-5, 100, 10), 0);
     EXPECT_EQ(StopPadVibration(-5), 0);
+}
+
+TEST_F(InputEngine, DirectInput8WhenVersion7CannotBeHad) {
+    g_script.version8_only = 1;
+    g_script.joystick_count = 1;
+    ASSERT_EQ(RestartWithFakes(), 0);
+    EXPECT_EQ(IsInputStarted(), 1);
+    EXPECT_EQ(g_input.version8, 1);
+    // Every device through the version-8 CreateDevice (the fake refuses CreateDeviceEx).
+    EXPECT_TRUE(g_record.mouse && g_record.keyboard && g_record.keyboard->acquired);
+    EXPECT_EQ(GetJoypadCount(), 1);
 }

@@ -5,6 +5,7 @@
 // sentinel ring). Seeded; a failure names its combination.
 #include <gtest/gtest.h>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <vector>
 #include "blit_harness.h"
@@ -93,6 +94,37 @@ ImageSpec DestSpec(std::mt19937& rng, int type) {
     return ds;
 }
 
+// A position that shows the whole sw x sh source on dst, and an area that takes it in.
+void PlaceWhole(std::mt19937& rng, const TestImage& dst, int sw, int sh, int* x, int* y, Rect* area) {
+    *x = R(rng, 0, std::max(0, dst.img.width - sw));
+    *y = R(rng, 0, std::max(0, dst.img.height - sh));
+    *area = Rect{R(rng, -1, *x), R(rng, -1, *y), *x + sw + R(rng, 0, 2), *y + sh + R(rng, 0, 2)};
+}
+
+// Draws by the reference into a copy of dst's body, then by the renderer (each
+// given the graph, if the combination has one), and compares the bodies.
+// Returns "" or what went wrong, with the case's placement and settings.
+template <class RefDraw, class Draw>
+std::string DrawBothAndCompare(const Combo& c, std::mt19937& rng, TestImage& dst, const TestImage& src,
+                               const CaseSettings& s, const char* placement, RefDraw ref_draw, Draw draw) {
+    int sw = src.img.width, sh = src.img.height;
+    std::unique_ptr<TestGraph> graph(c.graph ? new TestGraph(sw + R(rng, 0, 1), sh + R(rng, 0, 1), rng) : nullptr);
+
+    std::vector<uint8_t> expected = BodyOf(dst);
+    RefImage dref = dst.Ref(expected.data());
+    RefGraph gref;
+    if (graph) gref = graph->Ref();
+    ref_draw(RefOf(s), dref, src.Ref(), graph ? &gref : nullptr);
+
+    ApplySettings(s);
+    draw(graph ? &graph->img : nullptr);
+    std::string err = CompareBody(dst, expected);
+    if (err.empty()) return "";
+    char buf[40];
+    std::snprintf(buf, sizeof buf, " | src %dx%d ", sw, sh);
+    return err + buf + placement + " | " + Describe(s);
+}
+
 // One whole-image case; returns "" or what went wrong.
 std::string RunWholeCase(const Combo& c, uint32_t seed) {
     std::mt19937 rng(seed);
@@ -105,34 +137,20 @@ std::string RunWholeCase(const Combo& c, uint32_t seed) {
     int sw = src.img.width, sh = src.img.height;
     int x, y;
     if (whole_body) {
-        // Fully visible: the area takes the source in.
-        x = R(rng, 0, std::max(0, dst.img.width - sw));
-        y = R(rng, 0, std::max(0, dst.img.height - sh));
-        s.area = Rect{R(rng, -1, x), R(rng, -1, y), x + sw + R(rng, 0, 2), y + sh + R(rng, 0, 2)};
+        PlaceWhole(rng, dst, sw, sh, &x, &y, &s.area);
     } else {
         x = R(rng, -sw, dst.img.width);
         y = R(rng, -sh, dst.img.height);
         if (R(rng, 0, 15) == 0) x += R(rng, 0, 1) ? 1000 : -1000;
     }
-    TestGraph* graph = c.graph ? new TestGraph(sw + R(rng, 0, 1), sh + R(rng, 0, 1), rng) : nullptr;
-
-    std::vector<uint8_t> expected(dst.body, dst.body + dst.body_size);
-    RefImage dref = dst.Ref(expected.data());
-    RefImage sref = src.Ref();
-    RefGraph gref;
-    if (graph) gref = graph->Ref();
-    RefDrawWhole(RefOf(s), dref, sref, x, y, c.trans, graph ? &gref : nullptr);
-
-    ApplySettings(s);
-    DrawMemImg(&dst.img, &src.img, x, y, c.trans, graph ? &graph->img : nullptr);
-    std::string err = CompareBody(dst, expected);
-    delete graph;
-    if (!err.empty()) {
-        char buf[120];
-        std::snprintf(buf, sizeof buf, " | src %dx%d at (%d,%d) key %08X", sw, sh, x, y, src.rec.trans_color);
-        return err + buf + " | " + Describe(s);
-    }
-    return "";
+    char placement[80];
+    std::snprintf(placement, sizeof placement, "at (%d,%d) key %08X", x, y, src.rec.trans_color);
+    return DrawBothAndCompare(
+        c, rng, dst, src, s, placement,
+        [&](const RefSettings& rs, RefImage& dref, const RefImage& sref, const RefGraph* g) {
+            RefDrawWhole(rs, dref, sref, x, y, c.trans, g);
+        },
+        [&](const MEMIMG* g) { DrawMemImg(&dst.img, &src.img, x, y, c.trans, g); });
 }
 
 std::string RunStretchCase(const Combo& c, uint32_t seed) {
@@ -156,34 +174,19 @@ std::string RunStretchCase(const Combo& c, uint32_t seed) {
     };
     int ew = same ? sw : extent(sw), eh = same ? sh : extent(sh);
     int x1 = R(rng, 1 - ew, dst.img.width - 1), y1 = R(rng, 1 - eh, dst.img.height - 1);
-    if (same) {
-        x1 = R(rng, 0, std::max(0, dst.img.width - sw));
-        y1 = R(rng, 0, std::max(0, dst.img.height - sh));
-        s.area = Rect{R(rng, -1, x1), R(rng, -1, y1), x1 + sw + R(rng, 0, 2), y1 + sh + R(rng, 0, 2)};
-    }
+    if (same) PlaceWhole(rng, dst, sw, sh, &x1, &y1, &s.area);
     int x2 = x1 + ew, y2 = y1 + eh;
     if (!same && R(rng, 0, 2) == 0) std::swap(x1, x2);
     if (!same && R(rng, 0, 2) == 0) std::swap(y1, y2);
-    TestGraph* graph = c.graph ? new TestGraph(sw + R(rng, 0, 1), sh + R(rng, 0, 1), rng) : nullptr;
-
-    std::vector<uint8_t> expected(dst.body, dst.body + dst.body_size);
-    RefImage dref = dst.Ref(expected.data());
-    RefImage sref = src.Ref();
-    RefGraph gref;
-    if (graph) gref = graph->Ref();
-    RefDrawStretched(RefOf(s), dref, sref, x1, y1, x2, y2, c.trans, graph ? &gref : nullptr);
-
-    ApplySettings(s);
-    Rect rc = {x1, y1, x2, y2};
-    DrawMemImgStretched(&dst.img, &src.img, &rc, c.trans, graph ? &graph->img : nullptr);
-    std::string err = CompareBody(dst, expected);
-    delete graph;
-    if (!err.empty()) {
-        char buf[140];
-        std::snprintf(buf, sizeof buf, " | src %dx%d rect (%d,%d)-(%d,%d)", sw, sh, x1, y1, x2, y2);
-        return err + buf + " | " + Describe(s);
-    }
-    return "";
+    char placement[80];
+    std::snprintf(placement, sizeof placement, "rect (%d,%d)-(%d,%d)", x1, y1, x2, y2);
+    const Rect rc = {x1, y1, x2, y2};
+    return DrawBothAndCompare(
+        c, rng, dst, src, s, placement,
+        [&](const RefSettings& rs, RefImage& dref, const RefImage& sref, const RefGraph* g) {
+            RefDrawStretched(rs, dref, sref, x1, y1, x2, y2, c.trans, g);
+        },
+        [&](const MEMIMG* g) { DrawMemImgStretched(&dst.img, &src.img, &rc, c.trans, g); });
 }
 
 // Every combination once, with a seed derived from the family seed.

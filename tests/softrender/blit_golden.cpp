@@ -17,29 +17,30 @@ struct Row {
     bool runs = false;      // give the source codes (taken with trans 1)
 };
 
+// The row's source and destination as one-row images of its width.
+struct RowImages {
+    TestImage src, dst;
+    explicit RowImages(const Row& r)
+        : src(SpecOf(r.type, r.kind, (int)r.src.size(), 1, r.key, r.runs)),
+          dst(SpecOf(r.type, KIND_DIRECT, (int)r.src.size(), 1)) {
+        for (size_t x = 0; x < r.src.size(); x++) {
+            src.Set((int)x, 0, r.src[x]);
+            dst.Set((int)x, 0, r.dst[x]);
+        }
+        src.BuildRuns();
+    }
+};
+
 // Draws a one-row source over a one-row destination of the same width at (0, 0).
 std::vector<uint32_t> DrawRow(const Row& r, int mode, int p) {
     int w = (int)r.src.size();
-    ImageSpec ss;
-    ss.type = r.type;
-    ss.kind = r.kind;
-    ss.width = w;
-    ss.key = r.key;
-    ss.run_codes = r.runs;
-    TestImage src(ss);
-    for (int x = 0; x < w; x++) src.Set(x, 0, r.src[x]);
-    src.BuildRuns();
-    ImageSpec ds;
-    ds.type = r.type;
-    ds.width = w;
-    TestImage dst(ds);
-    for (int x = 0; x < w; x++) dst.Set(x, 0, r.dst[x]);
+    RowImages im(r);
     ResetDrawSettings(w, 1);
     GDrawSettings.blend_mode = mode;
     GDrawSettings.blend_param = p;
-    DrawMemImg(&dst.img, &src.img, 0, 0, r.trans, nullptr);
+    DrawMemImg(&im.dst.img, &im.src.img, 0, 0, r.trans, nullptr);
     std::vector<uint32_t> out;
-    for (int x = 0; x < w; x++) out.push_back(dst.Get(x, 0));
+    for (int x = 0; x < w; x++) out.push_back(im.dst.Get(x, 0));
     return out;
 }
 
@@ -125,22 +126,12 @@ TEST(BlitGolden, CopyOfAlphaSourceIgnoresAlphaOnlyWithoutBright) {
     r.dst = {0x11223344, 0x22000000};
     EXPECT_EQ(DrawRow(r, 0, 0), r.src);   // whole pixels, alpha byte included
     ResetDrawSettings(2, 1);
-    ImageSpec ss;
-    ss.kind = KIND_ALPHA;
-    ss.width = 2;
-    TestImage src(ss);
-    src.Set(0, 0, r.src[0]);
-    src.Set(1, 0, r.src[1]);
-    ImageSpec ds;
-    ds.width = 2;
-    TestImage dst(ds);
-    dst.Set(0, 0, r.dst[0]);
-    dst.Set(1, 0, r.dst[1]);
+    RowImages im(r);
     SetBright(255, 255, 254);   // blue 254: now blended by alpha
-    DrawMemImg(&dst.img, &src.img, 0, 0, 0, nullptr);
-    EXPECT_EQ(dst.Get(0, 0), 0x11223344u);   // alpha 0: d + 0
+    DrawMemImg(&im.dst.img, &im.src.img, 0, 0, 0, nullptr);
+    EXPECT_EQ(im.dst.Get(0, 0), 0x11223344u);   // alpha 0: d + 0
     // alpha 128 over 0: blue M[254][255] = 254 -> (254 * 128) >> 8 = 127; green, red 127; byte 3 kept.
-    EXPECT_EQ(dst.Get(1, 0), 0x227F7F7Fu);
+    EXPECT_EQ(im.dst.Get(1, 0), 0x227F7F7Fu);
 }
 
 TEST(BlitGolden, TransparentPixelStaysTransparentUnderBright) {
@@ -152,27 +143,12 @@ TEST(BlitGolden, TransparentPixelStaysTransparentUnderBright) {
         r.dst = {0x4321, 0x4321};
         r.trans = 1;
         ResetDrawSettings(2, 1);
-        std::vector<uint32_t> out;
-        {
-            ImageSpec ss;
-            ss.type = type;
-            ss.width = 2;
-            ss.key = r.key;
-            TestImage src(ss);
-            src.Set(0, 0, r.src[0]);
-            src.Set(1, 0, r.src[1]);
-            ImageSpec ds;
-            ds.type = type;
-            ds.width = 2;
-            TestImage dst(ds);
-            dst.Set(0, 0, r.dst[0]);
-            dst.Set(1, 0, r.dst[1]);
-            // Bright 0 makes every drawn pixel black, still the key pixel is skipped.
-            SetBright(0, 0, 0);
-            DrawMemImg(&dst.img, &src.img, 0, 0, 2, nullptr);
-            EXPECT_EQ(dst.Get(0, 0), 0x4321u);
-            EXPECT_EQ(dst.Get(1, 0) & (type ? 0xFFFFFFu : 0xFFFFu), 0u);
-        }
+        RowImages im(r);
+        // Bright 0 makes every drawn pixel black, still the key pixel is skipped.
+        SetBright(0, 0, 0);
+        DrawMemImg(&im.dst.img, &im.src.img, 0, 0, 2, nullptr);
+        EXPECT_EQ(im.dst.Get(0, 0), 0x4321u);
+        EXPECT_EQ(im.dst.Get(1, 0) & (type ? 0xFFFFFFu : 0xFFFFu), 0u);
     }
 }
 
@@ -241,29 +217,42 @@ TEST(BlitGolden, PairFormArtefactOf16BitAddAndSubtract) {
 }
 
 TEST(BlitGolden, PaletteSourceSubtractsAtP0) {
-    ImageSpec ss;
-    ss.kind = KIND_PALETTE;
-    ss.width = 1;
-    TestImage src(ss);
+    TestImage src(SpecOf(1, KIND_PALETTE, 1, 1));
     src.Set(0, 0, 7);
     for (int i = 0; i < 4; i++) src.palette[7 * 4 + i] = 0xFF;
-    ImageSpec ds;
-    ds.width = 1;
-    TestImage dst(ds);
+    TestImage dst(SpecOf(1, KIND_DIRECT, 1, 1));
     dst.Set(0, 0, 0x7F102233);
     ResetDrawSettings(1, 1);
     GDrawSettings.blend_mode = 3;
     GDrawSettings.blend_param = 0;
     DrawMemImg(&dst.img, &src.img, 0, 0, 0, nullptr);
     EXPECT_EQ(dst.Get(0, 0), 0x00112333u);   // zero strength: low bits set, byte 3 cleared
-    ImageSpec ds2;
-    ds2.width = 1;
-    TestImage dst2(ds2);
+    TestImage dst2(SpecOf(1, KIND_DIRECT, 1, 1));
     dst2.Set(0, 0, 0x7F102233);
-    ImageSpec ss2;
-    ss2.width = 1;
-    TestImage direct(ss2);
+    TestImage direct(SpecOf(1, KIND_DIRECT, 1, 1));
     direct.Set(0, 0, 0x00FFFFFF);
     DrawMemImg(&dst2.img, &direct.img, 0, 0, 0, nullptr);
     EXPECT_EQ(dst2.Get(0, 0), 0x7F102233u);  // a direct source draws nothing at p = 0
+}
+
+TEST(BlitGolden, PlainCopiesCompareTheKeyInTheirOwnWidth) {
+    // Whole-image palette copy: the key's low byte; any other palette body the whole key.
+    TestImage pal(SpecOf(1, KIND_PALETTE, 1, 1, 0x105));
+    pal.Set(0, 0, 5);
+    for (int i = 0; i < 4; i++) pal.palette[5 * 4 + i] = 0x40;
+    // Stretched 16-bit direct copy: the key's low 16 bits.
+    TestImage word(SpecOf(0, KIND_DIRECT, 1, 1, 0x1ABCD));
+    word.Set(0, 0, 0xABCD);
+    Rect rc = {0, 0, 2, 1};
+    for (int bright = 0; bright < 2; bright++) {
+        ResetDrawSettings(2, 1);
+        if (bright) SetBright(255, 255, 254);
+        TestImage d32(SpecOf(1, KIND_DIRECT, 2, 1)), d16(SpecOf(0, KIND_DIRECT, 2, 1));
+        d32.Fill(0);
+        d16.Fill(0);
+        DrawMemImg(&d32.img, &pal.img, 0, 0, 1, nullptr);
+        DrawMemImgStretched(&d16.img, &word.img, &rc, 1, nullptr);
+        EXPECT_EQ(d32.Get(0, 0), bright ? 0x0040403Fu : 0u) << bright;
+        EXPECT_EQ(d16.Get(1, 0) != 0, bright == 1) << bright;
+    }
 }

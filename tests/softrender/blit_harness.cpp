@@ -10,28 +10,51 @@ static int BytesOf(int type, int kind) {
     return type == 1 ? 4 : 2;
 }
 
-TestImage::TestImage(const ImageSpec& s) : spec(s) {
+ImageSpec SpecOf(int type, int kind, int width, int height, uint32_t key, bool run_codes) {
+    ImageSpec s;
+    s.type = type;
+    s.kind = kind;
+    s.width = width;
+    s.height = height;
+    s.key = key;
+    s.run_codes = run_codes;
+    return s;
+}
+
+// Zeroes the three parts, then makes a record of a bw x bh body and a view of
+// all of it; callers narrow the view and fill in the rest.
+static void DescribeBody(MEMIMG& img, MemImgShared& rec, PixelFormat& fmt, uint8_t* body, int bpp, int pitch,
+                         int color_type, int bw, int bh) {
     std::memset(&img, 0, sizeof img);
     std::memset(&rec, 0, sizeof rec);
     std::memset(&fmt, 0, sizeof fmt);
+    fmt.bytes_per_pixel = (uint16_t)bpp;
+    rec.ref_count = 1;
+    rec.pitch = pitch;
+    rec.format = &fmt;
+    rec.color_type = color_type;
+    rec.width = bw;
+    rec.height = bh;
+    rec.pixels = body;
+    img.magic = MEMIMG_MAGIC;
+    img.width = bw;
+    img.height = bh;
+    img.pixels = body;
+    img.shared = &rec;
+}
+
+TestImage::TestImage(const ImageSpec& s) : spec(s) {
     bpp = BytesOf(s.type, s.kind);
     int bw = s.width + s.margin[0] + s.margin[2], bh = s.height + s.margin[1] + s.margin[3];
     int pitch = bw * bpp + s.pitch_pad;
     body_size = (size_t)pitch * bh;
     body = GuardAlloc(body_size ? body_size : 1, s.guard_before ? GUARD_BEFORE : GUARD_AFTER);
-    fmt.bytes_per_pixel = (uint16_t)bpp;
+    DescribeBody(img, rec, fmt, body, bpp, pitch, s.type, bw, bh);
     fmt.bits_per_pixel = (uint16_t)(bpp * 8);
-    rec.ref_count = 1;
-    rec.pitch = pitch;
-    rec.format = &fmt;
     rec.trans_color = s.key;
-    rec.color_type = s.type;
     rec.palette_flag = s.kind == KIND_PALETTE;
     rec.palette_count = s.kind == KIND_PALETTE ? 256 : 0;
     rec.alpha_flag = s.kind == KIND_ALPHA;
-    rec.width = bw;
-    rec.height = bh;
-    rec.pixels = body;
     palette = nullptr;
     if (s.kind == KIND_PALETTE) {
         palette = GuardAlloc(256 * (s.type == 1 ? 4 : 2));
@@ -39,11 +62,9 @@ TestImage::TestImage(const ImageSpec& s) : spec(s) {
     }
     codes = nullptr;
     code_size = 0;
-    img.magic = MEMIMG_MAGIC;
     img.width = s.width;
     img.height = s.height;
     img.pixels = body + (size_t)s.margin[1] * pitch + (size_t)s.margin[0] * bpp;
-    img.shared = &rec;
 }
 
 TestImage::~TestImage() {
@@ -134,25 +155,10 @@ RefImage TestImage::Ref(uint8_t* body_copy) const {
 }
 
 TestGraph::TestGraph(int width, int height, std::mt19937& rng) {
-    std::memset(&img, 0, sizeof img);
-    std::memset(&rec, 0, sizeof rec);
-    std::memset(&fmt, 0, sizeof fmt);
     size_t n = (size_t)width * height;
     body = GuardAlloc(n ? n : 1);
     for (size_t i = 0; i < n; i++) body[i] = (uint8_t)rng();
-    fmt.bytes_per_pixel = 1;
-    rec.ref_count = 1;
-    rec.pitch = width;
-    rec.format = &fmt;
-    rec.color_type = MEMIMG_TYPE_CH8;
-    rec.width = width;
-    rec.height = height;
-    rec.pixels = body;
-    img.magic = MEMIMG_MAGIC;
-    img.width = width;
-    img.height = height;
-    img.pixels = body;
-    img.shared = &rec;
+    DescribeBody(img, rec, fmt, body, 1, width, MEMIMG_TYPE_CH8, width, height);
 }
 
 TestGraph::~TestGraph() { GuardFree(body); }
@@ -165,17 +171,25 @@ void ApplySettings(const CaseSettings& s) {
     std::memcpy(BlendGraphicTable, s.graph_table, 256);
 }
 
-RefSettings RefOf(const CaseSettings& s) {
+template <class Bright>
+static RefSettings RefWith(const Rect& area, int mode, int p, const Bright& bright, const uint8_t* graph_table) {
     RefSettings r;
-    r.left = s.area.left;
-    r.top = s.area.top;
-    r.right = s.area.right;
-    r.bottom = s.area.bottom;
-    r.mode = s.mode;
-    r.p = s.p;
-    for (int i = 0; i < 3; i++) r.bright[i] = s.bright[i];
-    r.graph_table = s.graph_table;
+    r.left = area.left;
+    r.top = area.top;
+    r.right = area.right;
+    r.bottom = area.bottom;
+    r.mode = mode;
+    r.p = p;
+    for (int i = 0; i < 3; i++) r.bright[i] = bright[i];
+    r.graph_table = graph_table;
     return r;
+}
+
+RefSettings RefOf(const CaseSettings& s) { return RefWith(s.area, s.mode, s.p, s.bright, s.graph_table); }
+
+RefSettings RefOfDrawSettings() {
+    const DrawSettings& d = GDrawSettings;
+    return RefWith(d.draw_area, d.blend_mode, d.blend_param, d.bright, BlendGraphicTable);
 }
 
 std::string Describe(const CaseSettings& s) {
@@ -204,6 +218,8 @@ void EnsureBlitTables() {
     if (!built) BuildMemImageTables();
     built = true;
 }
+
+std::vector<uint8_t> BodyOf(const TestImage& t) { return std::vector<uint8_t>(t.body, t.body + t.body_size); }
 
 std::string CompareBody(const TestImage& dst, const std::vector<uint8_t>& expected) {
     for (size_t i = 0; i < dst.body_size; i++) {

@@ -22,6 +22,8 @@ struct ImageSpec {
     bool run_codes = false;   // build a run-length stream of the whole body
 };
 
+ImageSpec SpecOf(int type, int kind, int width, int height, uint32_t key = 0, bool run_codes = false);
+
 class TestImage {
 public:
     explicit TestImage(const ImageSpec& spec);
@@ -74,6 +76,8 @@ struct CaseSettings {
 // Installs the case's settings in GDrawSettings and BlendGraphicTable.
 void ApplySettings(const CaseSettings& s);
 RefSettings RefOf(const CaseSettings& s);
+// The reference's view of the settings now in GDrawSettings and BlendGraphicTable.
+RefSettings RefOfDrawSettings();
 std::string Describe(const CaseSettings& s);
 
 // Default settings for a w x h destination: whole area, mode 0, p 255, white.
@@ -82,6 +86,8 @@ void SetBright(int red, int green, int blue);
 
 // Builds the lookup tables once per program.
 void EnsureBlitTables();
+
+std::vector<uint8_t> BodyOf(const TestImage& t);
 
 // Compares dst's body with expected bytes; on a difference returns a message
 // naming the first differing pixel, else empty.

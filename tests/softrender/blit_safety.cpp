@@ -15,24 +15,24 @@
 
 namespace {
 
-ImageSpec Spec(int type, int kind, int w, int h, uint32_t key = 0) {
-    ImageSpec s;
-    s.type = type;
-    s.kind = kind;
-    s.width = w;
-    s.height = h;
-    s.key = key;
-    return s;
-}
-
 ImageSpec Ringed(int type, int w, int h) {
-    ImageSpec s = Spec(type, KIND_DIRECT, w, h);
+    ImageSpec s = SpecOf(type, KIND_DIRECT, w, h);
     s.margin[0] = s.margin[1] = s.margin[2] = s.margin[3] = 2;
     s.pitch_pad = 3;
     return s;
 }
 
-std::vector<uint8_t> BodyOf(const TestImage& t) { return std::vector<uint8_t>(t.body, t.body + t.body_size); }
+// A ringed destination and a direct source of one colour type, both random,
+// under the default settings for the destination.
+struct Pair {
+    TestImage dst, src;
+    Pair(std::mt19937& rng, int type, int dw, int dh, int sw, int sh)
+        : dst(Ringed(type, dw, dh)), src(SpecOf(type, KIND_DIRECT, sw, sh)) {
+        dst.Randomise(rng, false);
+        src.Randomise(rng, true);
+        ResetDrawSettings(dw, dh);
+    }
+};
 
 // Both entries, in a few modes, must leave dst's body as it was.
 void ExpectNothingDrawn(TestImage& dst, const MEMIMG* src, const MEMIMG* graph = nullptr, int trans = 0) {
@@ -54,15 +54,7 @@ void ExpectAsReference(TestImage& dst, TestImage& src, int x, int y, int trans, 
     std::vector<uint8_t> expected = BodyOf(dst);
     RefImage dref = dst.Ref(expected.data());
     RefImage sref = src.Ref();
-    RefSettings rs;
-    rs.left = GDrawSettings.draw_area.left;
-    rs.top = GDrawSettings.draw_area.top;
-    rs.right = GDrawSettings.draw_area.right;
-    rs.bottom = GDrawSettings.draw_area.bottom;
-    rs.mode = GDrawSettings.blend_mode;
-    rs.p = GDrawSettings.blend_param;
-    for (int i = 0; i < 3; i++) rs.bright[i] = GDrawSettings.bright[i];
-    rs.graph_table = BlendGraphicTable;
+    RefSettings rs = RefOfDrawSettings();
     if (stretch) {
         RefDrawStretched(rs, dref, sref, stretch->left, stretch->top, stretch->right, stretch->bottom, trans, nullptr);
         DrawMemImgStretched(&dst.img, &src.img, stretch, trans, nullptr);
@@ -87,11 +79,8 @@ int RunsOfWalker(const std::vector<uint32_t>& counts, const char* walker) {
 
 TEST(BlitSafety, NullOrBadImagesReturnAtOnce) {
     std::mt19937 rng(1);
-    TestImage dst(Ringed(1, 8, 8));
-    TestImage src(Spec(1, KIND_DIRECT, 3, 3));
-    dst.Randomise(rng, false);
-    src.Randomise(rng, true);
-    ResetDrawSettings(8, 8);
+    Pair p(rng, 1, 8, 8, 3, 3);
+    TestImage &dst = p.dst, &src = p.src;
     std::vector<uint8_t> before = BodyOf(dst);
     DrawMemImg(nullptr, &src.img, 0, 0, 0, nullptr);
     DrawMemImg(&dst.img, nullptr, 0, 0, 0, nullptr);
@@ -114,10 +103,10 @@ TEST(BlitSafety, RefusedCombinationsDrawNothing) {
     ResetDrawSettings(8, 8);
     TestImage dst(Ringed(1, 8, 8));
     dst.Randomise(rng, false);
-    TestImage src16(Spec(0, KIND_DIRECT, 3, 3));
+    TestImage src16(SpecOf(0, KIND_DIRECT, 3, 3));
     src16.Randomise(rng, true);
     ExpectNothingDrawn(dst, &src16.img);   // colour types differ
-    TestImage src(Spec(1, KIND_DIRECT, 3, 3));
+    TestImage src(SpecOf(1, KIND_DIRECT, 3, 3));
     src.Randomise(rng, true);
     for (int kind : {KIND_PALETTE, KIND_ALPHA}) {   // palette and alpha destinations
         ImageSpec ds = Ringed(1, 8, 8);
@@ -150,7 +139,7 @@ TEST(BlitSafety, SourceOutsideTheAreaIsNeverRead) {
     // The source's pixels are a no-access page: any read faults.
     uint8_t* fence = GuardAlloc(0);
     ASSERT_NE(fence, nullptr);
-    TestImage src(Spec(1, KIND_DIRECT, 4, 4));
+    TestImage src(SpecOf(1, KIND_DIRECT, 4, 4));
     uint8_t* saved = src.img.pixels;
     src.img.pixels = fence;
     TestImage dst(Ringed(1, 8, 8));
@@ -171,11 +160,8 @@ TEST(BlitSafety, SourceOutsideTheAreaIsNeverRead) {
 
 TEST(BlitSafety, BlendGraphSmallerThanTheSourceIsRefused) {
     std::mt19937 rng(3);
-    TestImage dst(Ringed(0, 8, 8));
-    TestImage src(Spec(0, KIND_DIRECT, 4, 3));
-    dst.Randomise(rng, false);
-    src.Randomise(rng, true);
-    ResetDrawSettings(8, 8);
+    Pair p(rng, 0, 8, 8, 4, 3);
+    TestImage &dst = p.dst, &src = p.src;
     TestGraph narrow(3, 3, rng), low(4, 2, rng);
     ExpectNothingDrawn(dst, &src.img, &narrow.img);
     ExpectNothingDrawn(dst, &src.img, &low.img);
@@ -193,7 +179,7 @@ TEST(BlitSafety, PaletteIsReadFromTheSourceWhateverItsCount) {
     std::mt19937 rng(4);
     for (int type = 0; type < 2; type++)
     for (int count : {0, 1, 256, 1000, -5}) {
-        TestImage src(Spec(type, KIND_PALETTE, 4, 2));
+        TestImage src(SpecOf(type, KIND_PALETTE, 4, 2));
         src.Randomise(rng, true);
         for (int i = 0; i < 8; i++) src.img.pixels[i] = (uint8_t)(i == 0 ? 255 : i * 31);
         src.rec.palette_count = count;
@@ -219,9 +205,7 @@ TEST(BlitSafety, PaletteIsReadFromTheSourceWhateverItsCount) {
 TEST(BlitSafety, PartViewNeverReplaysWholeBodyCodes) {
     std::mt19937 rng(5);
     std::vector<uint32_t> counts(BlitLoopTotal());
-    ImageSpec ss = Spec(1, KIND_DIRECT, 9, 4, 0x00FF00FF);
-    ss.run_codes = true;
-    TestImage src(ss);
+    TestImage src(SpecOf(1, KIND_DIRECT, 9, 4, 0x00FF00FF, true));
     src.Randomise(rng, true);
     // A view of columns 2..5 that still carries the body's record and codes.
     MEMIMG view = src.img;
@@ -260,9 +244,7 @@ TEST(BlitSafety, MalformedRunCodesStayInBounds) {
     for (int type = 0; type < 2; type++)
     for (int kind = 0; kind < 3; kind++)
     for (const auto& stream : streams) {
-        ImageSpec ss = Spec(type, kind, 5, 4, 1);
-        ss.run_codes = true;
-        TestImage src(ss);
+        TestImage src(SpecOf(type, kind, 5, 4, 1, true));
         src.Randomise(rng, true);
         uint8_t* codes = GuardAlloc(stream.size());
         std::copy(stream.begin(), stream.end(), codes);
@@ -283,11 +265,9 @@ TEST(BlitSafety, MalformedRunCodesStayInBounds) {
 
 TEST(BlitSafety, DrawingClearsTheDestinationsRunFlag) {
     std::mt19937 rng(7);
-    ImageSpec ds = Spec(1, KIND_DIRECT, 6, 6, 5);
-    ds.run_codes = true;
-    TestImage dst(ds);
+    TestImage dst(SpecOf(1, KIND_DIRECT, 6, 6, 5, true));
     dst.Randomise(rng, true);
-    TestImage src(Spec(1, KIND_DIRECT, 2, 2));
+    TestImage src(SpecOf(1, KIND_DIRECT, 2, 2));
     ResetDrawSettings(6, 6);
     ASSERT_EQ(dst.rec.rle_flag, 1);
     DrawMemImg(&dst.img, &src.img, 20, 20, 0, nullptr);   // outside: nothing written
@@ -303,11 +283,8 @@ TEST(BlitSafety, DrawingClearsTheDestinationsRunFlag) {
 TEST(BlitSafety, DrawAreaIsCutToTheDestination) {
     std::mt19937 rng(8);
     for (int type = 0; type < 2; type++) {
-        TestImage dst(Ringed(type, 6, 5));
-        TestImage src(Spec(type, KIND_DIRECT, 9, 8));
-        dst.Randomise(rng, false);
-        src.Randomise(rng, true);
-        ResetDrawSettings(6, 5);
+        Pair p(rng, type, 6, 5, 9, 8);
+        TestImage &dst = p.dst, &src = p.src;
         GDrawSettings.draw_area = Rect{-100, -100, 1000, 1000};
         ExpectAsReference(dst, src, -1, -1, 0);
         Rect rc = {-3, 12, 20, -4};
@@ -349,13 +326,10 @@ TEST(BlitSafety, OverlappingSourceAndDestinationReadTheSourceAsItWas) {
 TEST(BlitSafety, ExtremeCoordinatesAndExtents) {
     std::mt19937 rng(10);
     for (int type = 0; type < 2; type++) {
-        TestImage dst(Ringed(type, 10, 6));
-        TestImage src(Spec(type, KIND_DIRECT, 3, 2));
-        TestImage dot(Spec(type, KIND_DIRECT, 1, 1));
-        dst.Randomise(rng, false);
-        src.Randomise(rng, true);
+        Pair p(rng, type, 10, 6, 3, 2);
+        TestImage &dst = p.dst, &src = p.src;
+        TestImage dot(SpecOf(type, KIND_DIRECT, 1, 1));
         dot.Randomise(rng, true);
-        ResetDrawSettings(10, 6);
         GDrawSettings.blend_mode = 2;
         GDrawSettings.blend_param = 77;
         for (int x : {INT_MAX, INT_MAX - 1, INT_MIN, INT_MIN + 2}) {
@@ -375,9 +349,9 @@ TEST(BlitSafety, ExtremeCoordinatesAndExtents) {
             ExpectAsReference(dst, dot, 0, 0, 0, &rc);
         }
         // Source sizes the 16.16 stepping cannot take: nothing drawn, nothing hangs.
-        TestImage wide(Spec(type, KIND_DIRECT, 65537, 1));
+        TestImage wide(SpecOf(type, KIND_DIRECT, 65537, 1));
         wide.Randomise(rng, true);
-        TestImage empty(Spec(type, KIND_DIRECT, 1, 1));
+        TestImage empty(SpecOf(type, KIND_DIRECT, 1, 1));
         empty.img.width = 0;
         std::vector<uint8_t> before = BodyOf(dst);
         Rect rc = {0, 0, 10, 6};

@@ -51,6 +51,7 @@ TEST(BlitStretchSteps, HalvingDiffersBetweenRules) {
     EXPECT_EQ(Columns(8, 4, 0, false), (V{7, 5, 3, 1}));
     EXPECT_EQ(Columns(8, 4, 0, true), (V{7, 6, 4, 2}));
     EXPECT_EQ(Columns(6, 0, 4, false), (V{0, 1, 3, 4}));
+    EXPECT_EQ(Columns(6, 0, 4, true), (V{0, 1, 3, 4}));   // no advance lands on 0
 }
 
 TEST(BlitStretchSteps, ClippedColumnsContinueTheUnclippedWalk) {

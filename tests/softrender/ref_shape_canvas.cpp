@@ -105,3 +105,26 @@ void ShapeSettingsScope::Set(const RefSettings& s) {
     GDrawSettings.bright[1] = (uint8_t)s.bright_g;
     GDrawSettings.bright[2] = (uint8_t)s.bright_r;
 }
+
+RefSettings AreaOf(int64_t left, int64_t top, int64_t right, int64_t bottom, int mode, int p) {
+    RefSettings s;
+    s.left = left;
+    s.top = top;
+    s.right = right;
+    s.bottom = bottom;
+    s.mode = mode;
+    s.param = p;
+    return s;
+}
+
+RefSettings RandomShapeSettings(ShapeRng& rng, int w, int h, int refused_mode) {
+    const int modes[] = {0, 1, 2, 3, 4, 10, 11, refused_mode};
+    RefSettings s;
+    s.left = rng.Range(-3, w - 1);
+    s.top = rng.Range(-3, h - 1);
+    s.right = rng.Range((int)s.left, w + 3);
+    s.bottom = rng.Range((int)s.top, h + 3);
+    s.mode = modes[rng.Range(0, 7)];
+    s.param = rng.Range(0, 2) ? rng.Range(0, 255) : 255;
+    return s;
+}

@@ -55,6 +55,28 @@ private:
     DrawSettings saved_;
 };
 
+// The draw area [left, right) x [top, bottom), a mode and p; bright white.
+RefSettings AreaOf(int64_t left, int64_t top, int64_t right, int64_t bottom, int mode = 0, int p = 255);
+// Blend mode 2 at p = 255 with colour 1 over a zeroed 32-bit image adds one
+// to blue per write, so each pixel's blue counts its writes.
+inline RefSettings Counting(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+    return AreaOf(left, top, right, bottom, 2);
+}
+
+// Draws one shape over the canvas's current pixels by the reference (into a
+// copy) and, under s, by the engine. Empty when both agree and no byte outside
+// the view changed, else what went wrong.
+template <class RefDraw, class EngineDraw>
+std::string DrawBothWays(ShapeCanvas& c, const RefSettings& s, RefDraw ref_draw, EngineDraw engine_draw) {
+    RefImage ref = c.ToRef();
+    ref_draw(ref);
+    ShapeSettingsScope scope(s);
+    engine_draw(c.img());
+    std::string diff = c.DiffFrom(ref);
+    if (diff.empty() && !c.RingIntact()) diff = "bytes outside the view changed";
+    return diff;
+}
+
 // Simple deterministic generator for the tests.
 struct ShapeRng {
     uint64_t s;
@@ -67,3 +89,7 @@ struct ShapeRng {
     }
     int Range(int lo, int hi) { return lo + (int)(Next() % (uint32_t)(hi - lo + 1)); }
 };
+
+// Random settings for a w x h image: an area a little past it at most, one of
+// the drawing modes or refused_mode, p mostly random. Bright is left white.
+RefSettings RandomShapeSettings(ShapeRng& rng, int w, int h, int refused_mode);

@@ -12,17 +12,6 @@
 
 namespace {
 
-// Write counts by blend mode 2 at p = 255 with colour 1: blue counts writes.
-RefSettings Counting(int64_t l, int64_t t, int64_t r, int64_t b) {
-    RefSettings s;
-    s.left = l;
-    s.top = t;
-    s.right = r;
-    s.bottom = b;
-    s.mode = 2;
-    return s;
-}
-
 typedef std::map<std::pair<int, int>, int> Counts;  // (x, y) -> writes
 
 Counts Draw(int w, int h, const RefSettings& s, int cx, int cy, int r, int fill) {
@@ -90,15 +79,26 @@ TEST(ShapeCircle, OutlineWriteCounts) {
     EXPECT_EQ((Counts{{{13, 16}, 1}, {{19, 16}, 1}, {{16, 13}, 1}, {{16, 19}, 1}}), Draw(32, 32, s, 16, 16, -3, 0));
 }
 
-TEST(ShapeCircle, OutlineBlendsCoincidentPointsEachTime) {
+TEST(ShapeCircle, AlphaBlendsOncePerWrite) {
     // r = 0 blends the centre four times: 0 -> 127 -> 191 -> 223 -> 239 at p = 128.
-    ShapeCanvas c(4, 4, 1);
-    RefSettings s = Counting(0, 0, 4, 4);
+    ShapeCanvas c(16, 16, 1);
+    RefSettings s = Counting(0, 0, 16, 16);
     s.mode = 1;
     s.param = 128;
     ShapeSettingsScope scope(s);
     DrawMemImgCircle(c.img(), 1, 2, 0, 0xFF, 0);
     EXPECT_EQ(239u, c.Get(1, 2));
+    // The disc in the same mode blends each of its pixels once: all 127.
+    c.Fill(0);
+    DrawMemImgCircle(c.img(), 8, 8, 5, 0xFF, 1);
+    int covered = 0;
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 16; x++)
+            if (uint32_t v = c.Get(x, y)) {
+                EXPECT_EQ(127u, v) << x << "," << y;
+                covered++;
+            }
+    EXPECT_EQ(1 + 7 + 9 + 11 * 5 + 9 + 7 + 1, covered);
 }
 
 TEST(ShapeCircle, OutlineClipsEachPointInclusively) {
@@ -208,19 +208,12 @@ TEST(ShapeCircle, HugeRadii) {
 
 TEST(ShapeCircle, RandomCirclesMatchReference) {
     ShapeRng rng(33);
-    const int modes[] = {0, 1, 2, 3, 4, 10, 11, 9};
     for (int type = 0; type <= 1; type++)
         for (int i = 0; i < 1500; i++) {
             const int w = rng.Range(1, 48), h = rng.Range(1, 48);
             ShapeCanvas c(w, h, type);
             c.FillRandom(rng.Next());
-            RefSettings s;
-            s.left = rng.Range(-3, w - 1);
-            s.top = rng.Range(-3, h - 1);
-            s.right = rng.Range((int)s.left, w + 3);
-            s.bottom = rng.Range((int)s.top, h + 3);
-            s.mode = modes[rng.Range(0, 7)];
-            s.param = rng.Range(0, 2) ? rng.Range(0, 255) : 255;
+            RefSettings s = RandomShapeSettings(rng, w, h, 9);
             if (rng.Range(0, 3) == 0) s.bright_b = rng.Range(0, 255);
             int r;
             switch (rng.Range(0, 7)) {
@@ -232,11 +225,8 @@ TEST(ShapeCircle, RandomCirclesMatchReference) {
             const int cx = rng.Range(-r - 10, w + r + 10) , cy = rng.Range(-r - 10, h + r + 10);
             const int fill = rng.Range(0, 1);
             const uint32_t col = rng.Next() ^ rng.Next() << 16;
-            RefImage ref = c.ToRef();
-            RefCircle(ref, s, cx, cy, r, col, fill);
-            ShapeSettingsScope scope(s);
-            DrawMemImgCircle(c.img(), cx, cy, r, col, fill);
-            ASSERT_EQ("", c.DiffFrom(ref)) << "case " << i << ": " << cx << "," << cy << " r " << r << " fill " << fill;
-            ASSERT_TRUE(c.RingIntact()) << "case " << i;
+            ASSERT_EQ("", DrawBothWays(c, s, [&](RefImage& ref) { RefCircle(ref, s, cx, cy, r, col, fill); },
+                                       [&](MEMIMG* img) { DrawMemImgCircle(img, cx, cy, r, col, fill); }))
+                << "case " << i << ": " << cx << "," << cy << " r " << r << " fill " << fill;
         }
 }

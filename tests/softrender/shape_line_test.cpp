@@ -13,19 +13,6 @@ namespace {
 
 typedef std::vector<std::pair<int, int>> Pixels;
 
-// Blend mode 2 at p = 255 with colour 1 over a zeroed 32-bit image adds one
-// to blue per write, so each pixel's blue counts its writes.
-RefSettings Counting(int64_t l, int64_t t, int64_t r, int64_t b) {
-    RefSettings s;
-    s.left = l;
-    s.top = t;
-    s.right = r;
-    s.bottom = b;
-    s.mode = 2;
-    s.param = 255;
-    return s;
-}
-
 // Pixels written, in raster order; fails the test on a pixel written twice.
 Pixels Written(const ShapeCanvas& c) {
     Pixels out;
@@ -66,22 +53,22 @@ TEST(ShapeLine, WorkedLinesInsideTheArea) {
 }
 
 TEST(ShapeLine, WorkedClipping) {
-    const RefSettings s = Counting(0, 0, 640, 12);
+    const RefSettings s = Counting(0, 0, 640, 480);
     // y = 0.25 x + 2.5 at x = 0, truncated: the clipped line starts at (0, 2).
-    Pixels p = Line(640, 12, s, -10, 0, 10, 5);
+    Pixels p = Line(640, 480, s, -10, 0, 10, 5);
     ASSERT_FALSE(p.empty());
     EXPECT_EQ((std::pair<int, int>{0, 2}), p.front());
     EXPECT_EQ(10u, p.size());
-    Pixels right = Line(640, 12, s, 600, 10, 700, 10);
+    Pixels right = Line(640, 480, s, 600, 10, 700, 10);
     ASSERT_EQ(40u, right.size());
     EXPECT_EQ(600, right.front().first);
     EXPECT_EQ(639, right.back().first);
-    Pixels back = Line(640, 12, s, 700, 10, 600, 10);
+    Pixels back = Line(640, 480, s, 700, 10, 600, 10);
     ASSERT_EQ(39u, back.size());
     EXPECT_EQ(601, back.front().first);
     EXPECT_EQ(639, back.back().first);
-    EXPECT_EQ(Pixels{}, Line(640, 12, s, -5, 1, -1, 9));    // both ends left
-    EXPECT_EQ(Pixels{}, Line(640, 12, s, 3, 12, 90, 400));  // both ends below
+    EXPECT_EQ(Pixels{}, Line(640, 480, s, -5, 1, -1, 9));    // both ends left
+    EXPECT_EQ(Pixels{}, Line(640, 480, s, 3, 480, 90, 900));  // both ends below
 }
 
 TEST(ShapeLine, BoxOutlineWritesEachBorderPixelOnce) {
@@ -161,7 +148,6 @@ TEST(ShapeLine, UnclippedLinesFollowTheClosedForm) {
 
 TEST(ShapeLine, RandomLinesMatchReference) {
     ShapeRng rng(15);
-    const int modes[] = {0, 1, 2, 3, 4, 10, 11, 7};
     auto coord = [&](int size) {
         switch (rng.Range(0, 9)) {
         case 0: return rng.Range(0, 1) ? INT_MAX - rng.Range(0, 3) : INT_MIN + rng.Range(0, 3);
@@ -175,23 +161,14 @@ TEST(ShapeLine, RandomLinesMatchReference) {
             const int w = rng.Range(1, 40), h = rng.Range(1, 40);
             ShapeCanvas c(w, h, type);
             c.FillRandom(rng.Next());
-            RefSettings s;
-            s.left = rng.Range(-3, w - 1);
-            s.top = rng.Range(-3, h - 1);
-            s.right = rng.Range((int)s.left, w + 3);
-            s.bottom = rng.Range((int)s.top, h + 3);
-            s.mode = modes[rng.Range(0, 7)];
-            s.param = rng.Range(0, 2) ? rng.Range(0, 255) : 255;
+            RefSettings s = RandomShapeSettings(rng, w, h, 7);
             if (rng.Range(0, 3) == 0) s.bright_g = rng.Range(0, 255);
             int x1 = coord(w), y1 = coord(h), x2 = coord(w), y2 = coord(h);
             if (i % 9 == 0) y2 = y1;
             if (i % 13 == 0) x2 = x1;
             const uint32_t col = rng.Next() ^ rng.Next() << 16;
-            RefImage ref = c.ToRef();
-            RefLine(ref, s, x1, y1, x2, y2, col);
-            ShapeSettingsScope scope(s);
-            DrawMemImgLine(c.img(), x1, y1, x2, y2, col);
-            ASSERT_EQ("", c.DiffFrom(ref)) << "case " << i << ": " << x1 << "," << y1 << " -> " << x2 << "," << y2;
-            ASSERT_TRUE(c.RingIntact()) << "case " << i;
+            ASSERT_EQ("", DrawBothWays(c, s, [&](RefImage& ref) { RefLine(ref, s, x1, y1, x2, y2, col); },
+                                       [&](MEMIMG* img) { DrawMemImgLine(img, x1, y1, x2, y2, col); }))
+                << "case " << i << ": " << x1 << "," << y1 << " -> " << x2 << "," << y2;
         }
 }

@@ -192,8 +192,9 @@ TEST_F(SoundHandles, SoftwareBuffersLockWithinBoundsAndStartSilent) {
     EXPECT_EQ(50u * 4, s1);
     EXPECT_EQ(rec.memory, p2);
     EXPECT_EQ(50u * 4, s2);
-    // As DirectSound: an offset at or past the end, or more than the buffer, is refused.
-    const uint32_t refused[][2] = {{4000, 4}, {0xFFFFFFF0u, 4}, {0, 4004}, {0, 0xFFFFFFFFu}};
+    // As DirectSound: an offset at or past the end, or more than the buffer, is refused; so is an
+    // unaligned offset whose whole-sample count would carry the first region past the end.
+    const uint32_t refused[][2] = {{4000, 4}, {0xFFFFFFF0u, 4}, {0, 4004}, {0, 0xFFFFFFFFu}, {3999, 3}, {3998, 8}};
     for (auto& r : refused) EXPECT_EQ(-1, LockDSoundBuffer(&rec, r[0], r[1], &p1, &s1, &p2, &s2)) << r[0] << "+" << r[1];
     EXPECT_EQ(0, ReleaseDSoundBuffer(&dup));
     EXPECT_EQ(0, ReleaseDSoundBuffer(&rec));

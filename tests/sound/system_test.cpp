@@ -28,11 +28,24 @@ class SoundSystem : public SoundSystemTest {
     }
 };
 
+decltype(WinApi.CoCreateInstance) g_real_create;
+DWORD g_create_context;
+HRESULT WINAPI RecordContext(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
+    g_create_context = context;
+    return g_real_create(clsid, outer, context, iid, out);
+}
+
 TEST_F(SoundSystem, StartAndEndTwiceRefusingEveryCallWhileDown) {
     ExpectEverySoundCallRefused();
     Bytes wav = PcmWav(1, 8000, 16, Ramp16(800, 1));
     for (int round = 0; round < 2; round++) {
-        ASSERT_EQ(0, InitializeSoundSystem()) << round;
+        g_real_create = WinApi.CoCreateInstance;
+        WinApi.CoCreateInstance = RecordContext;
+        g_create_context = 0;
+        const int started = InitializeSoundSystem();
+        WinApi.CoCreateInstance = g_real_create;
+        ASSERT_EQ(0, started) << round;
+        EXPECT_EQ(7u, g_create_context) << "DirectSound asked for in a context other than in-process or local";
         IDirectSound* ds = GetDirectSoundObject();
         EXPECT_EQ(-1, InitializeSoundSystem());
         EXPECT_EQ(ds, GetDirectSoundObject()) << "a refused start changed something";
