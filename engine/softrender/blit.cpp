@@ -55,8 +55,6 @@ void BlitWholeCore(const BlitState& st, MEMIMG* dst, const MEMIMG* src, int x, i
     j.w = w;
     j.h = h;
     j.key = rec->trans_color;
-    // The plain palette copy compares index bytes with the key's low byte.
-    if (!rle && si.kind == SRC_PALETTE && op == OP_COPY && !graph && !bright) j.key &= 0xFF;
     j.palette = rec->palette1;
     BlitSetRows(st, &j);
     if (rle) {

@@ -19,7 +19,7 @@ struct BlitJob {
     intptr_t graph_step_x;
     intptr_t graph_step_y;
     int32_t w, h;                // destination pixels drawn
-    uint32_t key;                // transparent colour as the loop compares it
+    uint32_t key;                // transparent colour, compared whole
     const void* palette;         // 256 entries in the destination's layout
     uint32_t p;                  // blend parameter 0..255
     const int32_t* mul_p;        // MemImgMulTable row p

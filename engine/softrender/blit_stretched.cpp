@@ -51,8 +51,6 @@ void BlitStretchedCore(const BlitState& st, MEMIMG* dst, const MEMIMG* src, cons
     j.dst = di.pixels + (intptr_t)ct * di.pitch + (intptr_t)cl * di.bpp;
     j.dst_pitch = di.pitch;
     j.key = src->shared->trans_color;
-    // The 16-bit plain copy compares pixels with the key's low 16 bits.
-    if (si.type == 0 && si.kind == SRC_DIRECT && op == OP_COPY && !graph && !bright) j.key &= 0xFFFF;
     j.palette = src->shared->palette1;
     j.scale_x = scale_x;
     j.acc_x = scale_x - rem_x;

@@ -209,15 +209,6 @@ void Fetch(const RefImage& src, const uint8_t* sp, uint32_t* raw, uint32_t* colo
     }
 }
 
-// The key as the plain copies compare it: the whole-image palette copy takes its
-// low byte, the stretched 16-bit direct copy its low 16 bits; all others the whole value.
-uint64_t KeyOf(const Ctx& c, uint32_t key) {
-    bool plain_copy = c.mode == 0 && !c.has_graph && !c.has_bright;
-    if (plain_copy && c.path == PATH_WHOLE && c.kind == 1) return key & 0xFF;
-    if (plain_copy && c.path == PATH_STRETCH && c.kind == 0 && c.type == 0) return key & 0xFFFF;
-    return key;
-}
-
 // Gates of the per-pixel and stretched walks. False: the pixel is left alone.
 bool Gate(const Ctx& c, const RefImage& src, int trans, uint32_t raw, i64 a, bool* use_a) {
     *use_a = false;
@@ -232,7 +223,7 @@ bool Gate(const Ctx& c, const RefImage& src, int trans, uint32_t raw, i64 a, boo
         }
         return true;
     }
-    if (trans && (uint64_t)raw == KeyOf(c, src.key)) return false;
+    if (trans && (uint64_t)raw == (uint64_t)src.key) return false;
     return true;
 }
 
