@@ -67,8 +67,8 @@ CaseSettings RandomSettings(std::mt19937& rng, const Combo& c, int dw, int dh) {
     return s;
 }
 
-ImageSpec SourceSpec(std::mt19937& rng, const Combo& c, bool whole_body) {
-    ImageSpec ss;
+ImageLayout SourceLayout(std::mt19937& rng, const Combo& c, bool whole_body) {
+    ImageLayout ss;
     ss.type = c.type;
     ss.kind = c.kind;
     ss.width = R(rng, 1, 9);
@@ -84,8 +84,8 @@ ImageSpec SourceSpec(std::mt19937& rng, const Combo& c, bool whole_body) {
     return ss;
 }
 
-ImageSpec DestSpec(std::mt19937& rng, int type) {
-    ImageSpec ds;
+ImageLayout DestLayout(std::mt19937& rng, int type) {
+    ImageLayout ds;
     ds.type = type;
     ds.width = R(rng, 4, 14);
     ds.height = R(rng, 3, 9);
@@ -128,9 +128,9 @@ std::string DrawBothAndCompare(const Combo& c, std::mt19937& rng, TestImage& dst
 // One whole-image case; returns "" or what went wrong.
 std::string RunWholeCase(const Combo& c, uint32_t seed) {
     std::mt19937 rng(seed);
-    TestImage dst(DestSpec(rng, c.type));
+    TestImage dst(DestLayout(rng, c.type));
     bool whole_body = c.path == 1;
-    TestImage src(SourceSpec(rng, c, whole_body));
+    TestImage src(SourceLayout(rng, c, whole_body));
     dst.Randomise(rng, false);
     src.Randomise(rng, true);
     CaseSettings s = RandomSettings(rng, c, dst.img.width, dst.img.height);
@@ -155,10 +155,10 @@ std::string RunWholeCase(const Combo& c, uint32_t seed) {
 
 std::string RunStretchCase(const Combo& c, uint32_t seed) {
     std::mt19937 rng(seed);
-    TestImage dst(DestSpec(rng, c.type));
+    TestImage dst(DestLayout(rng, c.type));
     // path 1: now and then exactly the source's size, unmirrored (handed to DrawMemImg).
     bool same = c.path == 1 && R(rng, 0, 3) == 0;
-    TestImage src(SourceSpec(rng, c, c.path == 1));
+    TestImage src(SourceLayout(rng, c, c.path == 1));
     dst.Randomise(rng, false);
     src.Randomise(rng, true);
     CaseSettings s = RandomSettings(rng, c, dst.img.width, dst.img.height);

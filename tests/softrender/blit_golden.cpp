@@ -21,8 +21,8 @@ struct Row {
 struct RowImages {
     TestImage src, dst;
     explicit RowImages(const Row& r)
-        : src(SpecOf(r.type, r.kind, (int)r.src.size(), 1, r.key, r.runs)),
-          dst(SpecOf(r.type, KIND_DIRECT, (int)r.src.size(), 1)) {
+        : src(LayoutOf(r.type, r.kind, (int)r.src.size(), 1, r.key, r.runs)),
+          dst(LayoutOf(r.type, KIND_DIRECT, (int)r.src.size(), 1)) {
         for (size_t x = 0; x < r.src.size(); x++) {
             src.Set((int)x, 0, r.src[x]);
             dst.Set((int)x, 0, r.dst[x]);
@@ -187,7 +187,7 @@ TEST(BlitGolden, Add16GreenSaturatesTo62Or63) {
 
 // The pair form of the 16-bit unscaled add and subtract: the right pixel's
 // lowest blue bit belongs to its neighbour's red carry (or borrow), and its
-// own lowest source blue bit is masked out. Kept as specified.
+// own lowest source blue bit is masked out. Kept on purpose.
 TEST(BlitGolden, PairFormArtefactOf16BitAddAndSubtract) {
     Row r;
     r.type = 0;
@@ -217,19 +217,19 @@ TEST(BlitGolden, PairFormArtefactOf16BitAddAndSubtract) {
 }
 
 TEST(BlitGolden, PaletteSourceSubtractsAtP0) {
-    TestImage src(SpecOf(1, KIND_PALETTE, 1, 1));
+    TestImage src(LayoutOf(1, KIND_PALETTE, 1, 1));
     src.Set(0, 0, 7);
     for (int i = 0; i < 4; i++) src.palette[7 * 4 + i] = 0xFF;
-    TestImage dst(SpecOf(1, KIND_DIRECT, 1, 1));
+    TestImage dst(LayoutOf(1, KIND_DIRECT, 1, 1));
     dst.Set(0, 0, 0x7F102233);
     ResetDrawSettings(1, 1);
     GDrawSettings.blend_mode = 3;
     GDrawSettings.blend_param = 0;
     DrawMemImg(&dst.img, &src.img, 0, 0, 0, nullptr);
     EXPECT_EQ(dst.Get(0, 0), 0x00112333u);   // zero strength: low bits set, byte 3 cleared
-    TestImage dst2(SpecOf(1, KIND_DIRECT, 1, 1));
+    TestImage dst2(LayoutOf(1, KIND_DIRECT, 1, 1));
     dst2.Set(0, 0, 0x7F102233);
-    TestImage direct(SpecOf(1, KIND_DIRECT, 1, 1));
+    TestImage direct(LayoutOf(1, KIND_DIRECT, 1, 1));
     direct.Set(0, 0, 0x00FFFFFF);
     DrawMemImg(&dst2.img, &direct.img, 0, 0, 0, nullptr);
     EXPECT_EQ(dst2.Get(0, 0), 0x7F102233u);  // a direct source draws nothing at p = 0
@@ -238,16 +238,16 @@ TEST(BlitGolden, PaletteSourceSubtractsAtP0) {
 TEST(BlitGolden, KeysOutOfTheSourcesRangeNeverMatch) {
     // Every body compares the whole key, the plain copies included: a palette key
     // of 0x105 or a 16-bit key of 0x1ABCD hides nothing, whatever the bright.
-    TestImage pal(SpecOf(1, KIND_PALETTE, 1, 1, 0x105));
+    TestImage pal(LayoutOf(1, KIND_PALETTE, 1, 1, 0x105));
     pal.Set(0, 0, 5);
     for (int i = 0; i < 4; i++) pal.palette[5 * 4 + i] = 0x40;
-    TestImage word(SpecOf(0, KIND_DIRECT, 1, 1, 0x1ABCD));
+    TestImage word(LayoutOf(0, KIND_DIRECT, 1, 1, 0x1ABCD));
     word.Set(0, 0, 0xABCD);
     Rect rc = {0, 0, 2, 1};
     for (int bright = 0; bright < 2; bright++) {
         ResetDrawSettings(2, 1);
         if (bright) SetBright(255, 255, 254);
-        TestImage d32(SpecOf(1, KIND_DIRECT, 2, 1)), d16(SpecOf(0, KIND_DIRECT, 2, 1));
+        TestImage d32(LayoutOf(1, KIND_DIRECT, 2, 1)), d16(LayoutOf(0, KIND_DIRECT, 2, 1));
         d32.Fill(0);
         d16.Fill(0);
         DrawMemImg(&d32.img, &pal.img, 0, 0, 1, nullptr);

@@ -10,8 +10,8 @@ static int BytesOf(int type, int kind) {
     return type == 1 ? 4 : 2;
 }
 
-ImageSpec SpecOf(int type, int kind, int width, int height, uint32_t key, bool run_codes) {
-    ImageSpec s;
+ImageLayout LayoutOf(int type, int kind, int width, int height, uint32_t key, bool run_codes) {
+    ImageLayout s;
     s.type = type;
     s.kind = kind;
     s.width = width;
@@ -43,7 +43,7 @@ static void DescribeBody(MEMIMG& img, MemImgShared& rec, PixelFormat& fmt, uint8
     img.shared = &rec;
 }
 
-TestImage::TestImage(const ImageSpec& s) : spec(s) {
+TestImage::TestImage(const ImageLayout& s) : layout(s) {
     bpp = BytesOf(s.type, s.kind);
     int bw = s.width + s.margin[0] + s.margin[2], bh = s.height + s.margin[1] + s.margin[3];
     int pitch = bw * bpp + s.pitch_pad;
@@ -95,14 +95,14 @@ void TestImage::Randomise(std::mt19937& rng, bool as_source) {
             uint8_t* p = body + y * rec.pitch + (size_t)x * bpp;
             uint32_t v = rng();
             if (as_source) {
-                if (spec.kind == KIND_ALPHA) {
+                if (layout.kind == KIND_ALPHA) {
                     uint32_t a = r(4) == 0 ? 0 : r(3) == 0 ? 255 : r(256);
-                    if (spec.type == 1) v = (v & 0xFFFFFF) | a << 24;
+                    if (layout.type == 1) v = (v & 0xFFFFFF) | a << 24;
                     else v = (v & 0xFFFF) | a << 16 | (v & 0xFF000000);
                 } else if (r(4) == 0) {
-                    v = spec.key;
-                } else if (spec.type == 1 && spec.kind == KIND_DIRECT && r(6) == 0) {
-                    v = spec.key ^ 0x01000000u * (1 + r(255));  // equal but for byte 3: drawn
+                    v = layout.key;
+                } else if (layout.type == 1 && layout.kind == KIND_DIRECT && r(6) == 0) {
+                    v = layout.key ^ 0x01000000u * (1 + r(255));  // equal but for byte 3: drawn
                 } else if (r(8) == 0) {
                     v = r(2) ? 0xFFFFFFFFu : 0;
                 }
@@ -114,14 +114,14 @@ void TestImage::Randomise(std::mt19937& rng, bool as_source) {
         for (int i = rec.width * bpp; i < rec.pitch; i++) body[y * rec.pitch + i] = (uint8_t)rng();
     }
     if (palette) {
-        int eb = spec.type == 1 ? 4 : 2;
+        int eb = layout.type == 1 ? 4 : 2;
         for (int i = 0; i < 256 * eb; i++) palette[i] = (uint8_t)rng();
     }
     BuildRuns();
 }
 
 void TestImage::BuildRuns() {
-    if (!spec.run_codes) return;
+    if (!layout.run_codes) return;
     RefImage whole = Ref();
     whole.pixels = body;
     whole.width = rec.width;
@@ -139,9 +139,9 @@ void TestImage::BuildRuns() {
 
 RefImage TestImage::Ref(uint8_t* body_copy) const {
     RefImage r;
-    r.type = spec.type;
-    r.kind = spec.kind;
-    r.dst_refused = spec.kind != KIND_DIRECT;
+    r.type = layout.type;
+    r.kind = layout.kind;
+    r.dst_refused = layout.kind != KIND_DIRECT;
     r.width = img.width;
     r.height = img.height;
     r.pitch = rec.pitch;
@@ -233,7 +233,7 @@ std::string CompareBody(const TestImage& dst, const std::vector<uint8_t>& expect
                 want |= (uint32_t)expected[at + b] << (8 * b);
             }
             std::snprintf(buf, sizeof buf, "body pixel (%d,%d) [view (%d,%d)]: got %08X want %08X", (int)col,
-                          (int)row, (int)col - dst.spec.margin[0], (int)row - dst.spec.margin[1], got, want);
+                          (int)row, (int)col - dst.layout.margin[0], (int)row - dst.layout.margin[1], got, want);
             return buf;
         }
     }

@@ -11,7 +11,7 @@
 
 enum { KIND_DIRECT = 0, KIND_PALETTE = 1, KIND_ALPHA = 2 };
 
-struct ImageSpec {
+struct ImageLayout {
     int type = 1;             // colour type 0 or 1
     int kind = KIND_DIRECT;
     int width = 1, height = 1;  // the view
@@ -22,11 +22,11 @@ struct ImageSpec {
     bool run_codes = false;   // build a run-length stream of the whole body
 };
 
-ImageSpec SpecOf(int type, int kind, int width, int height, uint32_t key = 0, bool run_codes = false);
+ImageLayout LayoutOf(int type, int kind, int width, int height, uint32_t key = 0, bool run_codes = false);
 
 class TestImage {
 public:
-    explicit TestImage(const ImageSpec& spec);
+    explicit TestImage(const ImageLayout& layout);
     ~TestImage();
     TestImage(const TestImage&) = delete;
     TestImage& operator=(const TestImage&) = delete;
@@ -34,7 +34,7 @@ public:
     MEMIMG img;
     MemImgShared rec;
     PixelFormat fmt;
-    ImageSpec spec;
+    ImageLayout layout;
     int bpp;
     uint8_t* body;            // guarded
     size_t body_size;
@@ -48,7 +48,7 @@ public:
     void Fill(uint32_t v);     // every view pixel
     // Random pixels over the whole body (margins too), palette and key skewed.
     void Randomise(std::mt19937& rng, bool as_source);
-    // (Re)builds the run-length stream from the pixels, when its ImageSpec asks for one.
+    // (Re)builds the run-length stream from the pixels, when its ImageLayout asks for one.
     void BuildRuns();
     // The reference model's view of the same image; pixels may point into a copy of the body.
     RefImage Ref(uint8_t* body_copy = nullptr) const;

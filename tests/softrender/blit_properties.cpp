@@ -12,7 +12,7 @@ namespace {
 
 struct Scene {
     Scene(int type, int kind, uint32_t seed, bool codes = false) : rng(seed) {
-        ImageSpec ss;
+        ImageLayout ss;
         ss.type = type;
         ss.kind = kind;
         ss.width = 7;
@@ -21,7 +21,7 @@ struct Scene {
         ss.run_codes = codes;
         src.reset(new TestImage(ss));
         src->Randomise(rng, true);
-        ImageSpec ds;
+        ImageLayout ds;
         ds.type = type;
         ds.width = 24;
         ds.height = 16;

@@ -15,8 +15,8 @@
 
 namespace {
 
-ImageSpec Ringed(int type, int w, int h) {
-    ImageSpec s = SpecOf(type, KIND_DIRECT, w, h);
+ImageLayout Ringed(int type, int w, int h) {
+    ImageLayout s = LayoutOf(type, KIND_DIRECT, w, h);
     s.margin[0] = s.margin[1] = s.margin[2] = s.margin[3] = 2;
     s.pitch_pad = 3;
     return s;
@@ -27,7 +27,7 @@ ImageSpec Ringed(int type, int w, int h) {
 struct Pair {
     TestImage dst, src;
     Pair(std::mt19937& rng, int type, int dw, int dh, int sw, int sh)
-        : dst(Ringed(type, dw, dh)), src(SpecOf(type, KIND_DIRECT, sw, sh)) {
+        : dst(Ringed(type, dw, dh)), src(LayoutOf(type, KIND_DIRECT, sw, sh)) {
         dst.Randomise(rng, false);
         src.Randomise(rng, true);
         ResetDrawSettings(dw, dh);
@@ -103,13 +103,13 @@ TEST(BlitSafety, RefusedCombinationsDrawNothing) {
     ResetDrawSettings(8, 8);
     TestImage dst(Ringed(1, 8, 8));
     dst.Randomise(rng, false);
-    TestImage src16(SpecOf(0, KIND_DIRECT, 3, 3));
+    TestImage src16(LayoutOf(0, KIND_DIRECT, 3, 3));
     src16.Randomise(rng, true);
     ExpectNothingDrawn(dst, &src16.img);   // colour types differ
-    TestImage src(SpecOf(1, KIND_DIRECT, 3, 3));
+    TestImage src(LayoutOf(1, KIND_DIRECT, 3, 3));
     src.Randomise(rng, true);
     for (int kind : {KIND_PALETTE, KIND_ALPHA}) {   // palette and alpha destinations
-        ImageSpec ds = Ringed(1, 8, 8);
+        ImageLayout ds = Ringed(1, 8, 8);
         ds.kind = kind;
         TestImage bad(ds);
         bad.Randomise(rng, false);
@@ -139,7 +139,7 @@ TEST(BlitSafety, SourceOutsideTheAreaIsNeverRead) {
     // The source's pixels are a no-access page: any read faults.
     uint8_t* fence = GuardAlloc(0);
     ASSERT_NE(fence, nullptr);
-    TestImage src(SpecOf(1, KIND_DIRECT, 4, 4));
+    TestImage src(LayoutOf(1, KIND_DIRECT, 4, 4));
     uint8_t* saved = src.img.pixels;
     src.img.pixels = fence;
     TestImage dst(Ringed(1, 8, 8));
@@ -179,7 +179,7 @@ TEST(BlitSafety, PaletteIsReadFromTheSourceWhateverItsCount) {
     std::mt19937 rng(4);
     for (int type = 0; type < 2; type++)
     for (int count : {0, 1, 256, 1000, -5}) {
-        TestImage src(SpecOf(type, KIND_PALETTE, 4, 2));
+        TestImage src(LayoutOf(type, KIND_PALETTE, 4, 2));
         src.Randomise(rng, true);
         for (int i = 0; i < 8; i++) src.img.pixels[i] = (uint8_t)(i == 0 ? 255 : i * 31);
         src.rec.palette_count = count;
@@ -205,7 +205,7 @@ TEST(BlitSafety, PaletteIsReadFromTheSourceWhateverItsCount) {
 TEST(BlitSafety, PartViewNeverReplaysWholeBodyCodes) {
     std::mt19937 rng(5);
     std::vector<uint32_t> counts(BlitLoopTotal());
-    TestImage src(SpecOf(1, KIND_DIRECT, 9, 4, 0x00FF00FF, true));
+    TestImage src(LayoutOf(1, KIND_DIRECT, 9, 4, 0x00FF00FF, true));
     src.Randomise(rng, true);
     // A view of columns 2..5 that still carries the body's record and codes.
     MEMIMG view = src.img;
@@ -244,7 +244,7 @@ TEST(BlitSafety, MalformedRunCodesStayInBounds) {
     for (int type = 0; type < 2; type++)
     for (int kind = 0; kind < 3; kind++)
     for (const auto& stream : streams) {
-        TestImage src(SpecOf(type, kind, 5, 4, 1, true));
+        TestImage src(LayoutOf(type, kind, 5, 4, 1, true));
         src.Randomise(rng, true);
         uint8_t* codes = GuardAlloc(stream.size());
         std::copy(stream.begin(), stream.end(), codes);
@@ -265,9 +265,9 @@ TEST(BlitSafety, MalformedRunCodesStayInBounds) {
 
 TEST(BlitSafety, DrawingClearsTheDestinationsRunFlag) {
     std::mt19937 rng(7);
-    TestImage dst(SpecOf(1, KIND_DIRECT, 6, 6, 5, true));
+    TestImage dst(LayoutOf(1, KIND_DIRECT, 6, 6, 5, true));
     dst.Randomise(rng, true);
-    TestImage src(SpecOf(1, KIND_DIRECT, 2, 2));
+    TestImage src(LayoutOf(1, KIND_DIRECT, 2, 2));
     ResetDrawSettings(6, 6);
     ASSERT_EQ(dst.rec.rle_flag, 1);
     DrawMemImg(&dst.img, &src.img, 20, 20, 0, nullptr);   // outside: nothing written
@@ -328,7 +328,7 @@ TEST(BlitSafety, ExtremeCoordinatesAndExtents) {
     for (int type = 0; type < 2; type++) {
         Pair p(rng, type, 10, 6, 3, 2);
         TestImage &dst = p.dst, &src = p.src;
-        TestImage dot(SpecOf(type, KIND_DIRECT, 1, 1));
+        TestImage dot(LayoutOf(type, KIND_DIRECT, 1, 1));
         dot.Randomise(rng, true);
         GDrawSettings.blend_mode = 2;
         GDrawSettings.blend_param = 77;
@@ -349,9 +349,9 @@ TEST(BlitSafety, ExtremeCoordinatesAndExtents) {
             ExpectAsReference(dst, dot, 0, 0, 0, &rc);
         }
         // Source sizes the 16.16 stepping cannot take: nothing drawn, nothing hangs.
-        TestImage wide(SpecOf(type, KIND_DIRECT, 65537, 1));
+        TestImage wide(LayoutOf(type, KIND_DIRECT, 65537, 1));
         wide.Randomise(rng, true);
-        TestImage empty(SpecOf(type, KIND_DIRECT, 1, 1));
+        TestImage empty(LayoutOf(type, KIND_DIRECT, 1, 1));
         empty.img.width = 0;
         std::vector<uint8_t> before = BodyOf(dst);
         Rect rc = {0, 0, 10, 6};

@@ -13,13 +13,13 @@ namespace {
 // alpha source of alpha 255 under the transparent flag (drawn whole all the
 // same). -1 marks a pixel left alone.
 std::vector<int> Columns(int sw, int x1, int x2, bool fast, int area_left = 0, int area_right = 16) {
-    ImageSpec ss;
+    ImageLayout ss;
     ss.width = sw;
     ss.kind = fast ? KIND_DIRECT : KIND_ALPHA;
     ss.key = 0xFFFFFFFF;
     TestImage src(ss);
     for (int x = 0; x < sw; x++) src.Set(x, 0, 0xFF000000u | (uint32_t)(x + 1));
-    ImageSpec ds;
+    ImageLayout ds;
     ds.width = 16;
     TestImage dst(ds);
     dst.Fill(0);
@@ -73,12 +73,12 @@ TEST(BlitStretchSteps, SameSizeMirroredReversesColumns) {
 }
 
 TEST(BlitStretchSteps, RowsStepLikeColumns) {
-    ImageSpec ss;
+    ImageLayout ss;
     ss.height = 8;
     TestImage src(ss);
     for (int y = 0; y < 8; y++) src.Set(0, y, (uint32_t)y + 1);
     for (bool mirrored : {false, true}) {
-        ImageSpec ds;
+        ImageLayout ds;
         ds.height = 4;
         TestImage dst(ds);
         ResetDrawSettings(1, 4);
@@ -100,13 +100,13 @@ TEST(BlitStretchSteps, ZeroExtentOrOutsideDrawsNothing) {
 }
 
 TEST(BlitStretchSteps, AlphaSourceCopyBlendsByAlphaWithoutTransparentFlag) {
-    ImageSpec ss;
+    ImageLayout ss;
     ss.kind = KIND_ALPHA;
     ss.width = 2;
     TestImage src(ss);
     src.Set(0, 0, 0x00FFFFFF);
     src.Set(1, 0, 0xFF804020);
-    ImageSpec ds;
+    ImageLayout ds;
     ds.width = 4;
     TestImage dst(ds);
     dst.Fill(0x77102030);
