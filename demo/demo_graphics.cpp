@@ -72,16 +72,13 @@ static bool Near(uint32_t got, uint32_t want, int tolerance) {
 static void CheckPixel(const BaseImage& cap, int x, int y, uint32_t want, const char* what) {
     uint32_t got = ((const uint32_t*)((const uint8_t*)cap.pixels + y * cap.pitch))[x] & 0xFFFFFF;
     if (Near(got, want, 12)) return;
-    char text[160];
-    std::snprintf(text, sizeof text, "graphics: %s at (%d, %d) is %06X, expected %06X", what, x, y, (unsigned)got,
-                  (unsigned)want);
-    DemoReportFailure(text);
+    DemoReportFailure("graphics", "%s at (%d, %d) is %06X, expected %06X", what, x, y, (unsigned)got, (unsigned)want);
 }
 
 static void CheckScreen() {
     BaseImage cap{};
     if (CaptureScreen(&cap) < 0) {
-        DemoReportFailure("graphics: the screen could not be captured");
+        DemoReportFailure("graphics", "the screen could not be captured");
         return;
     }
     CheckPixel(cap, 70, 50, 0xFF0000, "filled box");

@@ -27,8 +27,11 @@ struct DemoPartRegistrar {
 #define DEMO_PART(var) static DemoPartRegistrar var##_registrar(&var)
 
 // A part that checks what it showed (pixels read back, sounds played) reports a
-// failure here; the demo then exits with 1 after ending the engine.
-void DemoReportFailure(const char* what);
+// failure here (printf-style); the demo then exits with 1 after ending the engine.
+void DemoReportFailure(const char* part, const char* format, ...);
+
+// The raw value of one pixel of the software screen (2 or 4 bytes).
+unsigned DemoScreenPixel(int x, int y);
 
 // The drawing parts take turns: "graphics", "shapes", then "blits", each for a
 // third of the frames, unless --scene NAME keeps one on screen throughout.

@@ -13,12 +13,6 @@ static const char* const kWavPath = "demo_sound.wav";
 static int g_sound = -1;
 static int g_plays = 0;
 
-static void ReportFailure(const char* what) {
-    char line[256];
-    snprintf(line, sizeof line, "sound: %s", what);
-    DemoReportFailure(line);
-}
-
 static void Put16(std::vector<uint8_t>& b, uint32_t v) {
     b.push_back((uint8_t)v);
     b.push_back((uint8_t)(v >> 8));
@@ -56,11 +50,11 @@ static int WriteDemoWav() {
 
 static int SoundStart() {
     if (WriteDemoWav() != 0) {
-        ReportFailure("cannot write the demo WAV");
+        DemoReportFailure("sound", "cannot write the demo WAV");
         return 0;
     }
     g_sound = LoadSoundFileEntry(kWavPath, 3, -1);
-    if (g_sound == -1) ReportFailure("the demo WAV did not load (is sound up?)");
+    if (g_sound == -1) DemoReportFailure("sound", "the demo WAV did not load (is sound up?)");
     return 0;
 }
 
@@ -68,7 +62,7 @@ static void SoundFrame(int n) {
     if (g_sound == -1 || n % 30 > 15 || n % 15 != 0) return;
     SetSoundHandleVolume(n % 30 == 0 ? 255 : 128, g_sound);
     if (PlaySoundHandle(g_sound, SOUND_PLAY_BACK, 1) != 0 || IsSoundHandlePlaying(g_sound) != 1) {
-        ReportFailure("a play did not start");
+        DemoReportFailure("sound", "a play did not start");
         return;
     }
     g_plays++;

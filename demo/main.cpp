@@ -1,11 +1,14 @@
 // The engine's smoke run: sets the engine up as a game would, starts it, runs a
 // frame loop through every registered demo part and ends it again.
 #include <windows.h>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "demo/demo_parts.h"
+#include "engine/graphics/graphics_system.h"
+#include "engine/image/memimg.h"
 #include "engine/input/input.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
@@ -109,10 +112,22 @@ int DemoSceneShown(const char* scene, int n) {
     return !std::strcmp(scene, kScenes[i]);
 }
 
-void DemoReportFailure(const char* what) {
-    std::fprintf(stderr, "demo failure: %s\n", what);
+void DemoReportFailure(const char* part, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::fprintf(stderr, "demo failure: %s: ", part);
+    std::vfprintf(stderr, format, args);
+    std::fprintf(stderr, "\n");
     std::fflush(stderr);
+    va_end(args);
     g_failures++;
+}
+
+unsigned DemoScreenPixel(int x, int y) {
+    MEMIMG* screen = GetScreenMemImg();
+    unsigned v = 0;
+    std::memcpy(&v, MemImagePixelAt(screen, x, y), MemImageBytesPerPixel(screen));
+    return v;
 }
 
 void RegisterDemoPart(const DemoPart* part) {
