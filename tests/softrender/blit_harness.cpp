@@ -1,4 +1,5 @@
 #include "blit_harness.h"
+#include "hand_memimg.h"
 #include <cstdio>
 #include <cstring>
 #include "engine/graphics/draw_settings.h"
@@ -21,36 +22,13 @@ ImageLayout LayoutOf(int type, int kind, int width, int height, uint32_t key, bo
     return s;
 }
 
-// Zeroes the three parts, then makes a record of a bw x bh body and a view of
-// all of it; callers narrow the view and fill in the rest.
-static void DescribeBody(MEMIMG& img, MemImgShared& rec, PixelFormat& fmt, uint8_t* body, int bpp, int pitch,
-                         int color_type, int bw, int bh) {
-    std::memset(&img, 0, sizeof img);
-    std::memset(&rec, 0, sizeof rec);
-    std::memset(&fmt, 0, sizeof fmt);
-    fmt.bytes_per_pixel = (uint16_t)bpp;
-    rec.ref_count = 1;
-    rec.pitch = pitch;
-    rec.format = &fmt;
-    rec.color_type = color_type;
-    rec.width = bw;
-    rec.height = bh;
-    rec.pixels = body;
-    img.magic = MEMIMG_MAGIC;
-    img.width = bw;
-    img.height = bh;
-    img.pixels = body;
-    img.shared = &rec;
-}
-
 TestImage::TestImage(const ImageLayout& s) : layout(s) {
     bpp = BytesOf(s.type, s.kind);
     int bw = s.width + s.margin[0] + s.margin[2], bh = s.height + s.margin[1] + s.margin[3];
     int pitch = bw * bpp + s.pitch_pad;
     body_size = (size_t)pitch * bh;
     body = GuardAlloc(body_size ? body_size : 1, s.guard_before ? GUARD_BEFORE : GUARD_AFTER);
-    DescribeBody(img, rec, fmt, body, bpp, pitch, s.type, bw, bh);
-    fmt.bits_per_pixel = (uint16_t)(bpp * 8);
+    DescribeMemImg(img, rec, fmt, body, bpp, pitch, s.type, bw, bh);
     rec.trans_color = s.key;
     rec.palette_flag = s.kind == KIND_PALETTE;
     rec.palette_count = s.kind == KIND_PALETTE ? 256 : 0;
@@ -158,7 +136,7 @@ TestGraph::TestGraph(int width, int height, std::mt19937& rng) {
     size_t n = (size_t)width * height;
     body = GuardAlloc(n ? n : 1);
     for (size_t i = 0; i < n; i++) body[i] = (uint8_t)rng();
-    DescribeBody(img, rec, fmt, body, 1, width, MEMIMG_TYPE_CH8, width, height);
+    DescribeMemImg(img, rec, fmt, body, 1, width, MEMIMG_TYPE_CH8, width, height);
 }
 
 TestGraph::~TestGraph() { GuardFree(body); }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "softrender/hand_memimg.h"
+
 ShapeCanvas::ShapeCanvas(int width, int height, int color_type, int ring)
     : w_(width), h_(height), type_(color_type), ring_(ring) {
     bpp_ = color_type == 0 ? 2 : color_type == 1 ? 4 : color_type == 2 ? 1 : 2;
@@ -10,20 +12,8 @@ ShapeCanvas::ShapeCanvas(int width, int height, int color_type, int ring)
     pitch_ = (w_ + 2 * ring_) * bpp_ + 6;
     buf_.resize((size_t)pitch_ * (h_ + 2 * ring_));
     for (size_t i = 0; i < buf_.size(); i++) buf_[i] = Sentinel(i);
-    fmt_.bytes_per_pixel = (uint16_t)bpp_;
-    fmt_.bits_per_pixel = (uint16_t)(bpp_ * 8);
-    shared_.ref_count = 1;
-    shared_.pitch = pitch_;
-    shared_.format = &fmt_;
-    shared_.color_type = color_type;
-    shared_.width = w_;
-    shared_.height = h_;
-    img_.magic = MEMIMG_MAGIC;
-    img_.width = w_;
-    img_.height = h_;
-    img_.pixels = buf_.data() + (size_t)ring_ * pitch_ + (size_t)ring_ * bpp_;
-    img_.shared = &shared_;
-    shared_.pixels = img_.pixels;
+    DescribeMemImg(img_, shared_, fmt_, buf_.data() + (size_t)ring_ * pitch_ + (size_t)ring_ * bpp_, bpp_, pitch_,
+                   color_type, w_, h_);
     Fill(0);
 }
 
