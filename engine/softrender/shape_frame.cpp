@@ -2,6 +2,7 @@
 
 #include "engine/graphics/draw_settings.h"
 #include "engine/image/memimg.h"
+#include "engine/system/rect.h"
 
 ShapeState ShapeReadState() {
     const DrawSettings& s = GDrawSettings;
@@ -26,10 +27,8 @@ bool ShapeTargetOf(const ShapeState& st, const MEMIMG* img, ShapeTarget* out) {
     // The caller should keep the draw area inside the view; cutting it here once
     // keeps a careless one from writing outside the image.
     Rect a = st.area;
-    if (a.left < 0) a.left = 0;
-    if (a.top < 0) a.top = 0;
-    if (a.right > img->width) a.right = img->width;
-    if (a.bottom > img->height) a.bottom = img->height;
+    const Rect bounds = {0, 0, img->width, img->height};
+    ClipRectToRect(&a, &bounds);
     if (a.right <= a.left || a.bottom <= a.top) return false;
     out->pixels = img->pixels;
     out->pitch = sh->pitch;
