@@ -77,27 +77,14 @@ int RunFrame(int n) {
     return 0;
 }
 
-// Keeps ~60 frames a second when nothing else paces the loop.
-void PaceFrame(int64_t* next_us) {
-    *next_us += 1000000 / 60;
-    int64_t now = GetTickUs(0);
-    if (*next_us > now) {
-        Sleep((DWORD)((*next_us - now) / 1000));
-    } else if (now - *next_us > 100000) {
-        *next_us = now;  // far behind: don't race to catch up
-    }
-}
-
 void WaitForCapture(const CaptureRequest& cap, int n) {
     std::printf("capture-ready\n");
     std::fflush(stdout);
     if (!cap.done_path) return;
-    int64_t next_us = GetTickUs(0);
     int start = GetTickMs();
     // Keep the picture alive (pump and draw) until the screenshot is taken.
     while (GetFileAttributesA(cap.done_path) == INVALID_FILE_ATTRIBUTES && GetTickMs() - start < 10000) {
         if (RunFrame(n) == -1) return;
-        PaceFrame(&next_us);
     }
 }
 
@@ -168,12 +155,11 @@ int main(int argc, char** argv) {
     }
     int result = started == g_part_count ? 0 : -1;
 
+    // The graphics part presents every frame, and presenting paces the loop to 60 a second.
     if (result == 0) {
-        int64_t next_us = GetTickUs(0);
         for (int n = 0; n < options.frames; n++) {
             if (RunFrame(n) == -1) break;
             if (n == capture.at_frame) WaitForCapture(capture, n);
-            PaceFrame(&next_us);
         }
     }
 
