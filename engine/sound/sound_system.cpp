@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include "engine/sound/direct_music.h"
+#include "engine/sound/midi.h"
+#include "engine/sound/soft_sound.h"
+#include "engine/sound/sound_capture.h"
 #include "engine/sound/sound_handle.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
@@ -179,11 +183,8 @@ static void LogDeviceReport() {
     FreeLibrary(dll);
 }
 
-int InitializeSoundSystem() {
-    if (g_dsound) return -1;
-    CreateSoundLock();
-    LoadAcm();
-
+// Mode 0: DirectSound with its primary buffer.
+static int StartDirectSound() {
     LogAppend("DirectSound の初期化を行います\n");
     LogAppend("DirectSound インターフェースの取得を行います....  ");
     IDirectSound* ds = nullptr;
@@ -216,14 +217,28 @@ int InitializeSoundSystem() {
         return FailStart();
     }
     SetPrimaryFormat();
+    return 0;
+}
+
+int InitializeSoundSystem() {
+    if (g_dsound) return -1;
+    CreateSoundLock();
+    LoadAcm();
+    // 1: DirectMusic could not be created and the mode is 0 now.
+    const int music = GetSoundSystemMode() == 1 ? StartDirectMusic(&g_dsound) : 1;
+    if (music == -1) return FailStart();
+    if (music == 1 && StartDirectSound() == -1) return -1;
     CreateSilenceBuffer();
 
     SetCreateSoundDataType(0);
     g_ogg_output_bytes = 2;
     InitStreamPlayList();
+    InitSoftSoundPlayerList();
 
     LogDeviceReport();
     DeleteAllSoundHandles(0);
+    DeleteAllSoftSoundData();
+    DeleteAllSoftSoundPlayers();
 
     LogAppend("DirectSound の初期化は正常に終了しました\n");
     return 0;
@@ -231,8 +246,14 @@ int InitializeSoundSystem() {
 
 int TerminateSoundSystem() {
     if (!g_dsound) return -1;
+    FinishSoundCaptureFile();
     DeleteAllSoundHandles(0);
+    DeleteAllSoftSoundData();
+    DeleteAllSoftSoundPlayers();
+    DeleteAllMidiHandles();
+    DeleteTemporaryMidiFile();
     DeleteSoundLock();
+    EndDirectMusic();
     if (g_primary) {
         g_primary->Stop();
         g_primary->Release();

@@ -76,3 +76,17 @@ EngineHandle HandleTableHandleAt(const HandleTable* t, int slot) {
     if (!rec) return -1;
     return MakeHandle(t->type, rec->check, slot);
 }
+
+void HandleTableFreeSlot(HandleTable* t, int slot) {
+    MemFree(t->records[slot]);
+    t->records[slot] = nullptr;
+    t->count--;
+    if (slot != t->free_hint - 1) return;
+    if (t->count == 0) {
+        t->free_hint = 0;
+        return;
+    }
+    int s = slot - 1;
+    while (s >= 0 && !t->records[s]) s--;
+    t->free_hint = s + 1;
+}

@@ -44,3 +44,7 @@ void* HandleTableGet(const HandleTable* t, EngineHandle h);
 int HandleTableRemove(HandleTable* t, EngineHandle h);
 // Handle of the record in a slot (for iteration), or -1 when empty.
 EngineHandle HandleTableHandleAt(const HandleTable* t, int slot);
+// Frees the record in a slot and empties it; when the slot was the one below the
+// hint, the hint drops to one past the highest occupied slot below it (0 once
+// the table is empty).
+void HandleTableFreeSlot(HandleTable* t, int slot);

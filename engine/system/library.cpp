@@ -5,6 +5,7 @@
 
 #include "engine/graphics/graphics_system.h"
 #include "engine/input/input.h"
+#include "engine/sound/midi.h"
 #include "engine/sound/sound.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/api_lock.h"
@@ -199,7 +200,7 @@ int EndLibrarySystems() {
         return -1;
     }
     LogAppend("ライブラリの終了処理を開始します\n");
-    // WIRE(sound): StopAndDeleteMusic()
+    StopAndDeleteMusic();
     DeleteAllSoundHandles(0);
     EndGraphics();
     EndInput();

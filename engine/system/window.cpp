@@ -4,6 +4,8 @@
 
 #include "engine/graphics/screen.h"
 #include "engine/input/input.h"
+#include "engine/sound/midi.h"
+#include "engine/sound/soft_sound.h"
 #include "engine/system/api_lock.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
@@ -173,7 +175,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpara
         // WIRE(textinput): return HandleImeMessage(...)
         break;
     case MM_MCINOTIFY:
-        // WIRE(sound): OnMidiMciNotify(...)
+        OnMidiMciNotify();
         break;
     case WM_PAINT: {
         PAINTSTRUCT ps;
@@ -223,10 +225,10 @@ int ProcessWindowMessages() {
     g_inside_pump = 1;
     LibraryLockEnter();
     DrainMessages();
-    // WIRE(sound): PollMidiPlayState()
+    PollMidiPlayState();
     if (LogicalProcessorCount <= 1) {
         // WIRE(sound): RefillAllStreamSounds()
-        // WIRE(sound): PumpAllSoftSoundPlayers()
+        PumpAllSoftSoundPlayers();
     }
     // The game stays paused in here while another window is active.
     while (MustPauseWhileInactive()) {
@@ -234,7 +236,7 @@ int ProcessWindowMessages() {
         DrainMessages();
         if (LogicalProcessorCount <= 1) {
             // WIRE(sound): RefillAllStreamSounds()
-            // WIRE(sound): PumpAllSoftSoundPlayers()
+            PumpAllSoftSoundPlayers();
         }
         // WIRE(movie): RedrawOverlayMovies()
     }
