@@ -160,15 +160,3 @@ TEST_F(TextEdit, APasteThatFillsTheQueueLeavesNoHalfCharacter) {
     EXPECT_EQ(r->length, 1023);
     EXPECT_EQ(CharQueueSpace(), 1024);  // no lone lead byte left waiting
 }
-
-TEST_F(TextEdit, ClipboardReadIsBoundedAndNeverEndsInsideACharacter) {
-    if (!ClipboardUsable()) GTEST_SKIP() << "no clipboard";
-    ASSERT_EQ(SetClipboardText("a\x82\xA0"), 0);
-    EXPECT_EQ(GetClipboardText(nullptr, 0), 4);
-    char buf[8];
-    memset(buf, 0x55, sizeof buf);
-    ASSERT_EQ(GetClipboardText(buf, 3), 0);
-    EXPECT_STREQ(buf, "a");
-    ASSERT_EQ(GetClipboardText(buf, 4), 0);
-    EXPECT_STREQ(buf, "a\x82\xA0");
-}
