@@ -5,6 +5,7 @@
 
 #include "engine/graphics/graphics_system.h"
 #include "engine/input/input.h"
+#include "engine/input/text_input.h"
 #include "engine/sound/midi.h"
 #include "engine/sound/sound.h"
 #include "engine/sound/sound_system.h"
@@ -186,7 +187,7 @@ int InitLibrarySystems() {
     if (InitInput() == -1) { EndLibrarySystems(); LibraryLockLeave(); return -1; }
     if (!GetNotSoundFlag()) InitializeSoundSystem();
     if (InitGraphics() == -1) { EndLibrarySystems(); LibraryLockLeave(); return -1; }
-    // WIRE(textinput): InitTextInput()
+    InitTextInput();
     // WIRE(movie): InitYuvTables()
     LogAppend("ライブラリの初期化が完了しました\n");
     LibraryLockLeave();

@@ -60,3 +60,16 @@ int CheckMultiBytePosition(const char* s, int pos, int charset_index) {
         }
     }
 }
+
+int MultiByteCopyLength(const char* s, size_t size, int dst_size, int charset_index) {
+    if (!s || dst_size <= 0) return 0;
+    size_t len = strnlen(s, size);
+    size_t limit = len < (size_t)dst_size - 1 ? len : (size_t)dst_size - 1;
+    size_t n = 0;
+    while (n < limit) {
+        size_t step = IsMultiByteLead((unsigned char)s[n], charset_index) ? 2 : 1;
+        if (n + step > limit) break;
+        n += step;
+    }
+    return (int)n;
+}

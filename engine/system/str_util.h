@@ -19,3 +19,7 @@ int IsMultiByteLead(unsigned char c, int charset_index);
 // What stands at position pos of s: 0 a single-byte character, 1 a lead byte, 2 the
 // second byte of a double-byte character; -1 when s is empty or ends before pos.
 int CheckMultiBytePosition(const char* s, int pos, int charset_index);
+// How many bytes of s fit into a buffer of dst_size bytes with its terminator: the
+// count stops at a NUL or after size bytes (s need not be terminated; nothing past
+// them is read) and never ends inside a double-byte character.
+int MultiByteCopyLength(const char* s, size_t size, int dst_size, int charset_index);

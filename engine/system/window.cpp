@@ -4,9 +4,11 @@
 
 #include "engine/graphics/screen.h"
 #include "engine/input/input.h"
+#include "engine/input/text_input.h"
 #include "engine/sound/midi.h"
 #include "engine/sound/soft_sound.h"
 #include "engine/system/api_lock.h"
+#include "engine/system/entry_points.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
 #include "engine/system/str_util.h"
@@ -107,7 +109,7 @@ int SetUpMainWindow() {
     g_window = CreateWindowExA(0, kClassName, GetMainWindowText(), WindowStyle(), x, y, w, h, nullptr, nullptr,
                                inst, nullptr);
     if (!g_window) return LogAppend("ウインドウの作成に失敗しました\n");
-    // WIRE(textinput): WINNLSEnableIME(window, 0) when the IME enabled flag of ImeState is 0
+    if (!IsImeEnabled() && WinApi.WINNLSEnableIME) WinApi.WINNLSEnableIME(g_window, 0);
     ShowWindow(g_window, SW_SHOW);
     UpdateWindow(g_window);
     SetForegroundWindow(g_window);
@@ -119,7 +121,7 @@ int SetUpMainWindow() {
 }
 
 int DestroyMainWindow() {
-    // WIRE(textinput): DeleteAllTextInputs()
+    DeleteAllTextInputs();
     if (g_window) {
         HWND w = g_window;
         g_window = nullptr;
@@ -144,7 +146,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpara
         SetActive(LOWORD(wparam) != WA_INACTIVE);
         ReacquireInputDevices();
         ApplyPadEffects();
-        // WIRE(textinput): on activation, IME re-synchronisation step of ImeState = 1 when the IME is enabled and open
+        if (LOWORD(wparam) != WA_INACTIVE) OnMainWindowActivated();
         break;
     case WM_ACTIVATEAPP:
         if (wparam == 0) {
@@ -162,18 +164,17 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpara
         else wparam == 1 ? SetSysKeyHookFlag() : ClearSysKeyHookFlag();
         return 0;
     case WM_CHAR:
-        // WIRE(textinput): PushInputChar of the accepted bytes
+        PushWindowChar((unsigned char)wparam);
         break;
     case WM_KEYDOWN:
-        // WIRE(textinput): control code of EditKeyCodeTable when the queue is not full
+        PushEditKey((int)wparam);
         break;
     case WM_IME_STARTCOMPOSITION:
     case WM_IME_ENDCOMPOSITION:
     case WM_IME_COMPOSITION:
     case WM_IME_SETCONTEXT:
     case WM_IME_NOTIFY:
-        // WIRE(textinput): return HandleImeMessage(...)
-        break;
+        return HandleImeMessage(hwnd, msg, wparam, lparam);
     case MM_MCINOTIFY:
         OnMidiMciNotify();
         break;
@@ -242,7 +243,7 @@ int ProcessWindowMessages() {
     }
     UpdateKeyboardState();
     UpdatePadVibration();
-    // WIRE(textinput): ProcessActiveTextInput()
+    ProcessActiveTextInput();
     int result = g_end_requested ? -1 : 0;
     LibraryLockLeave();
     g_inside_pump = 0;
@@ -285,9 +286,8 @@ int GetClipboardText(char* dst, int dst_size) {
         if (!dst) {
             result = (int)len + 1;
         } else if (dst_size > 0) {
-            if (len > (size_t)dst_size - 1) len = dst_size - 1;
-            // Never end on half a double-byte character.
-            if (len > 0 && CheckMultiBytePosition(text, (int)len - 1, LibraryCharsetIndex) == 1) len--;
+            // The block need not hold a terminator: every read stays inside it.
+            len = MultiByteCopyLength(text, GlobalSize(data), dst_size, LibraryCharsetIndex);
             std::memcpy(dst, text, len);
             dst[len] = 0;
             result = 0;

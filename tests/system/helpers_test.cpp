@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <climits>
 #include <cstring>
 #include <limits>
@@ -168,6 +170,25 @@ TEST(Strings, PositionsInMixedText) {
     EXPECT_EQ(StrFindChar(s, 'b'), s + 3);
     const char* plain = "a\\b";
     EXPECT_EQ(StrFindChar(plain, '\\'), plain + 1);
+}
+
+TEST(Strings, CopyLengthStaysInsideAnUnterminatedBlock) {
+    // The block ends on a lead byte right before a page that cannot be read.
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    char* pages = (char*)VirtualAlloc(nullptr, si.dwPageSize * 2, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_TRUE(pages);
+    DWORD old;
+    ASSERT_TRUE(VirtualProtect(pages + si.dwPageSize, si.dwPageSize, PAGE_NOACCESS, &old));
+    char* block = pages + si.dwPageSize - 3;
+    std::memcpy(block, "ab\x82", 3);
+    EXPECT_EQ(MultiByteCopyLength(block, 3, 16, 1), 2);
+    const struct { const char* s; size_t size; int dst_size, length; } cases[] = {
+        {"a\x82\xA0" "b", 5, 16, 4}, {"a\x82\xA0" "b", 5, 3, 1}, {"a\x82\xA0" "b", 5, 4, 3},
+        {"abc", 2, 16, 2}, {"ab\0c", 4, 16, 2}, {"abc", 3, 1, 0}, {"abc", 3, 0, 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MultiByteCopyLength(c.s, c.size, c.dst_size, 1), c.length) << c.s;
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST(RingBuffer, WrapsGrowsAndPeeks) {
