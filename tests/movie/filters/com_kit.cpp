@@ -180,6 +180,11 @@ TestSource::~TestSource() {
 TestSinkPin::TestSinkPin(TestSink* filter, HRESULT* hr)
     : D_CBaseInputPin("Test sink pin", filter, &filter->lock, hr, L"In"), sink(filter) {}
 
+HRESULT STDMETHODCALLTYPE TestSinkPin::QueryInterfaceInner(REFIID iid, void** out) {
+    if (out && sink->stream && IsEqualIID(iid, IID_IStream)) return ReturnInterfaceAddRef(sink->stream, out);
+    return D_CBaseInputPin::QueryInterfaceInner(iid, out);
+}
+
 HRESULT TestSinkPin::AcceptsMediaType(const AM_MEDIA_TYPE* type) {
     return sink->accepted.empty() || InList(sink->accepted, type) ? S_OK : sink->refusal;
 }
@@ -196,6 +201,13 @@ HRESULT STDMETHODCALLTYPE TestSinkPin::Receive(IMediaSample* sample) {
     LONG n = sample->GetActualDataLength();
     EnterCriticalSection(&sink->lock);
     sink->lastData.assign(p, p + n);
+    REFERENCE_TIME start, stop;
+    if (sink->stream && SUCCEEDED(sample->GetTime(&start, &stop))) {
+        LARGE_INTEGER at;
+        at.QuadPart = start;
+        sink->stream->Seek(at, STREAM_SEEK_SET, nullptr);
+        sink->stream->Write(p, n, nullptr);
+    }
     LeaveCriticalSection(&sink->lock);
     sink->bytes += n;
     ++sink->samples;

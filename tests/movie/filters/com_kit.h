@@ -147,6 +147,7 @@ class TestSink;
 class TestSinkPin : public D_CBaseInputPin {
 public:
     TestSinkPin(TestSink* filter, HRESULT* hr);
+    HRESULT STDMETHODCALLTYPE QueryInterfaceInner(REFIID iid, void** out) override;
     HRESULT AcceptsMediaType(const AM_MEDIA_TYPE* type) override;
     HRESULT OfferedMediaType(int position, D_CMediaType* type) override;
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
@@ -174,6 +175,8 @@ public:
     std::atomic<int> endOfStreams{0};
     std::vector<BYTE> lastData;
     HRESULT answer = S_OK;                         // what Receive answers after the base checks
+    // A file writer: the pin answers IStream, and samples land at their times as byte positions.
+    IStream* stream = nullptr;
 };
 
 // In-place filter that counts samples and, when it modifies data, adds 1 to every byte.
