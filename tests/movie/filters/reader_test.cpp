@@ -143,6 +143,22 @@ TEST_F(ReaderTest, PinOffersAndAcceptsItsType) {
     sink->FilterInterface()->Release();
 }
 
+static LPVOID WINAPI NoTaskMemory(SIZE_T) { return nullptr; }
+
+TEST_F(FilterTest, MemReaderReportsAFailedTypeCopy) {
+    static BYTE data[16];
+    D_CMemStream* stream = CreateMemStream(data, sizeof data, 0, 0xFFFFFFFF);
+    TestType type(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1Audio, FORMAT_WaveFormatEx, 18);
+    HRESULT hr = S_OK;
+    auto saved = WinApi.CoTaskMemAlloc;
+    WinApi.CoTaskMemAlloc = NoTaskMemory;
+    D_CMemReader* reader = CreateMemReader(stream, &type, &hr);
+    WinApi.CoTaskMemAlloc = saved;
+    EXPECT_EQ(nullptr, reader);
+    EXPECT_EQ(E_OUTOFMEMORY, hr);
+    DeleteMemStream(stream);
+}
+
 TEST(MemStream, PositionsLengthAndRate) {
     static BYTE data[10000];
     EXPECT_EQ(nullptr, CreateMemStream(data, sizeof data, 0, 0)) << "rate 0 would divide by zero";
