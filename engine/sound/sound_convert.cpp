@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/sound/mp3_filters.h"
 #include "engine/sound/riff_wave.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
@@ -24,7 +25,6 @@ int GetMovieAudioFlag() { return g_movie_audio_flag; }
 // "not this format", so the fixed order of the search stays whole.
 static int OpenOggVorbisStream(SoundConverter*) { return -1; }
 static int OpenMp3AcmSource(SoundConverter*) { return -1; }
-static int ConvertMp3ToPcm(SoundConverter*) { return -1; }
 
 static void RewindSource(SoundConverter* c) { c->source.funcs.Seek(c->source.handle, 0, 0); }
 

@@ -1,0 +1,276 @@
+// MP3 through the media filters: the last decoder tried, for files the
+// compression manager cannot convert.
+#include "engine/sound/mp3_filters.h"
+
+#include <cstring>
+
+#include "engine/movie/filters/mem_reader.h"
+#include "engine/movie/filters/sample_grabber.h"
+#include "engine/system/entry_points.h"
+#include "engine/system/log.h"
+#include "engine/system/memory.h"
+#include "engine/system/window.h"
+
+namespace {
+
+const uint32_t kGrowStep = 0x100000;
+// The first PCM block is 10 x the file, but never more than this; it grows past it as needed.
+const uint64_t kFirstBlockLimit = 0x10000000;
+const uint64_t kPcmLimit = 0x7FFFFFFF;
+// No sample and no event for this long: the graph has stalled.
+const DWORD kStallMs = 10000;
+
+// Bytes of a leading ID3v2 tag (0 when there is none): the platform's parser
+// decodes a tagged stream into noise, so it is offered the audio after it.
+uint32_t LeadingId3v2Size(const uint8_t* p, uint32_t size) {
+    if (size < 10 || std::memcmp(p, "ID3", 3) != 0 || p[3] == 0xFF || p[4] == 0xFF) return 0;
+    if ((p[6] | p[7] | p[8] | p[9]) & 0x80) return 0;
+    uint32_t body = (uint32_t)p[6] << 21 | (uint32_t)p[7] << 14 | (uint32_t)p[8] << 7 | p[9];
+    uint32_t total = 10 + body + ((p[5] & 0x10) ? 10 : 0);
+    return total < size ? total : 0;
+}
+
+// Everything one conversion holds; Release gives it back in a safe order.
+struct Mp3Graph {
+    uint8_t* image = nullptr;
+    D_CMemStream* stream = nullptr;
+    D_CMemReader* reader = nullptr;
+    IBaseFilter* nullRenderer = nullptr;
+    IGraphBuilder* graph = nullptr;
+    D_CSampleGrabber* grabber = nullptr;
+    IGrabberControl* control = nullptr;
+    IMediaFilter* mediaFilter = nullptr;
+    IMediaControl* mediaControl = nullptr;
+    IMediaEvent* mediaEvent = nullptr;
+    bool ran = false;
+
+    void Release() {
+        // Once running, streaming threads may still call the grabber: stop them first.
+        if (ran && mediaControl) mediaControl->Stop();
+        if (control) control->SetCallback(nullptr, nullptr);
+        if (mediaEvent) mediaEvent->Release();
+        if (mediaFilter) mediaFilter->Release();
+        if (mediaControl) mediaControl->Release();
+        if (graph) graph->Release();
+        if (nullRenderer) nullRenderer->Release();
+        if (control) control->Release();   // the grabber goes with our last reference
+        // The reader's I/O engine reads the stream: the reader goes first.
+        DeleteMemReader(reader);
+        DeleteMemStream(stream);
+        MemFree(image);
+        *this = Mp3Graph();
+    }
+};
+
+int Fail(Mp3Graph* g, SoundConverter* conv, const char* message) {
+    g->Release();
+    MemFree(conv->image.pcm);
+    conv->image.pcm = nullptr;
+    conv->image.capacity = conv->image.count = 0;
+    return LogAppend(message);
+}
+
+// Disconnects the renderer the graph builder chose; returns the pin that fed it (a reference), or null.
+IPin* DetachRenderer(IGraphBuilder* graph) {
+    IEnumFilters* filters = nullptr;
+    if (FAILED(graph->EnumFilters(&filters))) return nullptr;
+    IPin* upstream = nullptr;
+    IBaseFilter* f = nullptr;
+    while (!upstream && filters->Next(1, &f, nullptr) == S_OK) {
+        IPin* in = FindPinByDirection(f, PINDIR_INPUT);
+        IPin* out = FindPinByDirection(f, PINDIR_OUTPUT);
+        IPin* peer = nullptr;
+        if (in && !out && SUCCEEDED(in->ConnectedTo(&peer)) && peer) {
+            graph->Disconnect(peer);
+            graph->Disconnect(in);
+            upstream = peer;
+        }
+        if (in) in->Release();
+        if (out) out->Release();
+        f->Release();
+    }
+    filters->Release();
+    return upstream;
+}
+
+// Waits for the end of the graph in 100 ms steps, pumping messages between them.
+// 0 complete; otherwise the log line to give.
+const char* WaitForGraph(Mp3Graph* g, SoundConverter* conv) {
+    uint32_t lastCount = conv->image.count;
+    DWORD lastProgress = GetTickCount();
+    for (;;) {
+        LONG code = 0;
+        HRESULT hr = g->mediaEvent->WaitForCompletion(100, &code);
+        if (hr == S_OK && code == EC_COMPLETE) return nullptr;
+        if (hr == S_OK && (code == EC_ERRORABORT || code == EC_USERABORT)) return "MP3変換の途中でエラーが発生しました";
+        // Aborts are only queued here, never reported by the wait: read the queue too.
+        LONG_PTR p1, p2;
+        while (g->mediaEvent->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+            g->mediaEvent->FreeEventParams(code, p1, p2);
+            lastProgress = GetTickCount();
+            if (code == EC_COMPLETE) return nullptr;
+            if (code == EC_ERRORABORT || code == EC_USERABORT) return "MP3変換の途中でエラーが発生しました";
+        }
+        if (ProcessWindowMessages() != 0) return "MP3変換の途中でソフトが終了しました";
+        if (conv->image.count != lastCount || !conv->image.pcm) {
+            lastCount = conv->image.count;
+            lastProgress = GetTickCount();
+        } else if (GetTickCount() - lastProgress > kStallMs) {
+            return "MP3変換の途中でエラーが発生しました";
+        }
+    }
+}
+
+}  // namespace
+
+// The connected type must describe usable PCM before anything divides by it.
+const char* DescribeUnusablePcmFormat(const AM_MEDIA_TYPE& mt) {
+    if (!IsEqualGUID(mt.formattype, FORMAT_WaveFormatEx)) return "サポート外のストリームフォーマットです。";
+    const WAVEFORMATEX* wf = (const WAVEFORMATEX*)mt.pbFormat;
+    if (!wf || mt.cbFormat < 16 || wf->wFormatTag != WAVE_FORMAT_PCM || wf->nChannels < 1 || wf->nBlockAlign < 1 ||
+        wf->nSamplesPerSec < 1)
+        return "サポート外のオーディオフォーマットです。";
+    return nullptr;
+}
+
+IPin* FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction) {
+    IEnumPins* pins = nullptr;
+    if (FAILED(filter->EnumPins(&pins)) || !pins) return nullptr;
+    IPin* pin = nullptr;
+    while (pins->Next(1, &pin, nullptr) == S_OK) {
+        PIN_DIRECTION d;
+        if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction) {
+            pins->Release();
+            return pin;
+        }
+        pin->Release();
+    }
+    pins->Release();
+    return nullptr;
+}
+
+HRESULT GrabberAppendPcm(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, BOOL, void* context) {
+    SoundConverterPcmImage* im = &((SoundConverter*)context)->image;
+    if (!im->pcm) return S_OK;
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || !data) return S_OK;
+    LONG got = sample->GetActualDataLength();
+    if (got <= 0) return S_OK;
+    uint64_t need = (uint64_t)im->count + (uint32_t)got;
+    if (need > im->capacity) {
+        uint64_t capacity = im->capacity;
+        while (capacity < need) capacity += kGrowStep;
+        uint8_t* grown = capacity <= kPcmLimit ? (uint8_t*)MemAlloc((size_t)capacity, "mp3_filters", __LINE__) : nullptr;
+        if (!grown) {
+            MemFree(im->pcm);
+            im->pcm = nullptr;
+            return S_OK;
+        }
+        std::memcpy(grown, im->pcm, im->count);
+        MemFree(im->pcm);
+        im->pcm = grown;
+        im->capacity = (uint32_t)capacity;
+    }
+    std::memcpy(im->pcm + im->count, data, (size_t)got);
+    im->count += (uint32_t)got;
+    return S_OK;
+}
+
+int ConvertMp3ToPcm(SoundConverter* conv) {
+    std::memset(&conv->image, 0, sizeof conv->image);
+    Mp3Graph g;
+    const StreamFunctions& f = conv->source.funcs;
+    uintptr_t h = conv->source.handle;
+    if (f.Seek(h, 0, 2) != 0) return -1;
+    int64_t size = f.Tell(h);
+    if (size <= 0 || size > 0x7FFFFFFF || f.Seek(h, 0, 0) != 0) return -1;
+    g.image = (uint8_t*)MemAlloc((size_t)size, "mp3_filters", __LINE__);
+    if (!g.image) return -1;
+    if (f.Read(g.image, (size_t)size, 1, h) != 1) {
+        g.Release();
+        return -1;
+    }
+    uint32_t skip = LeadingId3v2Size(g.image, (uint32_t)size);
+
+    g.stream = CreateMemStream(g.image + skip, (DWORD)(size - skip), 0, 0xFFFFFFFF);
+    if (!g.stream) return Fail(&g, conv, "MP3変換用 D_CMemStream の作成に失敗しました");
+    D_CMediaType readerType;
+    readerType.SetMajorType(MEDIATYPE_Stream);
+    readerType.SetSubtype(MEDIASUBTYPE_MPEG1Audio);
+    g.reader = CreateMemReader(g.stream, &readerType, nullptr);
+    if (!g.reader) return Fail(&g, conv, "MP3変換用 D_CMemReader の作成に失敗しました");
+    g.reader->FilterInterface()->AddRef();   // keeps it ours once the graph lets go
+    if (FAILED(WinApi.CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                       (void**)&g.nullRenderer)))
+        return g.nullRenderer = nullptr, Fail(&g, conv, "MP3変換用 NullRender の作成に失敗しました");
+    if (FAILED(WinApi.CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                       IID_IGraphBuilder, (void**)&g.graph)))
+        return g.graph = nullptr, Fail(&g, conv, "MP3変換用 IGraphBuilder の作成に失敗しました");
+    g.grabber = CreateSampleGrabber(nullptr, nullptr);
+    if (!g.grabber || FAILED(g.grabber->QueryInterface(IID_IGrabberControl, (void**)&g.control))) {
+        delete g.grabber;
+        g.grabber = nullptr;
+        return Fail(&g, conv, "MP3変換用 D_CSampleGrabber の作成に失敗しました");
+    }
+    D_CMediaType accepted;
+    accepted.SetMajorType(MEDIATYPE_Audio);
+    accepted.SetSubtype(MEDIASUBTYPE_PCM);
+    if (g.control->SetAcceptedMediaType(&accepted) != S_OK)
+        return Fail(&g, conv, "サンプルグラバフィルタのメディアタイプの設定に失敗しました");
+    if (g.graph->AddFilter(g.grabber->FilterInterface(), L"SampleGrabber") != S_OK)
+        return Fail(&g, conv, "サンプルグラバフィルタのグラフへの追加に失敗しました");
+    if (g.graph->AddFilter(g.reader->FilterInterface(), L"MemFile") != S_OK)
+        return Fail(&g, conv, "メモリファイルフィルタのグラフへの追加に失敗しました");
+    if (g.graph->Render(g.reader->PinAt(0)->PinInterface()) != S_OK) return Fail(&g, conv, "グラフの構築に失敗しました");
+    if (g.graph->AddFilter(g.nullRenderer, L"File Renderer") != S_OK)
+        return Fail(&g, conv, "ヌルレンダラーフィルタのグラフへの追加に失敗しました");
+    IPin* upstream = DetachRenderer(g.graph);
+    IPin* nullIn = FindPinByDirection(g.nullRenderer, PINDIR_INPUT);
+    HRESULT hr = upstream && nullIn ? g.graph->Connect(upstream, nullIn) : E_FAIL;
+    if (upstream) upstream->Release();
+    if (nullIn) nullIn->Release();
+    if (hr != S_OK) return Fail(&g, conv, "既存レンダラーをNullレンダラーと交換する処理が失敗しました");
+
+    D_CMediaType connected;   // held here so its format block is freed on every path
+    if (g.control->GetConnectedMediaType(&connected) != S_OK)
+        return Fail(&g, conv, "音声が含まれていないか、オーディオフォーマットの取得に失敗しました。");
+    if (const char* bad = DescribeUnusablePcmFormat(connected)) return Fail(&g, conv, bad);
+    const WAVEFORMATEX* wf = (const WAVEFORMATEX*)connected.pbFormat;
+    WAVEFORMATEX out = {};
+    out.wFormatTag = WAVE_FORMAT_PCM;
+    out.nChannels = wf->nChannels;
+    out.nSamplesPerSec = wf->nSamplesPerSec;
+    out.nBlockAlign = wf->nBlockAlign;
+    out.nAvgBytesPerSec = wf->nBlockAlign * wf->nSamplesPerSec;
+    out.wBitsPerSample = (WORD)(wf->nBlockAlign * 8 / wf->nChannels);
+    out.cbSize = 0;
+
+    if (g.control->SetCallback(GrabberAppendPcm, conv) != S_OK) return Fail(&g, conv, "コールバック関数を設定できません");
+    uint64_t first = (uint64_t)size * 10;
+    if (first > kFirstBlockLimit) first = kFirstBlockLimit;
+    conv->image.pcm = (uint8_t*)MemAlloc((size_t)first, "mp3_filters", __LINE__);
+    if (!conv->image.pcm) return Fail(&g, conv, "PCMデータを格納するメモリ領域の確保に失敗しました");
+    conv->image.capacity = (uint32_t)first;
+    conv->image.count = 0;
+    if (FAILED(g.graph->QueryInterface(IID_IMediaFilter, (void**)&g.mediaFilter)))
+        return g.mediaFilter = nullptr, Fail(&g, conv, "IMediaFilter の取得に失敗しました");
+    g.mediaFilter->SetSyncSource(nullptr);   // no clock: decode as fast as the filters deliver
+    if (FAILED(g.graph->QueryInterface(IID_IMediaControl, (void**)&g.mediaControl)))
+        return g.mediaControl = nullptr, Fail(&g, conv, "IMediaControl の取得に失敗しました");
+    if (FAILED(g.graph->QueryInterface(IID_IMediaEvent, (void**)&g.mediaEvent)))
+        return g.mediaEvent = nullptr, Fail(&g, conv, "IMediaEvent の取得に失敗しました");
+    g.ran = true;
+    g.mediaControl->Run();
+    if (ProcessWindowMessages() != 0) return Fail(&g, conv, "MP3変換の途中でソフトが終了しました");
+    if (const char* failure = WaitForGraph(&g, conv)) return Fail(&g, conv, failure);
+    if (!conv->image.pcm) return Fail(&g, conv, "PCMデータを格納するメモリ領域の再確保に失敗しました");
+    // A parser that takes noise for frame headers completes without a sample.
+    if (conv->image.count == 0) return Fail(&g, conv, "音声が含まれていないか、オーディオフォーマットの取得に失敗しました。");
+
+    g.Release();
+    conv->format = out;
+    conv->method = SOUND_CONVERT_PCM_IMAGE;
+    conv->block_size = out.nAvgBytesPerSec;
+    conv->image.read_pos = 0;
+    return 0;
+}

@@ -1,0 +1,17 @@
+// MP3 decoded to PCM through the platform's filter graph: our memory reader,
+// the platform's parser and decoder, our sample grabber, the null renderer.
+#pragma once
+#include <windows.h>
+#include <dshow.h>
+
+#include "engine/sound/sound_convert.h"
+
+// 0 when the whole file is decoded into the converter's PCM image (method 3), -1 otherwise.
+int ConvertMp3ToPcm(SoundConverter* conv);
+// Grabber callback: appends the sample's bytes to the converter (context); S_OK always.
+HRESULT GrabberAppendPcm(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* stop, BOOL typeChanged,
+                         void* context);
+// The filter's first pin of that direction, with a reference for the caller, or null.
+IPin* FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction);
+// The log line for a connected type that is no usable PCM (null when it is).
+const char* DescribeUnusablePcmFormat(const AM_MEDIA_TYPE& type);

@@ -1,0 +1,137 @@
+// Sample grabber: accepted types, callback, delivery buffer.
+#include "movie/filters/filter_test.h"
+
+#include "engine/movie/filters/sample_grabber.h"
+
+using namespace filtertest;
+
+namespace {
+
+struct Grab {
+    int calls = 0;
+    int typeChanged = 0;
+    HRESULT answer = S_OK;
+    REFERENCE_TIME lastStart = -1;
+};
+
+HRESULT OnSample(IMediaSample*, REFERENCE_TIME* start, REFERENCE_TIME*, BOOL typeChanged, void* user) {
+    Grab* g = (Grab*)user;
+    ++g->calls;
+    g->typeChanged += typeChanged;
+    g->lastStart = *start;
+    return g->answer;
+}
+
+// source -> grabber -> sink in the platform's graph.
+class GrabberTest : public FilterTest {
+protected:
+    void SetUp() override {
+        FilterTest::SetUp();
+        ASSERT_EQ(S_OK, WinApi.CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                                (void**)&graph));
+        HRESULT hr = E_FAIL;
+        grabber = CreateSampleGrabber(nullptr, &hr);
+        ASSERT_EQ(S_OK, hr);
+        ASSERT_EQ(S_OK, grabber->QueryInterface(IID_IGrabberControl, (void**)&control));
+        source = new TestSource;
+        sink = new TestSink;
+        graph->AddFilter(source->FilterInterface(), L"source");
+        graph->AddFilter(grabber->FilterInterface(), L"grabber");
+        graph->AddFilter(sink->FilterInterface(), L"sink");
+    }
+    void TearDown() override {
+        IMediaControl* mc = nullptr;
+        if (graph && SUCCEEDED(graph->QueryInterface(IID_IMediaControl, (void**)&mc))) {
+            mc->Stop();
+            mc->Release();
+        }
+        if (control) control->Release();
+        if (graph) graph->Release();
+        FilterTest::TearDown();
+    }
+    HRESULT ConnectAll(const AM_MEDIA_TYPE* type) {
+        source->offered = {type};
+        HRESULT hr = graph->ConnectDirect(source->pin, grabber->PinAt(0)->PinInterface(), type);
+        if (FAILED(hr)) return hr;
+        return graph->ConnectDirect(grabber->PinAt(1)->PinInterface(), sink->pin, type);
+    }
+    HRESULT Run() {
+        IMediaControl* mc = nullptr;
+        graph->QueryInterface(IID_IMediaControl, (void**)&mc);
+        HRESULT hr = mc->Run();
+        mc->Release();
+        return hr;
+    }
+    IGraphBuilder* graph = nullptr;
+    D_CSampleGrabber* grabber = nullptr;
+    IGrabberControl* control = nullptr;
+    TestSource* source = nullptr;
+    TestSink* sink = nullptr;
+    TestType pcm{MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FORMAT_WaveFormatEx, 18, 1};
+    TestType video{MEDIATYPE_Video, MEDIASUBTYPE_RGB32, FORMAT_VideoInfo, 8, 3};
+};
+
+TEST_F(GrabberTest, AcceptedTypeWildcards) {
+    TestType anyAudio(MEDIATYPE_Audio, GUID_NULL), anyMajor(GUID_NULL, MEDIASUBTYPE_MPEG1Audio);
+    struct Case {
+        const AM_MEDIA_TYPE* accepted;
+        const AM_MEDIA_TYPE* offered;
+        HRESULT expect;
+    } cases[] = {
+        {&anyAudio, &pcm, S_OK},
+        {&anyAudio, &video, VFW_E_INVALID_MEDIA_TYPE},
+        {&anyMajor, &video, S_OK},   // the subtype is not looked at under a null major type
+        {&pcm, &pcm, S_OK},
+        {nullptr, &video, S_OK},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof *cases; ++i) {
+        ASSERT_EQ(S_OK, control->SetAcceptedMediaType(cases[i].accepted));
+        EXPECT_EQ(cases[i].expect, grabber->IsInputTypeAcceptable(cases[i].offered)) << "case " << i;
+    }
+}
+
+TEST_F(GrabberTest, CallbackSeesEverySampleAndCanDropIt) {
+    AM_MEDIA_TYPE got;
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, control->GetConnectedMediaType(&got));
+    TestType anyAudio(MEDIATYPE_Audio, GUID_NULL);
+    control->SetAcceptedMediaType(&anyAudio);
+    Grab g;
+    control->SetCallback(OnSample, &g);
+    ASSERT_EQ(S_OK, ConnectAll(&pcm));
+    ASSERT_EQ(S_OK, control->GetConnectedMediaType(&got));
+    EXPECT_TRUE(MediaTypeEquals(&got, &pcm));
+    FreeMediaTypeContents(&got);
+    ALLOCATOR_PROPERTIES one = {1, 100, 1, 0};
+    BYTE buffer[100];
+    EXPECT_EQ(E_INVALIDARG, control->SetDeliveryBuffer(one, buffer)) << "pins connected";
+
+    ASSERT_TRUE(SUCCEEDED(Run()));
+    ASSERT_TRUE(RunWithin(10000, [&] {
+        source->pin->NewSegment(1000, 0x7FFFFFFFFFFFFFFFLL, 1.0);
+        grabber->PinAt(0)->NewSegment(1000, 0x7FFFFFFFFFFFFFFFLL, 1.0);
+        EXPECT_EQ(S_OK, source->pin->Deliver(10, 1, 500));
+        g.answer = S_FALSE;
+        EXPECT_EQ(S_FALSE, source->pin->Deliver(10, 2, 600));
+    }));
+    EXPECT_EQ(2, g.calls);
+    EXPECT_EQ(1, g.typeChanged) << "only the first sample after connecting";
+    EXPECT_EQ(1600, g.lastStart) << "times are offset by the segment start";
+    EXPECT_EQ(1, sink->samples.load()) << "the dropped sample went no further";
+}
+
+TEST_F(GrabberTest, DeliveryBufferReceivesTheData) {
+    ALLOCATOR_PROPERTIES two = {2, 64, 1, 0}, one = {1, 64, 1, 0};
+    BYTE buffer[64] = {};
+    EXPECT_EQ(E_INVALIDARG, control->SetDeliveryBuffer(two, buffer));
+    EXPECT_EQ(E_POINTER, control->SetDeliveryBuffer(one, nullptr));
+    ASSERT_EQ(S_OK, control->SetDeliveryBuffer(one, buffer));
+    source->wanted = {1, 64, 1, 0};
+    ASSERT_EQ(S_OK, ConnectAll(&pcm));
+    ASSERT_TRUE(SUCCEEDED(Run()));
+    ASSERT_TRUE(RunWithin(10000, [&] { EXPECT_EQ(S_OK, source->pin->Deliver(64, 0x42)); }));
+    EXPECT_EQ(0x42, buffer[0]);
+    EXPECT_EQ(0x42, buffer[63]);
+    EXPECT_EQ(1, sink->samples.load());
+}
+
+}  // namespace
