@@ -247,7 +247,8 @@ int FillGraphic(int graphic, int red, int green, int blue, int alpha) {
 }
 
 // Converts one rectangle of the image into the texture. The colour key makes
-// pixels transparent unless the image carries its own alpha for an alpha graphic.
+// pixels transparent unless the image carries its own alpha for a graphic with an
+// alpha channel or alpha test.
 static int UploadToTexture(GraphicRecord* rec, const BaseImage* img, int sx, int sy, int w, int h, int dx, int dy) {
     D3DLOCKED_RECT lr;
     if (LockGraphicRect(rec, dx, dy, w, h, &lr) < 0) return -1;
@@ -260,7 +261,7 @@ static int UploadToTexture(GraphicRecord* rec, const BaseImage* img, int sx, int
         uint8_t* drow = (uint8_t*)lr.pBits + y * lr.Pitch;
         for (int x = 0; x < w; x++) {
             uint32_t argb = ReadPixelArgb(sf, srow, sx + x);
-            uint32_t a = (src_alpha && rec->alpha_channel) ? argb >> 24 : (argb & 0xFFFFFF) == key ? 0 : 255;
+            uint32_t a = (src_alpha && (rec->alpha_channel || rec->alpha_test)) ? argb >> 24 : (argb & 0xFFFFFF) == key ? 0 : 255;
             WritePixelArgb(tf, drow, x, (a << 24) | (argb & 0xFFFFFF));
         }
     }
