@@ -73,6 +73,15 @@ inline DWORD WINAPI FakeGlyphOutline(HDC, UINT ch, UINT fmt, LPGLYPHMETRICS gm, 
     return need;
 }
 
+inline FakeGlyph GlyphBits(std::vector<std::string> rows, int advance = 8, int origin_x = 0, int origin_y = 12) {
+    FakeGlyph g;
+    g.rows = std::move(rows);
+    g.advance = advance;
+    g.origin_x = origin_x;
+    g.origin_y = origin_y;
+    return g;
+}
+
 // Engine up in one mode; the glyph source is the script while a test wants it.
 class FontEngine : public GraphicsEngine {
 protected:
@@ -82,14 +91,6 @@ protected:
         GraphicsEngine::TearDown();
     }
     void UseScript() { SetGlyphSource(&FakeGlyphOutline); }
-    static FakeGlyph Bits(std::vector<std::string> rows, int advance = 8, int origin_x = 0, int origin_y = 12) {
-        FakeGlyph g;
-        g.rows = std::move(rows);
-        g.advance = advance;
-        g.origin_x = origin_x;
-        g.origin_y = origin_y;
-        return g;
-    }
 };
 
 class D3DFonts : public FontEngine {

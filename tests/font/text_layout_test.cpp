@@ -1,0 +1,202 @@
+// String layout: measuring, long strings, strings beyond the cache, and glyphs
+// read back from the screen in both modes, horizontal and vertical.
+#include "font_test_util.h"
+
+#include "engine/graphics/draw_shapes.h"
+#include "engine/system/memory.h"
+
+namespace {
+
+const std::vector<std::string> kGlyphA = {"x..x", "x..x", "xxxx"};
+
+// Scripted 'a' 'b' 'c' (advances 5, 6, 7), 'A' (kGlyphA), a full-width 'Ａ' (0x8260).
+void ScriptLetters() {
+    g_script.glyphs['a'] = GlyphBits({"x"}, 5);
+    g_script.glyphs['b'] = GlyphBits({"xx"}, 6);
+    g_script.glyphs['c'] = GlyphBits({"x", "x"}, 7);
+    g_script.glyphs['A'] = GlyphBits(kGlyphA, 8, 2, 12);
+    g_script.glyphs[0x8260] = GlyphBits({"xxxxxx"}, 16);
+    FakeGlyph space;
+    space.advance = 4;
+    g_script.glyphs[0x20] = space;
+}
+
+class Layout : public SoftFonts {};
+
+TEST_F(Layout, MeasuringSumsAdvancesAndSpacing) {
+    UseScript();
+    ScriptLetters();
+    int h = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+    FontRecord* f = GetFontRecord(h);
+    SetFontSpacing(3, h);
+    int size[2] = {-1, -1};
+    // Every advance carries twice the edge (1 here) and the spacing.
+    EXPECT_EQ(FontStringCore(0, 0, 0, 0, 1, 1, "abc", 0, nullptr, nullptr, 0, h, 0, -1, 0, size), 7 + 8 + 9 + 9);
+    EXPECT_EQ(size[0], 33);
+    EXPECT_EQ(size[1], f->line_height);
+    EXPECT_EQ(FontStringCore(0, 0, 0, 0, 1, 1, "a \x82\x60", 0, nullptr, nullptr, 0, h, 0, -1, 1, size),
+              7 + 6 + 18 + 9);
+    EXPECT_EQ(size[0], f->line_height);
+    EXPECT_EQ(size[1], 40);
+    // Length in bytes: only "ab".
+    EXPECT_EQ(FontStringCore(0, 0, 0, 0, 1, 1, "abc", 0, nullptr, nullptr, 0, h, 0, 2, 0, size), 7 + 8 + 6);
+    // Early returns leave no stale size behind.
+    size[0] = size[1] = 99;
+    EXPECT_EQ(FontStringCore(0, 0, 0, 0, 1, 1, "", 0, nullptr, nullptr, 0, h, 0, -1, 0, size), 0);
+    EXPECT_EQ(size[0], 0);
+    size[0] = size[1] = 99;
+    EXPECT_EQ(FontStringCore(0, 0, 0, 0, 1, 1, "abc", 0, nullptr, nullptr, 0, h + 1, 0, -1, 0, size), -1);
+    EXPECT_EQ(size[0], 0);
+    EXPECT_EQ(size[1], 0);
+    // A lead byte at the end of the string stands alone.
+    EXPECT_EQ(FontStringCore(0, 0, 0, 0, 1, 1, "a\x82", 0, nullptr, nullptr, 0, h, 0, -1, 0, size), -1);
+}
+
+TEST_F(Layout, StringsAroundTheStaticListSize) {
+    UseScript();
+    ScriptLetters();
+    int h = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+    int blocks = MemLiveBlockCount();
+    struct Case {
+        std::string text;
+        int width;
+    };
+    std::string dbcs;
+    for (int i = 0; i < 128; i++) dbcs += "\x82\x60";
+    const Case cases[] = {
+        {std::string(256, 'a'), 256 * 7}, {std::string(257, 'a'), 257 * 7}, {std::string(1000, 'b'), 1000 * 8},
+        {dbcs, 128 * 18}, {dbcs + "a", 128 * 18 + 7}, {"a" + dbcs, 128 * 18 + 7},
+    };
+    for (const Case& c : cases) {
+        GlyphRequest list[1100];
+        int count = -1;
+        EXPECT_EQ(CacheStringGlyphs(c.text.c_str(), -1, h, list, &count), 0);
+        EXPECT_EQ(FontStringCore(0, 0, 0, 0, 1, 1, c.text.c_str(), 0, nullptr, nullptr, 0, h, 0, -1, 0, nullptr),
+                  c.width)
+            << c.text.size();
+        EXPECT_EQ(FontStringCore(1, 0, 0, 0, 1, 1, c.text.c_str(), 0, GetScreenMemImg(), nullptr, 1, h, 0, -1, 0,
+                                 nullptr),
+                  c.width);
+    }
+    EXPECT_EQ(MemLiveBlockCount(), blocks);
+}
+
+// Reads back the glyph kGlyphA drawn at (x, y) in text colour white over grey;
+// the box is one edge pixel larger than the glyph on every side.
+void CheckGlyphA(int x, int y, int h, bool vertical, int tol, bool edge_red) {
+    FontRecord* f = GetFontRecord(h);
+    GlyphCacheSlot* s = f->codes['A'].slot;
+    ASSERT_NE(s, nullptr);
+    Capture cap;
+    const int e = f->edge_size;
+    int gr, gg, gb;
+    UnpackScreenColor(PackScreenColor(128, 128, 128), &gr, &gg, &gb);
+    for (int gy = -1; gy <= 3; gy++) {
+        for (int gx = -1; gx <= 4; gx++) {
+            int px, py;
+            if (!vertical) {
+                px = x + s->origin_x + e + gx;
+                py = y + s->top_offset + e + gy;
+            } else {
+                px = x + f->line_height - s->top_offset - 1 - (e + gy);
+                py = y + s->origin_x + e + gx;
+            }
+            bool in = gx >= 0 && gy >= 0 && gx < 4 && gy < 3;
+            bool body = in && kGlyphA[gy][gx] == 'x';
+            bool near_body = false;
+            for (int d = 0; d < 4; d++) {
+                int nx = gx + (d == 0) - (d == 1), ny = gy + (d == 2) - (d == 3);
+                if (nx >= 0 && ny >= 0 && nx < 4 && ny < 3 && kGlyphA[ny][nx] == 'x') near_body = true;
+            }
+            uint32_t got = cap.At(px, py);
+            if (body) EXPECT_TRUE(RgbNear(got, 255, 255, 255, tol)) << gx << "," << gy << (vertical ? " v" : " h");
+            else if (edge_red && near_body) EXPECT_TRUE(RgbNear(got, 255, 0, 0, tol)) << gx << "," << gy;
+            else EXPECT_TRUE(RgbNear(got, gr, gg, gb, tol)) << gx << "," << gy << (vertical ? " v" : " h");
+        }
+    }
+}
+
+void DrawAndCheckLetters(int tol) {
+    int plain = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+    int edged = CreateFontToHandle(nullptr, 16, -1, 1, -1, 1, 0);
+    ASSERT_GE(plain, 0);
+    ASSERT_GE(edged, 0);
+    ASSERT_EQ(ClearScreen(), 0);
+    DrawBox(0, 0, 640, 480, PackScreenColor(128, 128, 128), 1);
+    unsigned white = PackScreenColor(255, 255, 255), red = PackScreenColor(255, 0, 0);
+    EXPECT_EQ(DrawTextWithFont(100, 100, "A", white, plain, 0, 0), 0);
+    EXPECT_EQ(DrawTextWithFont(200, 100, "A", white, plain, 0, 1), 0);
+    EXPECT_EQ(DrawTextWithFont(100, 200, "A", white, edged, red, 0), 0);
+    EXPECT_EQ(DrawTextWithFont(200, 200, "A", white, edged, red, 1), 0);
+    CheckGlyphA(100, 100, plain, false, tol, false);
+    CheckGlyphA(200, 100, plain, true, tol, false);
+    CheckGlyphA(100, 200, edged, false, tol, true);
+    CheckGlyphA(200, 200, edged, true, tol, true);
+}
+
+TEST_F(D3DFonts, TextureGlyphsShowNoBoxAndTurnForVerticalWriting) {
+    UseScript();
+    ScriptLetters();
+    DrawAndCheckLetters(8);
+}
+
+TEST_F(SoftFonts, SoftwareGlyphsShowNoBoxAndTurnForVerticalWriting) {
+    UseScript();
+    ScriptLetters();
+    DrawAndCheckLetters(0);
+}
+
+TEST_F(D3DFonts, RealGlyphsFromGdiReachTheBackBuffer) {
+    int h = CreateFontToHandle(nullptr, 24, -1, 2, -1, -1, 0);
+    ASSERT_GE(h, 0);
+    ClearScreen();
+    EXPECT_EQ(DrawTextWithFont(10, 10, "Hello 日本語", PackScreenColor(255, 255, 0), h, 0, 0), 0);
+    EXPECT_EQ(DrawFormattedText(10, 60, PackScreenColor(0, 255, 255), "frame %d", 42), 0);
+    Capture cap;
+    int lit = 0, other = 0;
+    for (int y = 0; y < 120; y++)
+        for (int x = 0; x < 400; x++) {
+            uint32_t c = cap.At(x, y);
+            if (c == 0) continue;
+            // Only the text colours (scaled by coverage) appear.
+            if (y < 50 ? (c & 0xFF) > 0x10 : (c >> 16) > 0x10) other++;
+            lit++;
+        }
+    EXPECT_GT(lit, 200);
+    EXPECT_EQ(other, 0);
+}
+
+TEST_F(SoftFonts, StringsBeyondTheCacheDrawEveryGlyph) {
+    UseScript();
+    const char* letters = "ABCDEFG";
+    for (const char* p = letters; *p; p++) g_script.glyphs[(unsigned char)*p] = GlyphBits({"xx", "xx"}, 10);
+    int h = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+    FontRecord* f = GetFontRecord(h);
+    f->capacity = 3;
+    ResetFontCache(h);
+    ClearScreen();
+    unsigned white = PackScreenColor(255, 255, 255);
+    EXPECT_EQ(DrawTextWithFont(50, 50, "ABCDEFGA", white, h, 0, 0), 0);
+    Capture cap;
+    for (int i = 0; i < 8; i++) {
+        int x = 50 + i * 12 + 1;
+        bool found = false;
+        for (int y = 50; y < 50 + f->line_height; y++) found = found || cap.At(x, y) == 0xFFFFFF;
+        EXPECT_TRUE(found) << "glyph " << i;
+    }
+}
+
+TEST_F(D3DFonts, AGlyphThatCannotBeCachedFailsTheDraw) {
+    UseScript();
+    g_script.glyphs['a'] = GlyphBits({"x"}, 5);
+    g_script.glyphs['F'].fail = true;
+    int h = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+    FontLogCapture log;
+    EXPECT_EQ(DrawTextWithFont(0, 0, "aF", 0xFFFF, h, 0, 0), -1);
+    EXPECT_TRUE(log.Has("テキストキャッシュの作成に失敗しました"));
+    EXPECT_EQ(DrawTextWithFont(0, 0, "a", 0xFFFF, h, 0, 0), 0);
+    EXPECT_EQ(DrawTextWithFont(0, 0, "", 0xFFFF, h, 0, 0), 0);
+    EXPECT_EQ(DrawTextWithFont(0, 0, nullptr, 0xFFFF, h, 0, 0), 0);
+}
+
+}  // namespace
