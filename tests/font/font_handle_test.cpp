@@ -133,6 +133,11 @@ TEST_F(D3DFonts, HugeFontFallsBackToTheSoftwareCacheAndDrawsNothing) {
     // No screen image in Direct3D mode: nothing is written anywhere.
     EXPECT_EQ(DrawTextWithFont(0, 0, "A", 0xFFFF, h, 0, 0), -1);
     EXPECT_EQ(DeleteFontHandle(h), 0);
+    // A failure after the texture attempt frees everything the record held.
+    int blocks = MemLiveBlockCount();
+    EXPECT_EQ(CreateFontToHandle(nullptr, 2100, -1, 1, -1, -1, 0), -1);
+    EXPECT_TRUE(log.Has("フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle"));
+    EXPECT_EQ(MemLiveBlockCount(), blocks);
 }
 
 TEST_F(D3DFonts, DeleteRaisesTheLostFlagAndFreesEverything) {

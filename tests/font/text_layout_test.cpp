@@ -167,6 +167,30 @@ TEST_F(D3DFonts, RealGlyphsFromGdiReachTheBackBuffer) {
     EXPECT_EQ(other, 0);
 }
 
+TEST_F(D3DFonts, ScaledPlacementsStretchTheGlyph) {
+    UseScript();
+    ScriptLetters();
+    int h = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+    ClearScreen();
+    unsigned white = PackScreenColor(255, 255, 255);
+    // Advances scale with the writing direction's factor: (8 + 2) times 2, times 3.
+    EXPECT_EQ(FontStringCore(1, 100, 100, 1, 2.0, 2.0, "A", white, nullptr, nullptr, 1, h, 0, -1, 0, nullptr), 20);
+    EXPECT_EQ(FontStringCore(1, 300, 100, 1, 1.0, 3.0, "A", white, nullptr, nullptr, 1, h, 0, -1, 1, nullptr), 30);
+    EXPECT_EQ(GDrawSettings.filter_mode, 1);  // a scaled vertical draw leaves linear filtering on
+    SetDrawFilterMode(0);
+    GlyphCacheSlot* s = GetFontRecord(h)->codes['A'].slot;
+    Capture cap;
+    // Box pixel (bx, by) covers two by two screen pixels from (100 + 2 ox + 2 bx, 100 + 2 to + 2 by).
+    auto at = [&](int bx, int by) { return cap.At(100 + 2 * (s->origin_x + bx) + 1, 100 + 2 * (s->top_offset + by) + 1); };
+    EXPECT_TRUE(RgbNear(at(1, 1), 255, 255, 255, 8));   // glyph (0, 0)
+    EXPECT_TRUE(RgbNear(at(2, 1), 0, 0, 0, 0));         // glyph (1, 0) is empty
+    EXPECT_TRUE(RgbNear(at(4, 3), 255, 255, 255, 8));   // glyph (3, 2)
+    int lit = 0;
+    for (int y = 90; y < 160; y++)
+        for (int x = 280; x < 340; x++) lit += cap.At(x, y) != 0;
+    EXPECT_GT(lit, 0);
+}
+
 TEST_F(SoftFonts, StringsBeyondTheCacheDrawEveryGlyph) {
     UseScript();
     const char* letters = "ABCDEFG";
