@@ -191,6 +191,31 @@ TEST_F(D3DFonts, ScaledPlacementsStretchTheGlyph) {
     EXPECT_GT(lit, 0);
 }
 
+TEST_F(D3DFonts, SubtractWithoutDeviceSupportBracketsTheWholeString) {
+    UseScript();
+    ScriptLetters();
+    int h = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+    int saved = GDrawSettings.device_can_subtract;
+    GDrawSettings.device_can_subtract = 0;
+    ClearScreen();
+    DrawBox(0, 0, 640, 480, PackScreenColor(200, 152, 96), 1);
+    SetBlendModeParam(DX_BLENDMODE_SUB, 255);
+    EXPECT_EQ(DrawTextWithFont(100, 100, "AA", PackScreenColor(96, 96, 96), h, 0, 0), 0);
+    // A string starting right of the draw area draws nothing.
+    SetDrawArea(0, 0, 50, 480);
+    EXPECT_EQ(DrawTextWithFont(60, 300, "AA", PackScreenColor(255, 255, 255), h, 0, 0), 0);
+    SetDrawArea(0, 0, 640, 480);
+    SetBlendModeParam(DX_BLENDMODE_NOBLEND, 255);
+    GDrawSettings.device_can_subtract = saved;
+    GlyphCacheSlot* s = GetFontRecord(h)->codes['A'].slot;
+    int x = 100 + s->origin_x + 1, y = 100 + s->top_offset + 1;
+    Capture cap;
+    EXPECT_TRUE(RgbNear(cap.At(x, y), 104, 56, 0, 8));          // glyph pixel: subtracted
+    EXPECT_TRUE(RgbNear(cap.At(x + 1, y), 200, 152, 96, 8));    // inside the box: inverted twice
+    EXPECT_TRUE(RgbNear(cap.At(x + 10, y), 104, 56, 0, 8));     // the second glyph, one advance on
+    EXPECT_TRUE(RgbNear(cap.At(60 + s->origin_x + 1, 300 + s->top_offset + 1), 200, 152, 96, 8));
+}
+
 TEST_F(SoftFonts, StringsBeyondTheCacheDrawEveryGlyph) {
     UseScript();
     const char* letters = "ABCDEFG";
