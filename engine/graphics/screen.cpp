@@ -62,13 +62,14 @@ void PaintWindowFromScreen(HWND hwnd, HDC dc) {
 }
 
 // Present does not wait for the vertical sync everywhere (not under Xvfb, nor in
-// software mode), so frames are paced here as well. A frame that arrives on time
-// or late (a present that waited for the sync) is not held back.
-static void WaitForNextFrame() {
+// software mode), so frames are paced here as well. After a present that may have
+// waited for the sync, a frame that is about due is not held back: waiting again
+// would miss the next sync.
+static void WaitForNextFrame(int present_may_wait) {
     int64_t now = GetTickUs(0);
     if (g_next_frame_us == 0 || now - g_next_frame_us > 4 * FRAME_US) g_next_frame_us = now;
     g_next_frame_us += FRAME_US;
-    if (now >= g_next_frame_us - VSYNC_SLACK_US) {
+    if (present_may_wait && now >= g_next_frame_us - VSYNC_SLACK_US) {
         g_next_frame_us = now;
         return;
     }
@@ -93,7 +94,7 @@ int PresentScreen() {
             ReleaseDC(hwnd, dc);
         }
     }
-    WaitForNextFrame();
+    WaitForNextFrame(GraphicsUsesD3D());
     return rc;
 }
 
