@@ -60,9 +60,10 @@ void WriteGlyphSoftware(const FontRecord* f, MEMIMG* dst, const Rect* clip, int 
     if (!dst || !f->soft_bitmap || bw <= 0 || bh <= 0) return;
     int depth = GetScreenColorDepth();
     int bpp = MemImageBytesPerPixel(dst);
-    int want = depth == 32 || FontIsAntialiased(f) ? 4 : depth == 16 ? 2 : 1;
-    // An 8-bit screen never starts, and a destination of another pixel size is not ours to write.
-    if ((depth != 16 && depth != 32) || bpp != want) return;
+    int aa = FontIsAntialiased(f);
+    int want = depth == 32 || aa ? 4 : depth == 16 ? 2 : 1;
+    // A destination of another pixel size is not ours to write; an 8-bit screen has no antialiasing.
+    if ((depth != 8 && depth != 16 && depth != 32) || (depth == 8 && aa) || bpp != want) return;
     int dw = vertical ? bh : bw, dh = vertical ? bw : bh;
     Rect box = {box_x, box_y, box_x + dw, box_y + dh};
     Rect bounds = {0, 0, dst->width, dst->height};
@@ -84,7 +85,9 @@ void WriteGlyphSoftware(const FontRecord* f, MEMIMG* dst, const Rect* clip, int 
                 if (trans) continue;
                 v = 0;
             }
-            if (bpp == 2) {
+            if (bpp == 1) {
+                row[x] = (uint8_t)v;
+            } else if (bpp == 2) {
                 uint16_t w = (uint16_t)v;
                 std::memcpy(row + x * 2, &w, 2);
             } else {

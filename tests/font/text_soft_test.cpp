@@ -61,9 +61,9 @@ int FillCellWithEveryValue(FontRecord* f, int side) {
 TEST_F(SoftFonts, EveryCacheValueBecomesThePixelOfTheTable) {
     const int side = 16;
     const int saved_depth = GScreenMode.color_depth;
-    for (int depth : {16, 32}) {
+    for (int depth : {8, 16, 32}) {
         GScreenMode.color_depth = depth;
-        for (int type = 0; type < 4; type++) {
+        for (int type = 0; type < (depth == 8 ? 2 : 4); type++) {
             for (int trans : {1, 0}) {
                 int h = CreateFontToHandle(nullptr, 16, -1, type, -1, -1, 0);
                 FontRecord* f = GetFontRecord(h);
@@ -71,8 +71,9 @@ TEST_F(SoftFonts, EveryCacheValueBecomesThePixelOfTheTable) {
                 FillCellWithEveryValue(f, side);
                 MEMIMG dst;
                 int aa = type >= 2;
+                int flags = depth == 8 ? MEMIMG_CREATE_PALETTE : aa ? MEMIMG_CREATE_ALPHA : 0;
                 ASSERT_EQ(MemImageCreate(&dst, side + 2, side + 2, depth == 32 ? MEMIMG_TYPE_32 : MEMIMG_TYPE_16,
-                                         aa ? MEMIMG_CREATE_ALPHA : 0, 0), 0);
+                                         flags, 0), 0);
                 int bpp = MemImageBytesPerPixel(&dst);
                 const uint32_t guard = 0x5A5A5A5A;
                 MemImageFillRect(&dst, nullptr, guard);
@@ -82,13 +83,14 @@ TEST_F(SoftFonts, EveryCacheValueBecomesThePixelOfTheTable) {
                     for (int x = 0; x < side + 2; x++) {
                         uint32_t got = 0;
                         std::memcpy(&got, MemImagePixelAt(&dst, x, y), bpp);
-                        uint32_t want = bpp == 2 ? guard & 0xFFFF : guard;
+                        uint32_t want = bpp == 1 ? guard & 0xFF : bpp == 2 ? guard & 0xFFFF : guard;
                         bool inside = x >= 1 && y >= 1 && x <= side && y <= side;
                         if (inside) {
                             int gx = x - 1, gy = y - 1;
                             int v = type == 0 ? (gx + gy) & 1 : type == 1 ? (gx + gy) % 3 : type == 2 ? gx : gy * 16 + gx;
                             if (!ReferencePixel(depth, type, v, text, edge, &want) && !trans) want = 0;
                         }
+                        if (depth == 8) want &= 0xFF;  // the low byte of the colours
                         ASSERT_EQ(got, want) << "depth " << depth << " type " << type << " trans " << trans << " at "
                                              << x << "," << y;
                     }
