@@ -1,5 +1,6 @@
 #include "engine/graphics/d3d_device.h"
 
+#include "engine/font/font.h"
 #include "engine/graphics/draw_settings.h"
 #include "engine/graphics/graphic_record.h"
 #include "engine/input/input.h"
@@ -33,8 +34,8 @@ static void FillPresentParams() {
     g_params.hDeviceWindow = g_window;
     g_params.Windowed = TRUE;
     g_params.EnableAutoDepthStencil = FALSE;
-    // Frames are paced by the timer: Present must never wait.
-    g_params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    // Present waits for the vertical sync; where the platform does not, the frame timer paces.
+    g_params.PresentationInterval = D3DPRESENT_INTERVAL_ONE;
 }
 
 void D3DSetDefaultStates() {
@@ -132,6 +133,7 @@ int D3DClear(uint32_t xrgb) {
 int D3DRecoverDevice() {
     if (!g_device) return -1;
     HRESULT hr = g_forced_loss ? D3DERR_DEVICENOTRESET : g_device->TestCooperativeLevel();
+    int reset = 0;
     if (hr == D3DERR_DEVICELOST) {
         GDrawSettings.draw_suppressed = 1;
         return -1;
@@ -150,11 +152,13 @@ int D3DRecoverDevice() {
         g_forced_loss = 0;
         D3DSetDefaultStates();
         RecreateGraphicTextures();
-        // WIRE(font): RecreateAllFonts();
         GDrawSettings.draw_suppressed2 = 0;
         LogAppendFormat("Direct3DDevice9 を復帰しました");
+        reset = 1;
     }
     GDrawSettings.draw_suppressed = 0;
+    // Fonts make derived graphics, which need drawing allowed again.
+    if (reset) RecreateAllFonts();
     return 0;
 }
 
@@ -229,9 +233,9 @@ int RestartGraphicsDevice() {
         return -1;
     }
     int rc = RecreateGraphicTextures();
-    // WIRE(font): RecreateAllFonts();
     GDrawSettings.draw_suppressed = 0;
     GDrawSettings.draw_suppressed2 = 0;
+    RecreateAllFonts();
     EndInput();
     InitInput();
     LogAppendFormat("Direct3DDevice9 を再作成しました");

@@ -65,8 +65,14 @@ static int SoftDrawPart(GraphicRecord* rec, int sx, int sy, int w, int h, bool s
 
 int DrawGraphicPart(int x, int y, int sx, int sy, int width, int height, int graphic, int trans, int mirror) {
     int result;
+    const int want_sx = sx, want_sy = sy, want_w = width;
     GraphicRecord* rec = BeginPartDraw(graphic, &sx, &sy, &width, &height, &result);
     if (!rec) return result;
+    // What was cut off keeps its place: the rest lands where it would have been
+    // (a mirrored part starts with its right end).
+    int cut_left = sx - want_sx, cut_right = want_w - cut_left - width;
+    x += mirror ? cut_right : cut_left;
+    y += sy - want_sy;
     if (!GraphicsUsesD3D()) {
         if (mirror) return SoftDrawPart(rec, sx, sy, width, height, true, x + width, y, x, y + height, trans);
         return SoftDrawPart(rec, sx, sy, width, height, false, x, y, 0, 0, trans);

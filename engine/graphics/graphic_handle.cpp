@@ -247,20 +247,22 @@ int FillGraphic(int graphic, int red, int green, int blue, int alpha) {
 }
 
 // Converts one rectangle of the image into the texture. The colour key makes
-// pixels transparent unless the image carries its own alpha for an alpha graphic.
+// pixels transparent unless the image carries its own alpha for a graphic with an
+// alpha channel or alpha test.
 static int UploadToTexture(GraphicRecord* rec, const BaseImage* img, int sx, int sy, int w, int h, int dx, int dy) {
     D3DLOCKED_RECT lr;
     if (LockGraphicRect(rec, dx, dy, w, h, &lr) < 0) return -1;
     const PixelFormat* tf = rec->texture->format;
     const PixelFormat* sf = &img->format;
     bool src_alpha = sf->alpha_mask != 0 && !sf->is_palette;
+    bool keep_alpha = src_alpha && (rec->alpha_channel || rec->alpha_test);
     uint32_t key = GDrawSettings.trans_color & 0xFFFFFF;
     for (int y = 0; y < h; y++) {
         const uint8_t* srow = (const uint8_t*)img->pixels + (size_t)(sy + y) * img->pitch;
         uint8_t* drow = (uint8_t*)lr.pBits + y * lr.Pitch;
         for (int x = 0; x < w; x++) {
             uint32_t argb = ReadPixelArgb(sf, srow, sx + x);
-            uint32_t a = (src_alpha && rec->alpha_channel) ? argb >> 24 : (argb & 0xFFFFFF) == key ? 0 : 255;
+            uint32_t a = keep_alpha ? argb >> 24 : (argb & 0xFFFFFF) == key ? 0 : 255;
             WritePixelArgb(tf, drow, x, (a << 24) | (argb & 0xFFFFFF));
         }
     }

@@ -1,5 +1,6 @@
 #include "engine/graphics/graphics_system.h"
 
+#include "engine/font/font.h"
 #include "engine/graphics/d3d_device.h"
 #include "engine/graphics/draw_settings.h"
 #include "engine/graphics/graphic_record.h"
@@ -79,13 +80,13 @@ int InitGraphics() {
     g_started = 1;
     GDrawSettings.draw_target = DX_SCREEN_BACK;
     SetDrawArea(0, 0, w, h);
-    // WIRE(font): InitFontSystem();
+    InitFontSystem();
     return 0;
 }
 
 int EndGraphics() {
     if (!g_started) return 0;
-    // WIRE(font): EndFontSystem();
+    EndFontSystem();
     EndGraphicHandles();
     GDrawSettings.blend_graph = -1;
     GDrawSettings.blend_graph_image = nullptr;

@@ -9,7 +9,7 @@
 #include "engine/system/tick.h"
 #include "engine/system/window.h"
 
-enum { FRAME_US = 1000000 / 60 };
+enum { FRAME_US = 1000000 / 60, VSYNC_SLACK_US = 2000 };
 
 static int64_t g_next_frame_us;
 
@@ -61,11 +61,18 @@ void PaintWindowFromScreen(HWND hwnd, HDC dc) {
     if (IsGraphicsStarted() && !GraphicsUsesD3D()) BlitScreenToDC(dc);
 }
 
-// Present does not wait for the vertical sync everywhere, so frames are paced here.
-static void WaitForNextFrame() {
+// Present does not wait for the vertical sync everywhere (not under Xvfb, nor in
+// software mode), so frames are paced here as well. After a present that may have
+// waited for the sync, a frame that is about due is not held back: waiting again
+// would miss the next sync.
+static void WaitForNextFrame(int present_may_wait) {
     int64_t now = GetTickUs(0);
     if (g_next_frame_us == 0 || now - g_next_frame_us > 4 * FRAME_US) g_next_frame_us = now;
     g_next_frame_us += FRAME_US;
+    if (present_may_wait && now >= g_next_frame_us - VSYNC_SLACK_US) {
+        g_next_frame_us = now;
+        return;
+    }
     while (now < g_next_frame_us) {
         int64_t ms = (g_next_frame_us - now) / 1000;
         Sleep(ms > 1 ? (DWORD)(ms - 1) : 0);
@@ -87,7 +94,7 @@ int PresentScreen() {
             ReleaseDC(hwnd, dc);
         }
     }
-    WaitForNextFrame();
+    WaitForNextFrame(GraphicsUsesD3D());
     return rc;
 }
 

@@ -52,6 +52,19 @@ EngineHandle HandleTableAdd(HandleTable* t, int record_size, void** out, int low
     return MakeHandle(t->type, check, slot);
 }
 
+EngineHandle HandleTableAddAt(HandleTable* t, int record_size, void** out, int slot, int check) {
+    if (!t->records || slot < 0 || slot >= t->capacity || t->records[slot] || check < 0 || check > 2047 ||
+        record_size < (int)sizeof(EngineRecordHead))
+        return -1;
+    EngineRecordHead* rec = (EngineRecordHead*)MemAllocZeroed(record_size, "handle_table", __LINE__);
+    if (!rec) return -1;
+    rec->check = check;
+    t->records[slot] = rec;
+    t->count++;
+    if (out) *out = rec;
+    return MakeHandle(t->type, check, slot);
+}
+
 void* HandleTableGet(const HandleTable* t, EngineHandle h) {
     if (h < 0 || !t->records || HandleTypeOf(h) != t->type) return nullptr;
     int slot = HandleSlotOf(h);

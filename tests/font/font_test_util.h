@@ -1,0 +1,106 @@
+// Font tests: engine fixtures in both modes, a log capture and a scripted glyph
+// source that hands out exact bitmaps.
+#pragma once
+#include <gtest/gtest.h>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/font/font.h"
+#include "engine/font/font_record.h"
+#include "engine/graphics/draw_settings.h"
+#include "engine/system/log.h"
+#include "graphics/graphics_test_util.h"
+
+struct FontLogCapture {
+    std::string text;
+    FontLogCapture() { SetLogCapture(&Collect, this); }
+    ~FontLogCapture() { SetLogCapture(nullptr, nullptr); }
+    static void Collect(const char* piece, void* user) { ((FontLogCapture*)user)->text += piece; }
+    bool Has(const char* s) const { return text.find(s) != std::string::npos; }
+    int Count(const char* s) const {
+        int n = 0;
+        for (size_t p = text.find(s); p != std::string::npos; p = text.find(s, p + 1)) n++;
+        return n;
+    }
+};
+
+// One scripted glyph: metrics and rows. A 1-bit row marks set pixels with 'x'; a
+// gray row gives levels 0-16 as '0'-'9', 'a'-'g'.
+struct FakeGlyph {
+    int origin_x = 0, origin_y = 12, advance = 8;
+    std::vector<std::string> rows;
+    bool fail = false;        // the query fails
+    bool no_pixels = false;   // success with size 0 (as the platform does for a missing glyph)
+};
+
+struct GlyphScript {
+    std::map<unsigned, FakeGlyph> glyphs;
+    int queries = 0;
+};
+inline GlyphScript g_script;
+
+inline int FakeLevel(char c) { return c >= 'a' ? 10 + (c - 'a') : c == 'x' ? 16 : c == '.' ? 0 : c - '0'; }
+
+inline DWORD WINAPI FakeGlyphOutline(HDC, UINT ch, UINT fmt, LPGLYPHMETRICS gm, DWORD size, LPVOID buf,
+                                     const MAT2*) {
+    g_script.queries++;
+    auto it = g_script.glyphs.find(ch);
+    if (it == g_script.glyphs.end() || it->second.fail) return GDI_ERROR;
+    const FakeGlyph& g = it->second;
+    int h = (int)g.rows.size(), w = h ? (int)g.rows[0].size() : 0;
+    gm->gmBlackBoxX = w ? w : 1;
+    gm->gmBlackBoxY = h ? h : 1;
+    gm->gmptGlyphOrigin.x = g.origin_x;
+    gm->gmptGlyphOrigin.y = g.origin_y;
+    gm->gmCellIncX = (short)g.advance;
+    gm->gmCellIncY = 0;
+    if (g.no_pixels || h == 0) return 0;
+    bool gray = fmt == GGO_GRAY4_BITMAP;
+    int pitch = gray ? (w + 3) & ~3 : (w + 31) / 32 * 4;
+    DWORD need = (DWORD)(pitch * h);
+    if (!buf || size == 0) return need;
+    if (size < need) return GDI_ERROR;
+    uint8_t* out = (uint8_t*)buf;
+    std::memset(out, 0, need);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            int l = FakeLevel(g.rows[y][x]);
+            if (gray) out[y * pitch + x] = (uint8_t)l;
+            else if (l) out[y * pitch + x / 8] |= (uint8_t)(0x80 >> (x % 8));
+        }
+    return need;
+}
+
+inline FakeGlyph GlyphBits(std::vector<std::string> rows, int advance = 8, int origin_x = 0, int origin_y = 12) {
+    FakeGlyph g;
+    g.rows = std::move(rows);
+    g.advance = advance;
+    g.origin_x = origin_x;
+    g.origin_y = origin_y;
+    return g;
+}
+
+// Engine up in one mode; the glyph source is the script while a test wants it.
+class FontEngine : public GraphicsEngine {
+protected:
+    void TearDown() override {
+        SetGlyphSource(nullptr);
+        g_script = GlyphScript{};
+        GraphicsEngine::TearDown();
+    }
+    void UseScript() { SetGlyphSource(&FakeGlyphOutline); }
+};
+
+class D3DFonts : public FontEngine {
+protected:
+    int Hardware() const override { return 1; }
+};
+
+class SoftFonts : public FontEngine {
+protected:
+    int Hardware() const override { return 0; }
+};
+
+inline GlyphRequest Req(unsigned char a, unsigned char b = 0) { return GlyphRequest{a, b, 0}; }
