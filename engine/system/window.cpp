@@ -4,6 +4,7 @@
 
 #include "engine/graphics/screen.h"
 #include "engine/input/input.h"
+#include "engine/sound/sound_stream.h"
 #include "engine/system/api_lock.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
@@ -225,7 +226,7 @@ int ProcessWindowMessages() {
     DrainMessages();
     // WIRE(sound): PollMidiPlayState()
     if (LogicalProcessorCount <= 1) {
-        // WIRE(sound): RefillAllStreamSounds()
+        RefillAllStreamSounds();
         // WIRE(sound): PumpAllSoftSoundPlayers()
     }
     // The game stays paused in here while another window is active.
@@ -233,7 +234,7 @@ int ProcessWindowMessages() {
         Sleep(16);
         DrainMessages();
         if (LogicalProcessorCount <= 1) {
-            // WIRE(sound): RefillAllStreamSounds()
+            RefillAllStreamSounds();
             // WIRE(sound): PumpAllSoftSoundPlayers()
         }
         // WIRE(movie): RedrawOverlayMovies()
