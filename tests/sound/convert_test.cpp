@@ -295,6 +295,60 @@ TEST_F(SoundConvert, AdpcmKeepsLengthFrequencyAndLevel) {
     }
 }
 
+// Formats that crash DirectSound's mixer or the platform's codecs are refused
+// before any buffer or ACM stream exists, by every route a load can take.
+TEST_F(SoundConvert, UnplayableFormatsAreRefusedBeforeTheyReachThePlatform) {
+    std::vector<int16_t> sine(4000);
+    for (size_t i = 0; i < sine.size(); i++) sine[i] = (int16_t)(i * 97);
+    Bytes ms_adpcm = MsAdpcm(sine, 8000), ima_adpcm = ImaAdpcmThroughAcm(sine, 8000);
+    ASSERT_FALSE(ima_adpcm.empty());
+    for (Bytes* w : {&ms_adpcm, &ima_adpcm}) (*w)[38] = (*w)[39] = 0;  // samples per block
+    const Bytes data(64, 0x20);
+    auto pcm = [&](int channels, int rate, int bits, int align, bool with_cb = false) {
+        return RiffWriter().Chunk("fmt ", FormatBody(1, channels, rate, bits, align, rate * align, with_cb)).Chunk("data", data).Build();
+    };
+    const struct {
+        const char* what;
+        Bytes wav;
+        bool taken;
+    } cases[] = {
+        {"64 bits from a 16-byte chunk's block align", pcm(1, 8000, 16, 8), false},
+        {"16777216 Hz", pcm(1, 16777216, 16, 2), false},
+        {"99 Hz", pcm(1, 99, 16, 2), false},
+        {"200001 Hz", pcm(1, 200001, 16, 2, true), false},
+        {"12 bits", pcm(1, 8000, 12, 2, true), false},
+        {"block align not channels x bytes", pcm(2, 8000, 16, 2, true), false},
+        {"MS ADPCM, 0 samples per block", ms_adpcm, false},
+        {"IMA ADPCM, 0 samples per block", ima_adpcm, false},
+        {"100 Hz", pcm(1, 100, 16, 2, true), true},
+        {"200000 Hz", pcm(2, 200000, 16, 4, true), true},
+        {"24 bits", pcm(2, 8000, 24, 6, true), true},
+        {"32 bits", pcm(1, 8000, 32, 4, true), true},
+    };
+    for (auto& c : cases) {
+        for (int mask : {0, (int)SOUND_DECODER_RIFF_PCM}) {
+            SCOPED_TRACE(::testing::Message() << c.what << (mask ? " through ACM" : ""));
+            SetSoundDecoderDisableMask(mask);
+            LogCapture log;
+            MemConverter m;
+            int r = m.Open(c.wav);
+            if (c.taken) {
+                if (!mask) EXPECT_EQ(0, r);
+                continue;
+            }
+            EXPECT_EQ(-1, r);
+            EXPECT_TRUE(log.Contains("再生できないPCMフォーマットです") ||
+                        log.Contains("ADPCMの１ブロック当たりのサンプル数が０です"));
+            for (int type : {0, 2}) {
+                SetCreateSoundDataType(type);
+                EXPECT_EQ(-1, CreateSoundFromFileImage(c.wav.data(), (unsigned)c.wav.size(), 1, -1)) << type;
+            }
+            SetCreateSoundDataType(0);
+        }
+    }
+    EXPECT_EQ(0, GetSoundHandleTable()->count);
+}
+
 MMRESULT(WINAPI* g_real_convert)(HACMSTREAM, LPACMSTREAMHEADER, DWORD);
 int g_convert_calls;
 // Swallows 4 bytes and gives nothing on the first step, as a codec filling a frame does.
@@ -379,12 +433,14 @@ TEST_F(SoundConvert, DamagedFilesAreRefusedOrDecodedWithinBounds) {
             .Build(),
         G711Wav(WAVE_FORMAT_MULAW, EveryG711Code(1)),
         G711Wav(WAVE_FORMAT_ALAW, EveryG711Code(1)),
+        MsAdpcm(std::vector<int16_t>(2000, 1000), 8000),
+        ImaAdpcmThroughAcm(std::vector<int16_t>(2000, 1000), 8000),
     };
     // An ACM driver search costs ~30 ms under Wine: thousands of cases go through
     // the plain PCM decoder only, a hundred through every decoder.
     const struct {
         int mask, seeds, cases;
-    } runs[] = {{~SOUND_DECODER_RIFF_PCM, 3, 3000}, {0, 5, 120}};
+    } runs[] = {{~SOUND_DECODER_RIFF_PCM, 3, 3000}, {0, 7, 210}};
     Rng r{0x2545F491u};
     for (auto& run : runs) {
         SetSoundDecoderDisableMask(run.mask);
