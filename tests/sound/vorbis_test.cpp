@@ -82,8 +82,16 @@ TEST_F(OggVorbis, OtherFilesAreRefusedAndLeaveNothingOpen) {
     EXPECT_EQ(-1, OpenOggVorbisStream(&c));
     EXPECT_EQ(0, c.ogg.open);
     EXPECT_EQ(0, CloseOggVorbisStream(&c));
-    // The stream belongs to its opener: still readable after the decoder let go.
+    // A stream that cannot seek has no length vorbisfile can tell: refused, not a huge size.
     const Bytes ogg = EncodeVorbis(Tone(3000, 1, 8000, 300), 1, 8000);
+    SoundConverter unseekable = {};
+    unseekable.source = {*GetMemStreamTable(), MemStreamOpen(ogg.data(), ogg.size())};
+    unseekable.source.funcs.Seek = [](uintptr_t, int64_t, int) { return -1; };
+    EXPECT_EQ(-1, OpenOggVorbisStream(&unseekable));
+    EXPECT_EQ(0, unseekable.ogg.open);
+    EXPECT_EQ(nullptr, unseekable.ogg.file);
+    MemStreamClose(unseekable.source.handle);
+    // The stream belongs to its opener: still readable after the decoder let go.
     ASSERT_EQ(0, m.Open(ogg));
     TerminateSoundConverter(&m.conv);
     uint8_t head[4];
