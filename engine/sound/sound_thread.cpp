@@ -1,6 +1,7 @@
 #include "engine/sound/sound_stream.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/library.h"
+#include "engine/system/log.h"
 #include "engine/system/window.h"
 
 enum { SOUND_THREAD_RUNNING = 0, SOUND_THREAD_STOP_REQUESTED = 1, SOUND_THREAD_STOPPED = 2 };
@@ -27,7 +28,7 @@ int StartSoundThread() {
     if (g_thread || LogicalProcessorCount <= 1) return 0;
     g_stop_word = SOUND_THREAD_RUNNING;
     g_thread = CreateThread(nullptr, 0, SoundThreadProc, nullptr, CREATE_SUSPENDED, &g_thread_id);
-    if (!g_thread) return -1;
+    if (!g_thread) return LogAppend("サウンドスレッドの作成に失敗しました\n");
     SetThreadPriority(g_thread, THREAD_PRIORITY_TIME_CRITICAL);
     ResumeThread(g_thread);
     return 0;

@@ -123,9 +123,10 @@ int GetStreamSoundPlayTime(int handle) {
         return -1;
     }
     UpdateStreamPlayPosition(handle, -1);
-    const int32_t rate = (int32_t)s->format.nSamplesPerSec;
-    int ms = MulDiv64((int32_t)(s->play_position / s->format.nBlockAlign), rate);
-    const int length = MulDiv64((int32_t)s->total_samples, rate);
+    // Never past the length, also when passes beyond the first have moved the position on.
+    uint32_t samples = s->play_position / s->format.nBlockAlign;
+    if (samples > s->total_samples) samples = s->total_samples;
+    const int ms = MulDiv64((int32_t)samples, (int32_t)s->format.nSamplesPerSec);
     SoundLockLeave();
-    return ms > length ? length : ms;
+    return ms;
 }

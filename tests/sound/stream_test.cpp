@@ -74,12 +74,6 @@ protected:
     int saved_processors_ = 1;
 };
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 Bytes Wav(const Bytes& pcm) { return PcmWav(1, kRate, 16, pcm); }
 
 // No sample at all; a chunk behind the data keeps the file readable.
