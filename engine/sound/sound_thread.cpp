@@ -38,10 +38,9 @@ int StopSoundThread() {
     if (!g_thread) return 0;
     InterlockedExchange(&g_stop_word, SOUND_THREAD_STOP_REQUESTED);
     ProcessWindowMessages();
-    while (g_stop_word == SOUND_THREAD_STOP_REQUESTED) {
-        Sleep(2);
+    // A thread that ended without answering must not hold the end up either.
+    while (g_stop_word == SOUND_THREAD_STOP_REQUESTED && WaitForSingleObject(g_thread, 2) == WAIT_TIMEOUT)
         ProcessWindowMessages();
-    }
     // The stop word says the loop is left; only the handle says the thread is gone.
     WaitForSingleObject(g_thread, INFINITE);
     CloseHandle(g_thread);
