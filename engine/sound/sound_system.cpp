@@ -7,6 +7,7 @@
 #include "engine/sound/soft_sound.h"
 #include "engine/sound/sound_capture.h"
 #include "engine/sound/sound_handle.h"
+#include "engine/sound/sound_stream.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
 
@@ -239,6 +240,7 @@ int InitializeSoundSystem() {
     DeleteAllSoundHandles(0);
     DeleteAllSoftSoundData();
     DeleteAllSoftSoundPlayers();
+    StartSoundThread();
 
     LogAppend("DirectSound の初期化は正常に終了しました\n");
     return 0;
@@ -246,6 +248,7 @@ int InitializeSoundSystem() {
 
 int TerminateSoundSystem() {
     if (!g_dsound) return -1;
+    StopSoundThread();
     FinishSoundCaptureFile();
     DeleteAllSoundHandles(0);
     DeleteAllSoftSoundData();

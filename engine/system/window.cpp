@@ -7,6 +7,7 @@
 #include "engine/input/text_input.h"
 #include "engine/sound/midi.h"
 #include "engine/sound/soft_sound.h"
+#include "engine/sound/sound_stream.h"
 #include "engine/system/api_lock.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/library.h"
@@ -228,7 +229,7 @@ int ProcessWindowMessages() {
     DrainMessages();
     PollMidiPlayState();
     if (LogicalProcessorCount <= 1) {
-        // WIRE(sound): RefillAllStreamSounds()
+        RefillAllStreamSounds();
         PumpAllSoftSoundPlayers();
     }
     // The game stays paused in here while another window is active.
@@ -236,7 +237,7 @@ int ProcessWindowMessages() {
         Sleep(16);
         DrainMessages();
         if (LogicalProcessorCount <= 1) {
-            // WIRE(sound): RefillAllStreamSounds()
+            RefillAllStreamSounds();
             PumpAllSoftSoundPlayers();
         }
         // WIRE(movie): RedrawOverlayMovies()
