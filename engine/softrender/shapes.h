@@ -1,5 +1,6 @@
-// Flat-colour shapes drawn into 16-bit and 32-bit software images: filled
-// rectangles, one-pixel lines and circles (outline or filled). Every call reads
+// Shapes drawn into 16-bit and 32-bit software images: filled rectangles,
+// one-pixel lines, circles (outline or filled) in a flat colour, and triangles
+// textured from another image or in a flat colour. Every call reads
 // the draw area, blend mode, blend parameter and draw bright of GDrawSettings
 // once at entry and clips against the draw area alone, so the caller keeps the
 // draw area inside the destination. The colour is a pixel value already in the
@@ -39,6 +40,7 @@ struct TriangleVertex {
 // source, its texels are mapped affinely (u, v in whole texels, texels outside
 // the source skipped; trans and the blend graph as for DrawMemImg); with a null
 // source the triangle takes the flat colour. Coordinates must lie in
-// -8192..8191 and differ by less than 8192; other triangles draw nothing.
+// -8192..8191 and differ by less than 8192, and a textured triangle's texel
+// steps must fit 32 bits; other triangles draw nothing.
 void DrawMemImgTriangle(MEMIMG* dst, const MEMIMG* src, const TriangleVertex* vertices, int trans,
                         const MEMIMG* blend_graph, uint32_t color);

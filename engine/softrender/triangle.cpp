@@ -52,7 +52,7 @@ template <class W> struct FlatBody {
 
 // The triangle scales its flat colour by M[bright][c] always (not by
 // (c * bright) >> 8 as the other shapes do), then draws it as they do.
-void DrawFlat(const ShapeState& st, const ShapeTarget& t, const TriSetup& g, uint32_t color) {
+void DrawFlat(const ShapeState& st, MEMIMG* dst, const ShapeTarget& t, const TriSetup& g, uint32_t color) {
     if (t.color_type == MEMIMG_TYPE_32) {
         uint32_t c = color & 0xFF000000u;
         for (int i = 0; i < 3; i++) c |= (uint32_t)MemImgMulTable[st.bright[i]][(color >> (8 * i)) & 0xFF] << (8 * i);
@@ -68,6 +68,7 @@ void DrawFlat(const ShapeState& st, const ShapeTarget& t, const TriSetup& g, uin
     if (!ShapeMakePen(white, t.color_type, color, &pen)) return;
     if (g_tri_counts) g_tri_counts[(t.color_type == MEMIMG_TYPE_32 ? OP_COUNT : 0) + OpOfMode(pen.mode)]++;
     ShapeDispatch<FlatBody>(pen, g, t.area, t.pixels, t.pitch);
+    MemImageMarkWritten(dst);
 }
 
 }  // namespace
@@ -80,9 +81,7 @@ void DrawMemImgTriangle(MEMIMG* dst, const MEMIMG* src, const TriangleVertex* ve
     if (!ShapeTargetOf(st, dst, &t)) return;
     TriJob j = {};
     if (!src) {
-        if (!TriSetUp(vertices, false, &j.geo)) return;
-        DrawFlat(st, t, j.geo, color);
-        MemImageMarkWritten(dst);
+        if (TriSetUp(vertices, false, &j.geo)) DrawFlat(st, dst, t, j.geo, color);
         return;
     }
     BlitImageInfo si, gi = {};

@@ -38,30 +38,30 @@ std::string Text(const Combo& c, uint32_t seed) {
 // One coordinate: mostly near the image, now and then a sliver's far end, out
 // of the 14.18 range, or negative.
 int Coord(std::mt19937& rng, int size) {
-    switch (R(rng, 0, 19)) {
+    switch (R(rng, 0, 39)) {
     case 0: return R(rng, -9000, 9000);
     case 1: return R(rng, 0, 1) ? 8191 : -8192;
-    case 2: return R(rng, -40, -1);
+    case 2: case 3: return R(rng, -40, -1);
     default: return R(rng, -3, size + 3);
     }
 }
 
 // Texel coordinates: the source's corners mostly, sometimes anything.
 int TexCoord(std::mt19937& rng, int size) {
-    switch (R(rng, 0, 9)) {
+    switch (R(rng, 0, 19)) {
     case 0: return R(rng, -8192, 8191);
-    case 1: return R(rng, -3, size + 3);
+    case 1: case 2: case 3: return R(rng, -3, size + 3);
     default: return R(rng, 0, 1) ? size : 0;
     }
 }
 
 void RandomTriangle(std::mt19937& rng, int dw, int dh, int sw, int sh, reftri::Vertex v[3]) {
     for (int i = 0; i < 3; i++) v[i] = {Coord(rng, dw), Coord(rng, dh), TexCoord(rng, sw), TexCoord(rng, sh)};
-    switch (R(rng, 0, 7)) {
+    switch (R(rng, 0, 15)) {
     case 0: v[2] = v[R(rng, 0, 1)]; break;                      // repeated vertex
     case 1: v[2].x = 2 * v[1].x - v[0].x, v[2].y = 2 * v[1].y - v[0].y; break;  // collinear
-    case 2: v[1].y = v[0].y; break;                             // flat top or bottom
-    case 3: v[2].y = v[0].y + R(rng, -1, 1); break;             // sliver
+    case 2: case 3: v[1].y = v[0].y; break;                     // flat top or bottom
+    case 4: v[2].y = v[0].y + R(rng, -1, 1); break;             // sliver
     default: break;
     }
 }
@@ -94,8 +94,8 @@ std::string RunCase(const Combo& c, uint32_t seed) {
         if (c.graph) graph.reset(new TestGraph(sw + R(rng, -1, 2) * (R(rng, 0, 5) == 0), sh + R(rng, 0, 1), rng));
     }
     CaseSettings s;
-    s.area = Rect{R(rng, -2, dl.width / 2), R(rng, -2, dl.height / 2), R(rng, dl.width / 2, dl.width + 2),
-                  R(rng, dl.height / 2, dl.height + 2)};
+    s.area = Rect{R(rng, -2, dl.width / 3), R(rng, -2, dl.height / 3), R(rng, dl.width * 2 / 3, dl.width + 2),
+                  R(rng, dl.height * 2 / 3, dl.height + 2)};
     s.mode = c.mode;
     s.p = c.p >= 0 ? c.p : R(rng, 0, 255);
     for (int i = 0; i < 3; i++) s.bright[i] = c.bright ? (R(rng, 0, 2) ? R(rng, 0, 255) : 255) : 255;
@@ -105,7 +105,7 @@ std::string RunCase(const Combo& c, uint32_t seed) {
         s.graph_table[i] = (uint8_t)(sel == 0 ? 0 : sel == 1 ? 255 : R(rng, 0, 255));
     }
     const uint32_t color = c.type == 0 && R(rng, 0, 3) ? rng() & 0xFFFF : rng();
-    for (int k = 0; k < 4; k++) {
+    for (int k = 0; k < 8; k++) {
         reftri::Vertex v[3];
         RandomTriangle(rng, dl.width, dl.height, sw, sh, v);
         std::string err = TriDrawBoth(s, dst, src.get(), v, c.trans ? R(rng, 1, 3) : 0, graph.get(), color);
