@@ -1,9 +1,11 @@
 // Demo part: pictures through the software blits. One row per blend mode (0, 1,
 // 2, 3, 4, 10, 11): a colour-keyed picture whole, a part of it mirrored,
-// stretched, stretched and mirrored, reduced, an alpha picture, and the keyed
-// picture under a draw bright. The first frame draws the rows and, in software
-// mode, reads pixels back to check them; later frames keep the rows on screen
-// only with --blits (the shapes part owns the screen otherwise).
+// stretched, stretched and mirrored, reduced, an alpha picture, the keyed
+// picture under a draw bright, and the keyed picture turned and shrunk onto
+// four corners. The first frame draws the rows and, in software mode, reads
+// pixels back to check them; later frames keep the rows on screen only with
+// --blits (the shapes part owns the screen otherwise).
+#include <cmath>
 #include <cstdio>
 
 #include "demo/demo_parts.h"
@@ -63,6 +65,28 @@ static int MakePicture(BaseImage* img, bool alpha, void (*paint)(BaseImage*)) {
     return g;
 }
 
+// Four corners of the keyed picture turned by 30 degrees and shrunk to 0.6
+// round (620, y + 24), and the screen point of texel (u, v) on them.
+struct TurnedQuad {
+    float x[4], y[4];  // top-left, top-right, bottom-right, bottom-left
+    void At(float u, float v, int* px, int* py) const {
+        *px = (int)std::floor(x[0] + (x[1] - x[0]) * u / kW + (x[3] - x[0]) * v / kH);
+        *py = (int)std::floor(y[0] + (y[1] - y[0]) * u / kW + (y[3] - y[0]) * v / kH);
+    }
+};
+
+static TurnedQuad QuadOfRow(int y) {
+    const float c = std::cos(0.5235988f), s = std::sin(0.5235988f), a = kW * 0.3f, b = kH * 0.3f;
+    const float cx = 620.0f, cy = (float)(y + 24);
+    const float su[4] = {-1, 1, 1, -1}, sv[4] = {-1, -1, 1, 1};
+    TurnedQuad q;
+    for (int i = 0; i < 4; i++) {
+        q.x[i] = cx + su[i] * a * c - sv[i] * b * s;
+        q.y[i] = cy + su[i] * a * s + sv[i] * b * c;
+    }
+    return q;
+}
+
 static void DrawRows() {
     SetBlendModeParam(0, 255);
     const uint32_t stripes[2] = {PackScreenColor(90, 90, 110), PackScreenColor(180, 170, 150)};
@@ -82,6 +106,8 @@ static void DrawRows() {
         SetDrawBright(255, 128, 64);
         DrawGraphic(540, y, g_keyed, 1);
         SetDrawBright(255, 255, 255);
+        const TurnedQuad q = QuadOfRow(y);
+        DrawGraphicQuad(q.x[0], q.y[0], q.x[1], q.y[1], q.x[2], q.y[2], q.x[3], q.y[3], g_keyed, 1);
     }
     SetBlendModeParam(0, 255);
 }
@@ -112,6 +138,23 @@ static void CheckFirstRow() {
         DemoReportFailure("blits", "stretched and mirrored picture");
 }
 
+// Turned quads: inside the red quarter every mode changes the backdrop (mode 0
+// to red itself); outside the quad the backdrop stays.
+static void CheckQuads() {
+    if (!GetScreenMemImg()) return;
+    const uint32_t backdrop = Colour(180, 170, 150);
+    for (int r = 0; r < kRows; r++) {
+        const TurnedQuad q = QuadOfRow(kTop + r * kRowHeight);
+        int x, y;
+        q.At(12.5f, 8.5f, &x, &y);
+        const uint32_t inside = ScreenPixel(x, y);
+        if (r == 0 ? inside != Colour(255, 0, 0) : inside == backdrop)
+            DemoReportFailure("blits", "turned quad, mode %d: %X at (%d,%d)", kModes[r], inside, x, y);
+        if (ScreenPixel(604, kTop + r * kRowHeight + 10) != backdrop)
+            DemoReportFailure("blits", "turned quad, mode %d: drawn outside its corners", kModes[r]);
+    }
+}
+
 static void BlitsPreStart(const DemoOptions& o) {
     if (o.software) SetUseHardwareRendering(0);
 }
@@ -132,6 +175,7 @@ static void BlitsFrame(int n) {
     if (!g_checked) {
         g_checked = 1;
         CheckFirstRow();
+        CheckQuads();
     }
 }
 

@@ -1,5 +1,6 @@
-// Flat-colour shapes drawn into 16-bit and 32-bit software images: filled
-// rectangles, one-pixel lines and circles (outline or filled). Every call reads
+// Shapes drawn into 16-bit and 32-bit software images: filled rectangles,
+// one-pixel lines, circles (outline or filled) in a flat colour, and triangles
+// textured from another image or in a flat colour. Every call reads
 // the draw area, blend mode, blend parameter and draw bright of GDrawSettings
 // once at entry and clips against the draw area alone, so the caller keeps the
 // draw area inside the destination. The colour is a pixel value already in the
@@ -28,3 +29,18 @@ void DrawMemImgLines(MEMIMG* img, const MemImgLineRecord* lines, int count);
 // fill == 0: the midpoint outline (points where the walk meets itself are
 // written more than once); otherwise a disc whose every pixel is written once.
 void DrawMemImgCircle(MEMIMG* img, int cx, int cy, int r, uint32_t color, int fill);
+
+// One corner of a triangle: destination pixel (x, y) and source texel (u, v).
+struct TriangleVertex {
+    int32_t x, y;
+    int32_t u, v;
+};
+
+// Draws the triangle of three vertices (any order, either winding). With a
+// source, its texels are mapped affinely (u, v in whole texels, texels outside
+// the source skipped; trans and the blend graph as for DrawMemImg); with a null
+// source the triangle takes the flat colour. Coordinates must lie in
+// -8192..8191 and differ by less than 8192, and a textured triangle's texel
+// steps must fit 32 bits; other triangles draw nothing.
+void DrawMemImgTriangle(MEMIMG* dst, const MEMIMG* src, const TriangleVertex* vertices, int trans,
+                        const MEMIMG* blend_graph, uint32_t color);
