@@ -114,8 +114,7 @@ LRESULT OnSetOpenStatus(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 int SetImeEnabled(int on) {
     on = on ? 1 : 0;
     if (g_ime.enabled == on) return 0;
-    HWND window = GetMainWindow();
-    if (window && WinApi.WINNLSEnableIME) WinApi.WINNLSEnableIME(window, on);
+    if (WinApi.WINNLSEnableIME) WinApi.WINNLSEnableIME(GetMainWindow(), on);
     g_ime.enabled = on;
     if (!on) {
         FreeCandidates();

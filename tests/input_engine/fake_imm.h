@@ -23,16 +23,13 @@ struct FakeImm {
 inline FakeImm g_imm;
 const HIMC kFakeContext = (HIMC)0x1234;
 
-inline HIMC WINAPI FakeImmGetContext(HWND) { g_imm.calls.push_back("GetContext"); return kFakeContext; }
-inline BOOL WINAPI FakeImmReleaseContext(HWND, HIMC) { g_imm.calls.push_back("Release"); return TRUE; }
-inline BOOL WINAPI FakeImmGetOpenStatus(HIMC) { g_imm.calls.push_back("GetOpenStatus"); return g_imm.open; }
-inline BOOL WINAPI FakeImmSetOpenStatus(HIMC, BOOL open) {
-    g_imm.calls.push_back("SetOpenStatus " + std::to_string(open));
-    return TRUE;
-}
+inline void Called(const std::string& what) { g_imm.calls.push_back(what); }
+inline HIMC WINAPI FakeImmGetContext(HWND) { return Called("GetContext"), kFakeContext; }
+inline BOOL WINAPI FakeImmReleaseContext(HWND, HIMC) { return Called("Release"), TRUE; }
+inline BOOL WINAPI FakeImmGetOpenStatus(HIMC) { return Called("GetOpenStatus"), g_imm.open; }
+inline BOOL WINAPI FakeImmSetOpenStatus(HIMC, BOOL open) { return Called("SetOpenStatus " + std::to_string(open)), TRUE; }
 inline BOOL WINAPI FakeImmNotifyIME(HIMC, DWORD action, DWORD index, DWORD) {
-    g_imm.calls.push_back("NotifyIME " + std::to_string(action) + " " + std::to_string(index));
-    return TRUE;
+    return Called("NotifyIME " + std::to_string(action) + " " + std::to_string(index)), TRUE;
 }
 inline DWORD WINAPI FakeImmGetCandidateListA(HIMC, DWORD, LPCANDIDATELIST list, DWORD size) {
     if (!list) return g_imm.candidate_size;
@@ -40,7 +37,7 @@ inline DWORD WINAPI FakeImmGetCandidateListA(HIMC, DWORD, LPCANDIDATELIST list, 
     return g_imm.candidate_fill_result;
 }
 inline LONG WINAPI FakeImmGetCompositionStringA(HIMC, DWORD index, LPVOID buffer, DWORD size) {
-    g_imm.calls.push_back("GetCompositionString " + std::to_string(index));
+    Called("GetCompositionString " + std::to_string(index));
     if (index == GCS_CURSORPOS) return g_imm.cursor_pos;
     for (const auto& a : g_imm.answers) {
         if (a.index != index) continue;
@@ -50,14 +47,11 @@ inline LONG WINAPI FakeImmGetCompositionStringA(HIMC, DWORD index, LPVOID buffer
     return 0;
 }
 inline BOOL WINAPI FakeImmSetCompositionStringA(HIMC, DWORD index, LPVOID text, DWORD length, LPVOID, DWORD) {
-    g_imm.calls.push_back("SetCompositionString " + std::to_string(index) + " " + std::to_string(length));
+    Called("SetCompositionString " + std::to_string(index) + " " + std::to_string(length));
     g_imm.set_composition.assign((const char*)text, length);
     return TRUE;
 }
-inline BOOL WINAPI FakeWINNLSEnableIME(HWND, BOOL on) {
-    g_imm.enable_ime.push_back(on);
-    return TRUE;
-}
+inline BOOL WINAPI FakeWINNLSEnableIME(HWND, BOOL on) { return g_imm.enable_ime.push_back(on), TRUE; }
 
 // Everything the log receives while it lives.
 struct LogLines {

@@ -1,5 +1,5 @@
 // Makes soft-sound and MIDI records the way a creator would (nothing in the
-// engine creates them): placed at the table's hint, counted, hint raised.
+// engine creates them).
 #pragma once
 #include "sound/sound_fixture.h"
 
@@ -8,57 +8,35 @@
 
 namespace soundtest {
 
-template <typename Record>
-inline int PlaceRecord(HandleTable* t, Record* rec) {
-    int slot = t->free_hint;
-    while (slot < t->capacity && t->records[slot]) slot++;
-    if (slot >= t->capacity) return -1;
-    rec->check = t->next_check;
-    t->next_check = t->next_check >= 2047 ? 0 : t->next_check + 1;
-    t->records[slot] = rec;
-    t->count++;
-    if (t->free_hint < slot + 1) t->free_hint = slot + 1;
-    return MakeHandle(t->type, rec->check, slot);
-}
-
-template <typename Record>
-inline Record* NewRecord() {
-    return (Record*)MemAllocZeroed(sizeof(Record), "periph_test", __LINE__);
-}
-
 inline WAVEFORMATEX PcmFormat(int channels, int bits, int rate = 22050) {
     const WORD align = (WORD)(channels * bits / 8);
     return WAVEFORMATEX{WAVE_FORMAT_PCM, (WORD)channels, (DWORD)rate, (DWORD)(align * rate), align, (WORD)bits, 0};
 }
 
-inline int MakeSoftSoundData(uint32_t bytes) {
-    SoftSoundRecord* rec = NewRecord<SoftSoundRecord>();
-    rec->kind = SOFTSOUND_KIND_DATA;
-    rec->format = PcmFormat(2, 16);
-    rec->pcm = MemAlloc(bytes, "periph_test", __LINE__);
-    return PlaceRecord(GetSoftSoundHandleTable(), rec);
+inline int MakeSoftSoundData() {
+    SoftSoundRecord* rec = nullptr;
+    const int h = HandleTableAdd(GetSoftSoundHandleTable(), sizeof *rec, (void**)&rec, 1);
+    if (rec) rec->pcm = MemAlloc(64, "periph_test", __LINE__);
+    return h;
 }
 
-// A player on a software buffer (the caller sets the mixing flag) filled with
-// `stale`, listed and active, nothing queued; its record through *out.
+// An active, listed player with nothing queued, on a buffer filled with `stale`
+// (a software buffer when the caller set the mixing flag: its cursor moves by hand).
 inline int MakeSoftSoundPlayer(const WAVEFORMATEX& fmt, uint32_t buffer_bytes, uint32_t target, uint8_t stale,
                                SoftSoundRecord** out = nullptr) {
-    SoftSoundRecord* rec = NewRecord<SoftSoundRecord>();
-    rec->kind = SOFTSOUND_KIND_PLAYER;
-    rec->format = fmt;
+    SoftSoundRecord* rec = nullptr;
+    const int h = HandleTableAdd(GetSoftSoundHandleTable(), sizeof *rec, (void**)&rec, 1);
+    if (h < 0) return -1;
+    *rec = SoftSoundRecord{rec->check, SOFTSOUND_KIND_PLAYER, fmt};
     RingBufferInit(&rec->queue);
+    ListAddFirst(GetSoftSoundPlayerListHead(), &rec->node, h, rec);
     DSBUFFERDESC desc = {sizeof desc, DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_GLOBALFOCUS, buffer_bytes, 0, &rec->format};
-    if (CreateDSoundBuffer(&rec->buffer, &desc) != 0) {
-        MemFree(rec);
-        return -1;
-    }
+    if (CreateDSoundBuffer(&rec->buffer, &desc) != 0) return DeleteSoftSoundHandle(h, SOFTSOUND_KIND_PLAYER), -1;
     if (rec->buffer.memory) std::memset(rec->buffer.memory, stale, buffer_bytes);
     rec->buffer_size = buffer_bytes;
     rec->silence_start = -1;
     rec->target = target;
     rec->active = 1;
-    const int h = PlaceRecord(GetSoftSoundHandleTable(), rec);
-    ListAddFirst(GetSoftSoundPlayerListHead(), &rec->node, h, rec);
     if (out) *out = rec;
     return h;
 }
@@ -69,13 +47,11 @@ inline void QueueSamples(SoftSoundRecord* player, const Bytes& pcm) {
 }
 
 inline int MakeMidiRecord(uint32_t data_bytes, IDirectMusicSegment8* segment = nullptr) {
-    MidiHandleRecord* rec = NewRecord<MidiHandleRecord>();
-    if (data_bytes) {
-        rec->data = MemAlloc(data_bytes, "periph_test", __LINE__);
-        rec->data_size = data_bytes;
-    }
-    rec->segment = segment;
-    return PlaceRecord(GetMidiHandleTable(), rec);
+    MidiHandleRecord* rec = nullptr;
+    const int h = HandleTableAdd(GetMidiHandleTable(), sizeof *rec, (void**)&rec, 1);
+    if (rec) *rec = MidiHandleRecord{rec->check, 0, 0, data_bytes ? MemAlloc(data_bytes, "periph_test", __LINE__) : nullptr,
+                                 data_bytes, segment};
+    return h;
 }
 
 inline MidiHandleRecord* MidiRecordOf(int handle) {
