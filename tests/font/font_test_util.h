@@ -68,9 +68,10 @@ inline FakeGlyph GlyphBits(std::vector<std::string> rows, int advance = 8, int o
     return g;
 }
 
-// Engine up in one mode with the scripted glyph source.
-class FontEngine : public GraphicsEngine {
+// Engine up in one mode (1 Direct3D, 0 software) with the scripted glyph source.
+template <int HW> class Fonts : public GraphicsEngine {
 protected:
+    int Hardware() const override { return HW; }
     void SetUp() override {
         GraphicsEngine::SetUp();
         SetGlyphSource(&FakeGlyphOutline);
@@ -81,15 +82,10 @@ protected:
         GraphicsEngine::TearDown();
     }
 };
-
-class D3DFonts : public FontEngine {
-protected:
-    int Hardware() const override { return 1; }
-};
-
-class SoftFonts : public FontEngine {
-protected:
-    int Hardware() const override { return 0; }
-};
+using D3DFonts = Fonts<1>;
+using SoftFonts = Fonts<0>;
 
 inline GlyphRequest Req(unsigned char a, unsigned char b = 0) { return GlyphRequest{a, b, 0}; }
+inline int MakeFont(int type, int edge = -1, int size = 16) {
+    return CreateFontToHandle(nullptr, size, -1, type, -1, edge, 0);
+}

@@ -20,7 +20,7 @@ uint16_t TexCell(const FontRecord* f, const GlyphCacheSlot* s, int x, int y, boo
 
 // Creates a font and caches 'A' in it.
 GlyphCacheSlot* CacheA(int type, int edge, FontRecord** f, int* handle = nullptr) {
-    int h = CreateFontToHandle(nullptr, 16, -1, type, -1, edge, 0);
+    int h = MakeFont(type, edge, 23);
     if (handle) *handle = h;
     *f = GetFontRecord(h);
     GlyphRequest r = Req('A');
@@ -30,7 +30,7 @@ GlyphCacheSlot* CacheA(int type, int edge, FontRecord** f, int* handle = nullptr
 TEST_F(SoftFonts, ReplacementIsRoundRobinAndAFailedGlyphStillFreesItsSlot) {
     for (char c : {'A', 'B', 'C', 'D'}) g_glyphs[(unsigned char)c] = GlyphBits({"x"});
     g_glyphs['F'].fail = true;
-    int h = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+    int h = MakeFont(0);
     FontRecord* f = GetFontRecord(h);
     f->capacity = 3;
     ResetFontCache(h);
@@ -47,22 +47,10 @@ TEST_F(SoftFonts, ReplacementIsRoundRobinAndAFailedGlyphStillFreesItsSlot) {
     EXPECT_EQ(RenderGlyphsToCache(h, 1, r + 5), &f->slots[1]);
 }
 
-TEST_F(SoftFonts, SpacesTakeASlotWithAnAdvanceAndNoPixels) {
+TEST_F(SoftFonts, EdgeKernelsGrowRoundEveryBodyPixelAndSpacesHaveNoPixels) {
+    g_glyphs['A'] = GlyphBits({"x"}, 6, 1);
     g_glyphs[0x20].advance = 8;
     g_glyphs[0x8140].advance = 16;
-    int h = CreateFontToHandle(nullptr, 16, -1, 1, -1, 2, 0);
-    FontRecord* f = GetFontRecord(h);
-    GlyphRequest r[] = {Req(0x20), Req(0x81, 0x40)};
-    ASSERT_NE(RenderGlyphsToCache(h, 2, r), nullptr);
-    GlyphCacheSlot *s1 = f->codes[0x20].slot, *s2 = f->codes[0x4081].slot;
-    ASSERT_TRUE(s1 && s2);
-    EXPECT_EQ(s1->advance * 100 + s2->advance, 1220);
-    EXPECT_EQ(s1->box_width, 4);
-    EXPECT_EQ(SoftCell(f, s2, 2, 2), 0);
-}
-
-TEST_F(SoftFonts, EdgeKernelsGrowRoundEveryBodyPixel) {
-    g_glyphs['A'] = GlyphBits({"x"}, 6, 1);
     // Edge masks round a one-pixel glyph at (e, e): '1' body, '2' edge; above 4 the full square.
     const std::vector<std::string> masks[] = {
         {".2.", "212", ".2."},
@@ -73,17 +61,21 @@ TEST_F(SoftFonts, EdgeKernelsGrowRoundEveryBodyPixel) {
         {},
     };
     for (int e = 1; e <= 5; e++) {
-        FontRecord* f;
-        int h;
-        GlyphCacheSlot* s = CacheA(1, e, &f, &h);
-        ASSERT_NE(s, nullptr);
-        // Box and advance grow by twice the edge.
+        int h = MakeFont(1, e);
+        FontRecord* f = GetFontRecord(h);
+        GlyphRequest r[] = {Req(0x20), Req(0x81, 0x40), Req('A')};
+        GlyphCacheSlot* s = RenderGlyphsToCache(h, 3, r);
+        GlyphCacheSlot *sp = f->codes[0x20].slot, *wide_sp = f->codes[0x4081].slot;
+        ASSERT_TRUE(s && sp && wide_sp);
+        // Box and advance grow by twice the edge, also for the spaces, which keep their cells empty.
         EXPECT_EQ(s->box_width * 10000 + s->box_height * 100 + s->advance, (1 + 2 * e) * 10101 + 5);
+        EXPECT_EQ(sp->box_width * 10000 + sp->advance * 100 + wide_sp->advance, 20000 * e + 100 * (8 + 2 * e) + 16 + 2 * e);
         int n = 2 * e + 1;
         for (int y = 0; y <= n; y++)
             for (int x = 0; x <= n; x++) {
                 char want = x == n || y == n ? '.' : e == 5 ? (x == e && y == e ? '1' : '2') : masks[e - 1][y][x];
                 EXPECT_EQ(SoftCell(f, s, x, y), want == '.' ? 0 : want - '0') << "edge " << e << " at " << x << "," << y;
+                EXPECT_EQ(SoftCell(f, sp, x, y) + SoftCell(f, wide_sp, x, y), 0);
             }
         DeleteFontHandle(h);
     }
@@ -112,7 +104,7 @@ TEST_F(SoftFonts, LevelsAndNibblesOfAntialiasedCaches) {
 TEST_F(SoftFonts, GlyphsWithoutPixelsOrLargerThanTheCellStayInTheirCell) {
     g_glyphs[0xA0].no_pixels = true;
     g_glyphs[0xA0].advance = 9;
-    int h = CreateFontToHandle(nullptr, 16, -1, 2, -1, -1, 0);
+    int h = MakeFont(2);
     FontRecord* f = GetFontRecord(h);
     int big = f->cell + 9;
     g_glyphs['W'] = GlyphBits(std::vector<std::string>(big, std::string(big, 'g')), 40);
@@ -151,9 +143,14 @@ TEST_F(D3DFonts, TexturePixelsAreWhiteWithTheCoverageAsAlpha) {
         int h;
         GlyphCacheSlot* s = CacheA(c.type, 1, &f, &h);
         ASSERT_NE(s, nullptr);
+        // Over the real font's metrics: cells a multiple of 8, lines even; antialiased caches
+        // have a 4-bit alpha field, the others a 1-bit one (alpha test); edge caches are twice as wide.
+        EXPECT_EQ(f->cell % 8 + f->line_height % 2, 0);
+        EXPECT_EQ(f->cache_image.format.alpha_width, (c.type & 2) ? 4 : 1);
+        EXPECT_EQ(f->cache_image.width, f->cache_width * ((c.type & 1) ? 2 : 1));
         for (int i = 0; i < 4; i++) {
             EXPECT_EQ(TexCell(f, s, at[i][0], at[i][1]), c.body[i]) << "type " << c.type << " pixel " << i;
-            if (c.type & 1) EXPECT_EQ(TexCell(f, s, at[i][0], at[i][1], true), c.edge[i]) << "type " << c.type;
+            EXPECT_EQ(c.type & 1 ? TexCell(f, s, at[i][0], at[i][1], true) : 0, c.edge[i]) << "type " << c.type;
         }
         EXPECT_EQ(TexCell(f, s, 0, 0) & f->cache_image.format.alpha_mask, 0u);
         DeleteFontHandle(h);
@@ -168,7 +165,7 @@ TEST_F(D3DFonts, TexturePixelsAreWhiteWithTheCoverageAsAlpha) {
 }
 
 TEST_F(D3DFonts, AWideGlyphNeverReachesTheNextCellOrTheEdgeHalf) {
-    int h = CreateFontToHandle(nullptr, 16, -1, 1, -1, 1, 0);
+    int h = MakeFont(1, 1);
     FontRecord* f = GetFontRecord(h);
     int big = f->cell + 9;
     g_glyphs['W'] = GlyphBits(std::vector<std::string>(big, std::string(big, 'x')), 40);

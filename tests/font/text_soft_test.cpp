@@ -44,7 +44,7 @@ TEST_F(SoftFonts, EveryCacheValueBecomesThePixelOfTheTable) {
         GScreenMode.color_depth = depth;
         for (int type = 0; type < (depth == 8 ? 2 : 4); type++)
             for (int trans : {1, 0}) {
-                FontRecord* f = GetFontRecord(CreateFontToHandle(nullptr, 16, -1, type, -1, -1, 0));
+                FontRecord* f = GetFontRecord(MakeFont(type));
                 ASSERT_GE(f->cell, side);
                 for (int y = 0; y < side; y++)
                     for (int x = 0; x < side; x++) {
@@ -75,16 +75,6 @@ TEST_F(SoftFonts, EveryCacheValueBecomesThePixelOfTheTable) {
                 MemImageRelease(&dst);
             }
     }
-    // Black text with a white edge: a half-covered body over a full edge is grey in
-    // every channel, and no channel spills into another.
-    GScreenMode.color_depth = 32;
-    FontRecord* f = GetFontRecord(CreateFontToHandle(nullptr, 16, -1, 3, -1, -1, 0));
-    f->soft_bitmap[0] = 0xF8;
-    MEMIMG dst;
-    ASSERT_EQ(MemImageCreate(&dst, 1, 1, MEMIMG_TYPE_32, MEMIMG_CREATE_ALPHA, 0), 0);
-    WriteGlyphSoftware(f, &dst, nullptr, 1, 0, 0, 0, 0, 1, 1, 0, 0xFFFFFF, 0);
-    EXPECT_EQ(*(uint32_t*)dst.pixels, 0xE9737373u);
-    MemImageRelease(&dst);
     GScreenMode.color_depth = saved_depth;
 }
 
@@ -93,7 +83,7 @@ protected:
     void SetUp() override {
         SoftFonts::SetUp();
         g_glyphs['A'] = GlyphBits({"xx", "x."}, 6);
-        font = CreateFontToHandle(nullptr, 16, -1, 0, -1, -1, 0);
+        font = MakeFont(0);
         ASSERT_GE(font, 0);
     }
     // Screen pixel of glyph pixel (gx, gy) of character c drawn at (x, y) with a font of edge 1.
@@ -101,59 +91,47 @@ protected:
         GlyphCacheSlot* s = GetFontRecord(h)->codes[c].slot;
         return s ? cap.At(x + s->origin_x + 1 + gx, y + s->top_offset + 1 + gy) : 0xDEADBEEF;
     }
-    uint16_t WorkPixel() { return *(uint16_t*)MemImagePixelAt(GetTextWorkImage(0), 0, 0); }
     int font = -1;
 };
 
 TEST_F(SoftText, OpaqueTextGoesStraightOnAndBlendedTextThroughTheWorkImage) {
-    MemImageFillRect(GetTextWorkImage(0), nullptr, 0x1234);
-    unsigned white = PackScreenColor(255, 255, 255);
+    MEMIMG* work = GetTextWorkImage(0);
+    MemImageFillRect(work, nullptr, 0x1234);
+    unsigned white = PackScreenColor(255, 255, 255), red = PackScreenColor(255, 0, 0);
     DrawBox(0, 0, 640, 480, PackScreenColor(64, 64, 64), 1);
     EXPECT_EQ(DrawTextWithFont(10, 10, "A", white, font, 0, 0), 0);
     SetBlendModeParam(DX_BLENDMODE_ALPHA, 255);
     EXPECT_EQ(DrawTextWithFont(30, 10, "A", white, font, 0, 0), 0);
-    EXPECT_EQ(WorkPixel(), 0x1234);  // not used
+    EXPECT_EQ(*(uint16_t*)MemImagePixelAt(work, 0, 0), 0x1234);  // not used
     SetBlendModeParam(DX_BLENDMODE_ADD, 128);
     EXPECT_EQ(DrawTextWithFont(50, 10, "A", PackScreenColor(128, 0, 0), font, 0, 0), 0);
+    // Text in the work image's key colour still shows: the key moves past the text and edge colours.
+    int edged = MakeFont(1, 1);
+    work->shared->trans_color = red;
+    SetBlendModeParam(DX_BLENDMODE_ALPHA, 254);
+    EXPECT_EQ(DrawTextWithFont(70, 10, "A", red, font, 0, 0), 0);
+    EXPECT_EQ(work->shared->trans_color, red + 1);
+    work->shared->trans_color = red;
+    EXPECT_EQ(DrawTextWithFont(90, 10, "A", red, edged, red + 1, 0), 0);
+    EXPECT_EQ(work->shared->trans_color, red + 2);
+    // Antialiased text goes through the work image with alpha: levels 16 and 8 are alpha 240 and 112.
+    g_glyphs['B'] = GlyphBits({"g8"}, 6);
+    int aa = MakeFont(2);
     SetBlendModeParam(DX_BLENDMODE_NOBLEND, 255);
-    EXPECT_NE(WorkPixel(), 0x1234);
+    DrawBox(0, 100, 640, 480, 0, 1);
+    EXPECT_EQ(DrawTextWithFont(10, 100, "B", white, aa, 0, 0), 0);
     Capture cap;
     EXPECT_EQ(GlyphPixel(cap, font, 'A', 10, 10, 0, 0), 0xFFFFFFu);
     EXPECT_TRUE(RgbNear(GlyphPixel(cap, font, 'A', 10, 10, 1, 1), 66, 65, 66, 0));
     // Added at half strength: 64 + 128 / 2 in red, the rest as it was.
     EXPECT_TRUE(RgbNear(GlyphPixel(cap, font, 'A', 50, 10, 0, 0), 66 + 64, 65, 66, 8));
     EXPECT_TRUE(RgbNear(GlyphPixel(cap, font, 'A', 50, 10, 1, 1), 66, 65, 66, 0));
-}
-
-TEST_F(SoftText, TextInTheWorkImagesKeyColourStillShows) {
-    int edged = CreateFontToHandle(nullptr, 16, -1, 1, -1, 1, 0);
-    unsigned red = PackScreenColor(255, 0, 0);
-    MEMIMG* work = GetTextWorkImage(0);
-    work->shared->trans_color = red;
-    ClearScreen();
-    SetBlendModeParam(DX_BLENDMODE_ALPHA, 254);
-    EXPECT_EQ(DrawTextWithFont(10, 10, "A", red, font, 0, 0), 0);
-    EXPECT_EQ(work->shared->trans_color, red + 1);
-    // The edge colour takes the next value: the key moves past both.
-    work->shared->trans_color = red;
-    EXPECT_EQ(DrawTextWithFont(10, 40, "A", red, edged, red + 1, 0), 0);
-    EXPECT_EQ(work->shared->trans_color, red + 2);
-    SetBlendModeParam(DX_BLENDMODE_NOBLEND, 255);
-    Capture cap;
-    EXPECT_TRUE(RgbNear(GlyphPixel(cap, font, 'A', 10, 10, 0, 0), 255, 0, 0, 8));
-    EXPECT_TRUE(RgbNear(GlyphPixel(cap, font, 'A', 10, 10, 1, 1), 0, 0, 0, 0));
-}
-
-TEST_F(SoftText, AntialiasedTextBlendsItsCoverage) {
-    g_glyphs['B'] = GlyphBits({"g8"}, 6);
-    int aa = CreateFontToHandle(nullptr, 16, -1, 2, -1, -1, 0);
-    ClearScreen();
-    EXPECT_EQ(DrawTextWithFont(10, 10, "B", PackScreenColor(255, 255, 255), aa, 0, 0), 0);
-    Capture cap;
-    // Levels 16 and 8 are alpha 240 and 112 over black.
-    EXPECT_TRUE(RgbNear(GlyphPixel(cap, aa, 'B', 10, 10, 0, 0), 240, 240, 240, 8));
-    EXPECT_TRUE(RgbNear(GlyphPixel(cap, aa, 'B', 10, 10, 1, 0), 112, 112, 112, 8));
-    EXPECT_TRUE(RgbNear(GlyphPixel(cap, aa, 'B', 10, 10, 2, 0), 0, 0, 0, 0));
+    EXPECT_TRUE(RgbNear(GlyphPixel(cap, font, 'A', 70, 10, 0, 0), 255, 0, 0, 8));
+    EXPECT_TRUE(RgbNear(GlyphPixel(cap, font, 'A', 70, 10, 1, 1), 66, 65, 66, 0));
+    const int levels[] = {240, 112, 0};
+    for (int i = 0; i < 3; i++) {
+        EXPECT_TRUE(RgbNear(GlyphPixel(cap, aa, 'B', 10, 100, i, 0), levels[i], levels[i], levels[i], 8)) << i;
+    }
 }
 
 TEST_F(SoftText, GlyphsAreClippedToTheDrawAreaAndTheScreen) {
@@ -179,7 +157,7 @@ TEST_F(SoftText, GlyphsAreClippedToTheDrawAreaAndTheScreen) {
     for (int y = 90; y < 320; y++)
         for (int x = 80; x < 130; x++) {
             bool white_px = cap.At(x, y) == 0xFFFFFF;
-            if (x < 100 || x >= 104) EXPECT_FALSE(white_px) << x << "," << y;
+            EXPECT_FALSE(white_px && (x < 100 || x >= 104)) << x << "," << y;
             lit_inside += white_px;
         }
     EXPECT_GE(lit_inside, 4 * 8);
