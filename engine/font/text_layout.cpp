@@ -204,7 +204,8 @@ int FontStringCore(int draw, int x, int y, int scale, double scale_x, double sca
 
 int DrawTextCached(int x, int y, const char* text, unsigned color, int font, unsigned edge_color, int vertical) {
     FontRecord* f = FontRecordOf(font);
-    if (!f || !f->texture_mode || !text) return 0;
+    if (!f) return -1;
+    if (!f->texture_mode || !text) return 0;
     if (BuildFontCacheGraphic(font) < 0) return -1;
     int rc = FontStringCore(1, x, y, 0, 1.0, 1.0, text, color, nullptr, &GDrawSettings.draw_area, 1, font,
                             edge_color, (int)std::strlen(text), vertical, nullptr);

@@ -63,11 +63,12 @@ struct Mp3Graph {
 };
 
 int Fail(Mp3Graph* g, SoundConverter* conv, const char* message) {
+    LogAppend(message);
     g->Release();
     MemFree(conv->image.pcm);
     conv->image.pcm = nullptr;
     conv->image.capacity = conv->image.count = 0;
-    return LogAppend(message);
+    return -1;
 }
 
 // Disconnects the renderer the graph builder chose; returns the pin that fed it (a reference), or null.

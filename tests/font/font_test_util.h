@@ -15,39 +15,25 @@
 
 struct FontLogCapture {
     std::string text;
-    FontLogCapture() { SetLogCapture(&Collect, this); }
+    FontLogCapture() { SetLogCapture([](const char* t, void* u) { *(std::string*)u += t; }, &text); }
     ~FontLogCapture() { SetLogCapture(nullptr, nullptr); }
-    static void Collect(const char* piece, void* user) { ((FontLogCapture*)user)->text += piece; }
     bool Has(const char* s) const { return text.find(s) != std::string::npos; }
-    int Count(const char* s) const {
-        int n = 0;
-        for (size_t p = text.find(s); p != std::string::npos; p = text.find(s, p + 1)) n++;
-        return n;
-    }
 };
 
-// One scripted glyph: metrics and rows. A 1-bit row marks set pixels with 'x'; a
-// gray row gives levels 0-16 as '0'-'9', 'a'-'g'.
+// One scripted glyph. A row gives levels: 'x' 16, '.' 0, '0'-'9', 'a'-'g' 10-16;
+// 1-bit queries set the pixels of non-zero levels.
 struct FakeGlyph {
-    int origin_x = 0, origin_y = 12, advance = 8;
     std::vector<std::string> rows;
+    int advance = 8, origin_x = 0, origin_y = 12;
     bool fail = false;        // the query fails
-    bool no_pixels = false;   // success with size 0 (as the platform does for a missing glyph)
+    bool no_pixels = false;   // success with size 0, as the platform answers for a missing glyph
 };
-
-struct GlyphScript {
-    std::map<unsigned, FakeGlyph> glyphs;
-    int queries = 0;
-};
-inline GlyphScript g_script;
-
-inline int FakeLevel(char c) { return c >= 'a' ? 10 + (c - 'a') : c == 'x' ? 16 : c == '.' ? 0 : c - '0'; }
+inline std::map<unsigned, FakeGlyph> g_glyphs;
 
 inline DWORD WINAPI FakeGlyphOutline(HDC, UINT ch, UINT fmt, LPGLYPHMETRICS gm, DWORD size, LPVOID buf,
                                      const MAT2*) {
-    g_script.queries++;
-    auto it = g_script.glyphs.find(ch);
-    if (it == g_script.glyphs.end() || it->second.fail) return GDI_ERROR;
+    auto it = g_glyphs.find(ch);
+    if (it == g_glyphs.end() || it->second.fail) return GDI_ERROR;
     const FakeGlyph& g = it->second;
     int h = (int)g.rows.size(), w = h ? (int)g.rows[0].size() : 0;
     gm->gmBlackBoxX = w ? w : 1;
@@ -66,41 +52,40 @@ inline DWORD WINAPI FakeGlyphOutline(HDC, UINT ch, UINT fmt, LPGLYPHMETRICS gm, 
     std::memset(out, 0, need);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
-            int l = FakeLevel(g.rows[y][x]);
+            char c = g.rows[y][x];
+            int l = c >= 'a' ? 10 + (c - 'a') : c == 'x' ? 16 : c == '.' ? 0 : c - '0';
             if (gray) out[y * pitch + x] = (uint8_t)l;
             else if (l) out[y * pitch + x / 8] |= (uint8_t)(0x80 >> (x % 8));
         }
     return need;
 }
 
-inline FakeGlyph GlyphBits(std::vector<std::string> rows, int advance = 8, int origin_x = 0, int origin_y = 12) {
+inline FakeGlyph GlyphBits(std::vector<std::string> rows, int advance = 8, int origin_x = 0) {
     FakeGlyph g;
     g.rows = std::move(rows);
     g.advance = advance;
     g.origin_x = origin_x;
-    g.origin_y = origin_y;
     return g;
 }
 
-// Engine up in one mode; the glyph source is the script while a test wants it.
-class FontEngine : public GraphicsEngine {
+// Engine up in one mode (1 Direct3D, 0 software) with the scripted glyph source.
+template <int HW> class Fonts : public GraphicsEngine {
 protected:
+    int Hardware() const override { return HW; }
+    void SetUp() override {
+        GraphicsEngine::SetUp();
+        SetGlyphSource(&FakeGlyphOutline);
+    }
     void TearDown() override {
         SetGlyphSource(nullptr);
-        g_script = GlyphScript{};
+        g_glyphs.clear();
         GraphicsEngine::TearDown();
     }
-    void UseScript() { SetGlyphSource(&FakeGlyphOutline); }
 };
-
-class D3DFonts : public FontEngine {
-protected:
-    int Hardware() const override { return 1; }
-};
-
-class SoftFonts : public FontEngine {
-protected:
-    int Hardware() const override { return 0; }
-};
+using D3DFonts = Fonts<1>;
+using SoftFonts = Fonts<0>;
 
 inline GlyphRequest Req(unsigned char a, unsigned char b = 0) { return GlyphRequest{a, b, 0}; }
+inline int MakeFont(int type, int edge = -1, int size = 16) {
+    return CreateFontToHandle(nullptr, size, -1, type, -1, edge, 0);
+}
