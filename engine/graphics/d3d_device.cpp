@@ -4,6 +4,7 @@
 #include "engine/graphics/graphic_record.h"
 #include "engine/input/input.h"
 #include "engine/image/pixel_format.h"
+#include "engine/movie/movie.h"
 #include "engine/system/log.h"
 #include "engine/system/window.h"
 
@@ -141,6 +142,7 @@ int D3DRecoverDevice() {
         GDrawSettings.draw_suppressed2 = 1;
         EndSceneIfOpen();
         ReleaseGraphicTextures();
+        ReleaseMovieSurfaces();
         FillPresentParams();
         hr = g_device->Reset(&g_params);
         if (FAILED(hr)) {
@@ -150,6 +152,7 @@ int D3DRecoverDevice() {
         g_forced_loss = 0;
         D3DSetDefaultStates();
         RecreateGraphicTextures();
+        RecreateMovieSurfaces();
         // WIRE(font): RecreateAllFonts();
         GDrawSettings.draw_suppressed2 = 0;
         LogAppendFormat("Direct3DDevice9 を復帰しました");
@@ -220,6 +223,7 @@ int RestartGraphicsDevice() {
     GDrawSettings.draw_suppressed2 = 1;
     EndSceneIfOpen();
     ReleaseGraphicTextures();
+    ReleaseMovieSurfaces();
     g_device->Release();
     g_device = nullptr;
     g_forced_loss = 0;
@@ -229,6 +233,7 @@ int RestartGraphicsDevice() {
         return -1;
     }
     int rc = RecreateGraphicTextures();
+    RecreateMovieSurfaces();
     // WIRE(font): RecreateAllFonts();
     GDrawSettings.draw_suppressed = 0;
     GDrawSettings.draw_suppressed2 = 0;

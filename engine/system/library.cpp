@@ -5,6 +5,7 @@
 
 #include "engine/graphics/graphics_system.h"
 #include "engine/input/input.h"
+#include "engine/movie/theora_decoder.h"
 #include "engine/sound/sound.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/api_lock.h"
@@ -186,7 +187,7 @@ int InitLibrarySystems() {
     if (!GetNotSoundFlag()) InitializeSoundSystem();
     if (InitGraphics() == -1) { EndLibrarySystems(); LibraryLockLeave(); return -1; }
     // WIRE(textinput): InitTextInput()
-    // WIRE(movie): InitYuvTables()
+    InitYuvTables();
     LogAppend("ライブラリの初期化が完了しました\n");
     LibraryLockLeave();
     return 0;

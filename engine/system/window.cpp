@@ -4,6 +4,7 @@
 
 #include "engine/graphics/screen.h"
 #include "engine/input/input.h"
+#include "engine/movie/movie.h"
 #include "engine/system/api_lock.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
@@ -149,9 +150,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpara
             SetActive(0);
             ReacquireInputDevices();
             ApplyPadEffects();
-            // WIRE(movie): SystemPauseAllMovies()
+            SystemPauseAllMovies();
         } else {
-            // WIRE(movie): ResumeSystemPausedMovies()
+            ResumeSystemPausedMovies();
         }
         break;
     case 0x46F:
@@ -236,7 +237,7 @@ int ProcessWindowMessages() {
             // WIRE(sound): RefillAllStreamSounds()
             // WIRE(sound): PumpAllSoftSoundPlayers()
         }
-        // WIRE(movie): RedrawOverlayMovies()
+        RedrawOverlayMovies();
     }
     UpdateKeyboardState();
     UpdatePadVibration();
