@@ -30,7 +30,8 @@ struct TheoraMovieSpec {
     int forced_width_mbs = 0, forced_height_mbs = 0;
 };
 
-inline int FlatLuma(int n) { return 16 + (n * 23) % 220; }
+// Never the black (luma 16) of a cleared screen.
+inline int FlatLuma(int n) { return 32 + (n * 23) % 200; }
 
 std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieSpec& spec);
 bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes);
