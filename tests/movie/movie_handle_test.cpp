@@ -32,16 +32,16 @@ protected:
         EXPECT_EQ(0, FileStreamOpenCount()) << "files left open";
     }
     // The movie bound to a graphic made from the file.
-    MovieRecord* Load(int* graphic) {
-        *graphic = LoadGraphicFile(path_.c_str());
+    MovieRecord* Load(int* graphic, const std::string& path = "clip.ogv") {
+        *graphic = LoadGraphicFile(path.c_str());
         EXPECT_GE(*graphic, 0);
         return *graphic < 0 ? nullptr : GetMovieRecord(GetGraphicMovie(*graphic));
     }
     // As a play operation would: running, frame 0 due `frames_ago` frames ago.
-    static void PlayFrom(MovieRecord* m, double frames_ago) {
+    static void PlayFrom(MovieRecord* m, double frames_ago, double fps = 30.0) {
         m->paused = 0;
         m->playing = 1;
-        m->time_base = GetTickUs(0) - (int64_t)(frames_ago * 1000000.0 / 30.0);
+        m->time_base = GetTickUs(0) - (int64_t)(frames_ago * 1000000.0 / fps);
     }
     // The grey of the graphic drawn at (200, 100), read back from the screen.
     int DrawnGrey(int graphic) {
@@ -98,17 +98,21 @@ TEST_P(MovieHandles, TheClockDrivesFramesLoopsAndEnds) {
 }
 
 TEST_P(MovieHandles, DeactivationPausesAndActivationResumesWhereItStood) {
+    // One frame a second: the resume lands inside the frame it left.
+    TheoraMovieSpec s;
+    s.frames = 30;
+    s.fps_num = 1;
     int g;
-    MovieRecord* m = Load(&g);
+    MovieRecord* m = Load(&g, WriteMovie("slowclip.ogv", s));
     ASSERT_TRUE(m);
     const int movie = GetGraphicMovie(g);
-    PlayFrom(m, 7.5);
+    PlayFrom(m, 7.05, 1.0);
     UpdateMovieFrame(movie);
     ASSERT_EQ(7, GetTheoraCurrentFrame(m->decoder));
     SendMessageA(GetMainWindow(), WM_ACTIVATEAPP, 0, 0);
     EXPECT_EQ(1, m->paused);
     EXPECT_EQ(1, m->playing) << "a system pause keeps the movie meant to play";
-    Sleep(200);  // six frames' time passes while paused
+    Sleep(1500);  // more than a frame's time passes while paused
     SendMessageA(GetMainWindow(), WM_ACTIVATEAPP, 1, 0);
     EXPECT_EQ(0, m->paused);
     UpdateMovieFrame(movie);
@@ -217,6 +221,26 @@ TEST_P(MovieHandles, AMovieWhoseAudioCannotLoadRunsOnTheClock) {
     PlayFrom(m, 9.5);
     UpdateMovieFrame(movie);
     EXPECT_EQ(9, GetTheoraCurrentFrame(m->decoder));
+    EXPECT_EQ(0, CloseMovie(movie));
+}
+
+// One frame every 1000 s: frame 3 lies 50 minutes after frame 0, past what a
+// 32-bit count of microseconds holds.
+TEST_P(MovieHandles, ResumingLateInALongMovieKeepsItsFrame) {
+    TheoraMovieSpec s;
+    s.frames = 5;
+    s.fps_num = 1, s.fps_den = 1000;
+    std::string path = WriteMovie("slow.ogv", s);
+    int movie = OpenMovie(path.c_str(), nullptr, nullptr, 0);
+    ASSERT_GE(movie, 0);
+    MovieRecord* m = GetMovieRecord(movie);
+    AdvanceTheoraFrames(m->decoder, 3);
+    m->playing = 1;  // system-paused while playing
+    ASSERT_EQ(0, ResumeSystemPausedMovies());
+    EXPECT_EQ(0, m->paused);
+    EXPECT_NEAR(3000.0, (GetTickUs(0) - m->time_base) / 1e6, 5.0);
+    UpdateMovieFrame(movie);
+    EXPECT_EQ(3, GetTheoraCurrentFrame(m->decoder));
     EXPECT_EQ(0, CloseMovie(movie));
 }
 
