@@ -122,3 +122,102 @@ TEST_F(FilterGraphMovies, FilesTheGraphCannotRenderFailWithNothingLeft) {
 }
 
 }  // namespace
+
+namespace {
+
+// The platform's graph, refusing to render any file whose name does not begin
+// with "tmp": a stand-in for a file the graph cannot open where it lies.
+class RefusingGraph : public IGraphBuilder {
+public:
+    explicit RefusingGraph(IGraphBuilder* real) : real_(real) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IFilterGraph) || IsEqualIID(iid, IID_IGraphBuilder)) {
+            *out = this;
+            AddRef();
+            return S_OK;
+        }
+        return real_->QueryInterface(iid, out);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG n = --refs_;
+        if (n == 0) {
+            real_->Release();
+            delete this;
+        }
+        return n;
+    }
+    HRESULT STDMETHODCALLTYPE RenderFile(LPCWSTR file, LPCWSTR list) override {
+        const WCHAR* name = wcsrchr(file, L'\\');
+        name = name ? name + 1 : file;
+        if (_wcsnicmp(name, L"tmp", 3) != 0) return VFW_E_NOT_FOUND;
+        rendered = file;
+        return real_->RenderFile(file, list);
+    }
+    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* f, LPCWSTR n) override { return real_->AddFilter(f, n); }
+    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* f) override { return real_->RemoveFilter(f); }
+    HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters** e) override { return real_->EnumFilters(e); }
+    HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR n, IBaseFilter** f) override { return real_->FindFilterByName(n, f); }
+    HRESULT STDMETHODCALLTYPE ConnectDirect(IPin* a, IPin* b, const AM_MEDIA_TYPE* t) override { return real_->ConnectDirect(a, b, t); }
+    HRESULT STDMETHODCALLTYPE Reconnect(IPin* p) override { return real_->Reconnect(p); }
+    HRESULT STDMETHODCALLTYPE Disconnect(IPin* p) override { return real_->Disconnect(p); }
+    HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override { return real_->SetDefaultSyncSource(); }
+    HRESULT STDMETHODCALLTYPE Connect(IPin* a, IPin* b) override { return real_->Connect(a, b); }
+    HRESULT STDMETHODCALLTYPE Render(IPin* p) override { return real_->Render(p); }
+    HRESULT STDMETHODCALLTYPE AddSourceFilter(LPCWSTR f, LPCWSTR n, IBaseFilter** o) override {
+        return real_->AddSourceFilter(f, n, o);
+    }
+    HRESULT STDMETHODCALLTYPE SetLogFile(DWORD_PTR f) override { return real_->SetLogFile(f); }
+    HRESULT STDMETHODCALLTYPE Abort() override { return real_->Abort(); }
+    HRESULT STDMETHODCALLTYPE ShouldOperationContinue() override { return real_->ShouldOperationContinue(); }
+
+    static std::wstring rendered;
+
+private:
+    IGraphBuilder* real_;
+    ULONG refs_ = 1;
+};
+std::wstring RefusingGraph::rendered;
+
+HRESULT (WINAPI* g_real_create)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+
+HRESULT WINAPI CreateRefusingGraph(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
+    if (!IsEqualCLSID(clsid, CLSID_FilterGraph)) return g_real_create(clsid, outer, context, iid, out);
+    IGraphBuilder* real = nullptr;
+    HRESULT hr = g_real_create(clsid, outer, context, IID_IGraphBuilder, (void**)&real);
+    if (FAILED(hr)) return hr;
+    *out = static_cast<IGraphBuilder*>(new RefusingGraph(real));
+    return S_OK;
+}
+
+bool FileExistsW(const std::wstring& path, uint64_t* size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    *size = (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+    return true;
+}
+
+// 290 frames of 9216 bytes: over 2.5 MB, copied in three chunks.
+TEST_F(FilterGraphMovies, AFileTheGraphCannotOpenInPlacePlaysFromATemporaryCopy) {
+    std::vector<uint8_t> big = avitest::MakeRgbAvi(64, 48, 290, 10, Pixel);
+    ASSERT_GT(big.size(), 2u * 1024 * 1024);
+    ASSERT_TRUE(WriteBytesToFile("long.avi", big));
+    g_real_create = WinApi.CoCreateInstance;
+    WinApi.CoCreateInstance = CreateRefusingGraph;
+    RefusingGraph::rendered.clear();
+    int movie = OpenMovie("long.avi", nullptr, nullptr, 0);
+    WinApi.CoCreateInstance = g_real_create;
+    ASSERT_GE(movie, 0);
+    MovieRecord* m = GetMovieRecord(movie);
+    EXPECT_EQ(1, m->temp_copy);
+    EXPECT_EQ(RefusingGraph::rendered, std::wstring(m->wide_path));
+    uint64_t size = 0;
+    ASSERT_TRUE(FileExistsW(m->wide_path, &size));
+    EXPECT_EQ(big.size(), size) << "the whole file copied";
+    EXPECT_EQ(64, m->width);
+    const std::wstring copy = m->wide_path;
+    EXPECT_EQ(0, CloseMovie(movie));
+    EXPECT_FALSE(FileExistsW(copy, &size)) << "the copy goes with the movie";
+}
+
+}  // namespace
