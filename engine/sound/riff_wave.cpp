@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/sound/sound_system.h"
+#include "engine/system/log.h"
 #include "engine/system/memory.h"
 
 namespace {
@@ -96,14 +97,23 @@ bool FormatFieldsUsable(const WAVEFORMATEX* f) {
     return f->nChannels != 0 && f->nBlockAlign != 0 && f->nSamplesPerSec != 0 && f->nAvgBytesPerSec != 0;
 }
 
-void CloseAcmHandles(SoundConverter* c) {
+// A codec that divides by its samples per block must never see 0 there.
+bool AdpcmBlockUsable(const WAVEFORMATEX* f, uint32_t fmt_size) {
+    if (f->wFormatTag != WAVE_FORMAT_ADPCM && f->wFormatTag != WAVE_FORMAT_IMA_ADPCM) return true;
+    if (fmt_size < 20 || f->cbSize < 2) return false;
+    return ((const uint8_t*)f)[18] | ((const uint8_t*)f)[19] << 8;
+}
+
+}  // namespace
+
+static void CloseAcmHandles(SoundConverter* c) {
     if (c->acm.stream) AcmApi.acmStreamClose(c->acm.stream, 0);
     if (c->acm.spare) AcmApi.acmStreamClose(c->acm.spare, 0);
     c->acm.stream = nullptr;
     c->acm.spare = nullptr;
 }
 
-HACMSTREAM OpenAcmHandle(SoundConverter* c) {
+static HACMSTREAM OpenAcmHandle(SoundConverter* c) {
     HACMSTREAM h = nullptr;
     if (AcmApi.acmStreamOpen(&h, nullptr, c->acm.src_format, &c->format, nullptr, 0, 0,
                              ACM_STREAMOPENF_NONREALTIME) != 0)
@@ -111,7 +121,18 @@ HACMSTREAM OpenAcmHandle(SoundConverter* c) {
     return h;
 }
 
-}  // namespace
+int OpenAcmStreams(SoundConverter* c) {
+    c->acm.stream = OpenAcmHandle(c);
+    if (c->acm.stream) c->acm.spare = OpenAcmHandle(c);
+    if (c->acm.spare) return 0;
+    CloseAcmHandles(c);
+    return -1;
+}
+
+int AcmEntryPointsPresent() {
+    return AcmApi.acmFormatSuggest && AcmApi.acmStreamOpen && AcmApi.acmStreamClose && AcmApi.acmStreamConvert &&
+           AcmApi.acmStreamPrepareHeader && AcmApi.acmStreamUnprepareHeader;
+}
 
 int OpenRiffPcmSource(SoundConverter* c) {
     RiffWalk w;
@@ -136,9 +157,7 @@ int OpenRiffPcmSource(SoundConverter* c) {
 
 int OpenRiffAcmSource(SoundConverter* c) {
     std::memset(&c->acm, 0, sizeof(c->acm));
-    if (!AcmApi.acmFormatSuggest || !AcmApi.acmStreamOpen || !AcmApi.acmStreamClose || !AcmApi.acmStreamConvert ||
-        !AcmApi.acmStreamPrepareHeader || !AcmApi.acmStreamUnprepareHeader)
-        return -1;
+    if (!AcmEntryPointsPresent()) return -1;
     RiffWalk w;
     if (WalkToFormat(c, &w) != 0) return -1;
     WAVEFORMATEX* src = (WAVEFORMATEX*)w.fmt;
@@ -152,6 +171,12 @@ int OpenRiffAcmSource(SoundConverter* c) {
     if (src->cbSize > extra) src->cbSize = (WORD)extra;
 
     if (!FormatFieldsUsable(src) || WalkToData(c, &w) != 0) goto reject;
+    // Formats that crash the platform's codecs are refused before ACM sees them.
+    if (!AdpcmBlockUsable(src, w.fmt_size)) {
+        LogAppend("ADPCMの１ブロック当たりのサンプル数が０です\n");
+        goto reject;
+    }
+    if (src->wFormatTag == WAVE_FORMAT_PCM && CheckPcmFormat(src) != 0) goto reject;
     std::memset(&c->format, 0, sizeof(c->format));
     c->format.wFormatTag = WAVE_FORMAT_PCM;
     if (AcmApi.acmFormatSuggest(nullptr, src, &c->format, sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG) != 0)
@@ -164,10 +189,7 @@ int OpenRiffAcmSource(SoundConverter* c) {
     if (!ReadExact(c, c->acm.data, c->data_size) || !SeekTo(c, c->data_start)) goto reject;
     c->acm.src_pos = 0;
 
-    c->acm.stream = OpenAcmHandle(c);
-    if (!c->acm.stream) goto reject;
-    c->acm.spare = OpenAcmHandle(c);
-    if (!c->acm.spare) goto reject;
+    if (OpenAcmStreams(c) != 0) goto reject;
 
     c->block_size = c->format.nAvgBytesPerSec;
     c->acm.total_samples = -1;

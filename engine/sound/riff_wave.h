@@ -15,3 +15,7 @@ int SeekAcmSource(SoundConverter* conv, int32_t sample);
 int CloseAcmStream(SoundConverter* conv);
 // Total PCM bytes of an ACM source.
 uint32_t GetAcmPcmSize(SoundConverter* conv);
+// The main and the spare ACM stream from acm.src_format to format; -1 leaves neither open.
+int OpenAcmStreams(SoundConverter* conv);
+// 1 when every ACM entry the converter calls was found.
+int AcmEntryPointsPresent();

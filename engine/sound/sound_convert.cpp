@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/sound/mp3_acm.h"
+#include "engine/sound/ogg_vorbis.h"
 #include "engine/sound/riff_wave.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
@@ -20,17 +22,27 @@ int SetMovieAudioFlag(int flag) {
 }
 int GetMovieAudioFlag() { return g_movie_audio_flag; }
 
-// Ogg Vorbis and the two MP3 decoders are not in this build yet: each answers
-// "not this format", so the fixed order of the search stays whole.
-static int OpenOggVorbisStream(SoundConverter*) { return -1; }
-static int OpenMp3AcmSource(SoundConverter*) { return -1; }
+// MP3 through the media filters is not in this build yet: it answers "not this
+// format", so the fixed order of the search stays whole.
 static int ConvertMp3ToPcm(SoundConverter*) { return -1; }
+
+int CheckPcmFormat(const WAVEFORMATEX* f) {
+    const unsigned bits = f->wBitsPerSample;
+    if (f->wFormatTag != WAVE_FORMAT_PCM || f->nChannels == 0 ||
+        (bits != 8 && bits != 16 && bits != 24 && bits != 32) || f->nBlockAlign != f->nChannels * bits / 8 ||
+        f->nSamplesPerSec < 100 || f->nSamplesPerSec > 200000)
+        return LogAppendFormat("再生できないPCMフォーマットです(チャンネル数:%u ビット数:%u ブロック:%u 周波数:%lu)\n",
+                               (unsigned)f->nChannels, bits, (unsigned)f->nBlockAlign,
+                               (unsigned long)f->nSamplesPerSec);
+    return 0;
+}
 
 static void RewindSource(SoundConverter* c) { c->source.funcs.Seek(c->source.handle, 0, 0); }
 
 static void ReleaseDecoder(SoundConverter* c) {
     switch (c->method) {
     case SOUND_CONVERT_ACM: CloseAcmStream(c); break;
+    case SOUND_CONVERT_OGG_VORBIS: CloseOggVorbisStream(c); break;
     case SOUND_CONVERT_PCM_IMAGE:
         MemFree(c->image.pcm);
         c->image.pcm = nullptr;
@@ -62,6 +74,12 @@ int SelectSoundDecoder(StreamData* source, SoundConverter* conv) {
     if (ok != 0 && !(mask & SOUND_DECODER_MP3_ACM)) ok = OpenMp3AcmSource(conv);
     if (ok != 0 && !(mask & SOUND_DECODER_MP3_FILTERS)) ok = ConvertMp3ToPcm(conv);
     if (ok != 0) return -1;
+    // Every decoder's output passes here: DirectSound and the mixer are never handed a format they crash on.
+    if (CheckPcmFormat(&conv->format) != 0) {
+        ReleaseDecoder(conv);
+        conv->setup = 0;
+        return -1;
+    }
 
     conv->end = 0;
     conv->buffer = (uint8_t*)MemAlloc(conv->block_size ? conv->block_size : 1, "sound_convert", __LINE__);
@@ -92,6 +110,7 @@ static int FillBlock(SoundConverter* c) {
     switch (c->method) {
     case SOUND_CONVERT_RIFF_PCM: return ReadPcmBlock(c);
     case SOUND_CONVERT_ACM: return ConvertAcmBlock(c);
+    case SOUND_CONVERT_OGG_VORBIS: return DecodeOggVorbisBlock(c);
     case SOUND_CONVERT_PCM_IMAGE: return CopyPcmImageBlock(c);
     default: return -1;
     }
@@ -133,6 +152,7 @@ int SeekSoundConverter(SoundConverter* conv, int32_t sample) {
     switch (conv->method) {
     case SOUND_CONVERT_RIFF_PCM: SeekPcmSource(conv, sample); break;
     case SOUND_CONVERT_ACM: SeekAcmSource(conv, sample); break;
+    case SOUND_CONVERT_OGG_VORBIS: SeekOggVorbisStream(conv, sample); break;
     case SOUND_CONVERT_PCM_IMAGE:
         conv->image.read_pos = target;
         conv->output_pos = target;
@@ -149,6 +169,7 @@ uint32_t GetConvertedPcmSize(SoundConverter* conv) {
     switch (conv->method) {
     case SOUND_CONVERT_RIFF_PCM: return conv->data_size;
     case SOUND_CONVERT_ACM: return GetAcmPcmSize(conv);
+    case SOUND_CONVERT_OGG_VORBIS: return GetOggVorbisPcmBytes(conv);
     case SOUND_CONVERT_PCM_IMAGE: return conv->image.count;
     default: return 0;
     }

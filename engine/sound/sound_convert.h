@@ -69,6 +69,10 @@ struct SoundConverter {
     int vorbis_selector;
 };
 
+// 0 for PCM that DirectSound and the mixer can take (8/16/24/32 bits, block
+// align = channels x bits / 8, 100..200000 Hz); else a log line and -1.
+int CheckPcmFormat(const WAVEFORMATEX* format);
+
 // Clear conv->setup before. 0 set up, -1 when no decoder accepts the data.
 int SelectSoundDecoder(StreamData* source, SoundConverter* conv);
 // PCM bytes written (fewer than size only at the end), -1 when not set up.

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/sound/sound_stream.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
@@ -84,8 +85,12 @@ int DeleteSoundHandle(int handle, int) {
         return -1;
     }
     if (rec->kind == SOUND_KIND_STREAM) {
-        if (rec->buffers[0].used) StopDSoundBuffer(&rec->buffers[0]);
-        if (rec->play_node.next) ListRemove(&rec->play_node);
+        StopStreamSound(handle);
+        // Others still play through this ring: the record stays until the last of them goes.
+        if (ReleaseStreamSound(handle, rec) != 0) {
+            SoundLockLeave();
+            return 0;
+        }
     } else if (rec->buffers[0].used) {
         StopSoundHandle(handle);
     }

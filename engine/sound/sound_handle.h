@@ -53,7 +53,8 @@ struct SoundHandleRecord {
     uint8_t active, end_written, loop_back_pending, last_source_finished;
     uint32_t loop_back_start;
     uint32_t end_position;
-    uint32_t end_play_cursor;
+    uint32_t end_play_cursor;  // the cursor at the last end check
+    uint32_t end_distance;     // bytes the cursor still has to play up to the end
     uint32_t loop_back_position;
     ListNode play_node;
     // Normal sound.

@@ -2,15 +2,12 @@
 
 #include "engine/file/file_stream.h"
 #include "engine/sound/sound_handle.h"
+#include "engine/sound/sound_stream.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
 
 static const uint32_t kLongestNormalSoundSec = 180;
-
-// Sounds too long for memory, or refused as normal buffers, become stream
-// sounds; the stream layer is not in this build, so such a load fails.
-static int SetUpStreamFromImage(const void*, uint32_t, int, int, int) { return -1; }
 
 int CreateSoundBuffers(int source, const WAVEFORMATEX* format, uint32_t bytes, int stream_flag, int count,
                        int handle) {
@@ -36,8 +33,7 @@ int CreateSoundBuffers(int source, const WAVEFORMATEX* format, uint32_t bytes, i
 
     if (stream_flag) {
         if (fmt.nBlockAlign == 0) return -1;
-        desc.dwBufferBytes =
-            ((fmt.nAvgBytesPerSec & 0xFFFFFF) + fmt.nBlockAlign - 1) / fmt.nBlockAlign * fmt.nBlockAlign;
+        desc.dwBufferBytes = StreamRingSize(&fmt);
         desc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN |
                        DSBCAPS_CTRLFREQUENCY | location;
         // A refused ring only fails this sound; the engine goes on.
@@ -150,7 +146,9 @@ int CreateSoundFromFileImage(const void* image, unsigned size, int buffer_count,
             return handle;
         }
     }
-    if (SetUpStreamFromImage(image, size, handle, stream_type, partner) == 0) {
+    // Sounds too long for memory, or refused as normal buffers, play as streams.
+    if (SetupStreamSoundFromMemory(image, size, 0, handle, stream_type, partner) == 0) {
+        PrimeStreamSound(handle);
         SoundLockLeave();
         return handle;
     }
@@ -166,9 +164,14 @@ int LoadSoundFile(const char* path, int buffer_count, int partner) {
     SoundLockEnter();
     if (buffer_count > SOUND_BUFFER_MAX) buffer_count = SOUND_BUFFER_MAX;
     if (GetCreateSoundDataType() != 0) {
-        // Stream sounds read straight from the file are not in this build.
+        int handle = AddSoundData(-1);
+        if (handle != -1 && SetupStreamSoundFromFile(path, 0, handle, GetCreateSoundDataType(), partner) != 0) {
+            DeleteSoundHandle(handle, 0);
+            handle = -1;
+        }
+        if (handle != -1) PrimeStreamSound(handle);
         SoundLockLeave();
-        return LogAppendFormat("右記の音声ファイルのロードに失敗しました_2：%s", path);
+        return handle;
     }
     void* image = nullptr;
     size_t size = 0;

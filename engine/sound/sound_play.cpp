@@ -1,13 +1,11 @@
 #include "engine/sound/sound_handle.h"
+#include "engine/sound/sound_stream.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/window.h"
 
-// Stream sounds are refused here until the stream layer exists.
-static SoundHandleRecord* GetNormalSound(int handle) {
+static SoundHandleRecord* GetLiveSound(int handle) {
     if (!IsSoundSystemUp()) return nullptr;
-    SoundHandleRecord* rec = GetSoundRecord(handle);
-    if (!rec || rec->kind != SOUND_KIND_NORMAL) return nullptr;
-    return rec;
+    return GetSoundRecord(handle);
 }
 
 int PlayNextSoundBuffer(int from_top, SoundHandleRecord* sound) {
@@ -46,8 +44,9 @@ int PlayNextSoundBuffer(int from_top, SoundHandleRecord* sound) {
 }
 
 int PlaySoundHandle(int handle, int play_type, int from_top) {
-    SoundHandleRecord* rec = GetNormalSound(handle);
+    SoundHandleRecord* rec = GetLiveSound(handle);
     if (!rec) return -1;
+    if (rec->kind == SOUND_KIND_STREAM) return PlayStreamSound(handle, play_type, from_top);
     int r = PlayNextSoundBuffer(from_top, rec);
     if (r == 1) return 0;
     if (r != 0) return -1;
@@ -62,8 +61,9 @@ int PlaySoundHandle(int handle, int play_type, int from_top) {
 }
 
 int StopSoundHandle(int handle) {
-    SoundHandleRecord* rec = GetNormalSound(handle);
+    SoundHandleRecord* rec = GetLiveSound(handle);
     if (!rec) return -1;
+    if (rec->kind == SOUND_KIND_STREAM) return StopStreamSound(handle);
     for (int i = 0; i < rec->buffer_count; i++) {
         uint32_t status = 0;
         if (GetDSoundBufferStatus(&rec->buffers[i], &status) != 0) return -1;
@@ -73,8 +73,9 @@ int StopSoundHandle(int handle) {
 }
 
 int IsSoundHandlePlaying(int handle) {
-    SoundHandleRecord* rec = GetNormalSound(handle);
+    SoundHandleRecord* rec = GetLiveSound(handle);
     if (!rec) return -1;
+    if (rec->kind == SOUND_KIND_STREAM) return IsStreamSoundPlaying(handle);
     for (int i = 0; i < rec->buffer_count; i++) {
         uint32_t status = 0;
         if (GetDSoundBufferStatus(&rec->buffers[i], &status) == 0 && (status & DSBSTATUS_PLAYING)) return 1;
@@ -83,17 +84,24 @@ int IsSoundHandlePlaying(int handle) {
 }
 
 int SetSoundHandleVolume(int volume, int handle) {
-    SoundHandleRecord* rec = GetNormalSound(handle);
+    SoundHandleRecord* rec = GetLiveSound(handle);
     if (!rec) return -1;
     int db = SoundVolumeToDecibels(volume);
-    for (int i = 0; i < rec->buffer_count; i++) SetDSoundBufferVolume(&rec->buffers[i], db);
+    if (rec->kind == SOUND_KIND_STREAM) {
+        // The ring takes it while this sound plays through it; every play applies it again.
+        SoundHandleRecord* owner = StreamRingOwner(rec);
+        if (owner && owner->current_user == handle) SetDSoundBufferVolume(&owner->buffers[0], db);
+    } else {
+        for (int i = 0; i < rec->buffer_count; i++) SetDSoundBufferVolume(&rec->buffers[i], db);
+    }
     rec->volume = db;
     return 0;
 }
 
 int GetSoundHandlePlayTime(int handle) {
-    SoundHandleRecord* rec = GetNormalSound(handle);
+    SoundHandleRecord* rec = GetLiveSound(handle);
     if (!rec) return -1;
+    if (rec->kind == SOUND_KIND_STREAM) return GetStreamSoundPlayTime(handle);
     int cursor = 0;
     if (rec->buffers[rec->next_buffer].used) cursor = GetDSoundBufferPlayCursor(&rec->buffers[rec->next_buffer]);
     if (cursor < 0) cursor = 0;
@@ -101,13 +109,14 @@ int GetSoundHandlePlayTime(int handle) {
 }
 
 int GetSoundHandleSampleCount(int handle) {
-    SoundHandleRecord* rec = GetNormalSound(handle);
-    if (!rec) return -1;
+    SoundHandleRecord* rec = GetLiveSound(handle);
+    if (!rec || rec->format.nBlockAlign == 0) return -1;
+    if (rec->kind == SOUND_KIND_STREAM) return (int)rec->total_samples;
     return rec->pcm_size / rec->format.nBlockAlign;
 }
 
 int GetSoundHandleLengthMs(int handle) {
-    SoundHandleRecord* rec = GetNormalSound(handle);
-    if (!rec) return -1;
-    return MulDiv64(rec->pcm_size / rec->format.nBlockAlign, (int32_t)rec->format.nSamplesPerSec);
+    int samples = GetSoundHandleSampleCount(handle);
+    if (samples < 0) return -1;
+    return MulDiv64(samples, (int32_t)GetSoundRecord(handle)->format.nSamplesPerSec);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/sound/sound_handle.h"
+#include "engine/sound/sound_stream.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
 
@@ -224,6 +225,7 @@ int InitializeSoundSystem() {
 
     LogDeviceReport();
     DeleteAllSoundHandles(0);
+    StartSoundThread();
 
     LogAppend("DirectSound の初期化は正常に終了しました\n");
     return 0;
@@ -231,6 +233,7 @@ int InitializeSoundSystem() {
 
 int TerminateSoundSystem() {
     if (!g_dsound) return -1;
+    StopSoundThread();
     DeleteAllSoundHandles(0);
     DeleteSoundLock();
     if (g_primary) {

@@ -5,6 +5,7 @@
 #include "engine/graphics/screen.h"
 #include "engine/input/input.h"
 #include "engine/movie/movie.h"
+#include "engine/sound/sound_stream.h"
 #include "engine/system/api_lock.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
@@ -226,7 +227,7 @@ int ProcessWindowMessages() {
     DrainMessages();
     // WIRE(sound): PollMidiPlayState()
     if (LogicalProcessorCount <= 1) {
-        // WIRE(sound): RefillAllStreamSounds()
+        RefillAllStreamSounds();
         // WIRE(sound): PumpAllSoftSoundPlayers()
     }
     // The game stays paused in here while another window is active.
@@ -234,7 +235,7 @@ int ProcessWindowMessages() {
         Sleep(16);
         DrainMessages();
         if (LogicalProcessorCount <= 1) {
-            // WIRE(sound): RefillAllStreamSounds()
+            RefillAllStreamSounds();
             // WIRE(sound): PumpAllSoftSoundPlayers()
         }
         RedrawOverlayMovies();

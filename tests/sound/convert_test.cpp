@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sound/sound_measure.h"
+
 using namespace soundtest;
 
 namespace {
@@ -38,7 +40,7 @@ TEST_F(SoundConvert, RiffFilesAreTakenOrRefusedQuickly) {
         {"no data", RiffWriter().Chunk("fmt ", fmt).Chunk("LIST", Bytes(8, 0)).Build(), false},
         {"not WAVE", not_wave, false},
         {"not RIFF", not_riff, false},
-        {"fmt 14 bytes", with_fmt(Bytes(fmt.begin(), fmt.begin() + 14)), true},
+        {"fmt 14 bytes (no bits per sample)", with_fmt(Bytes(fmt.begin(), fmt.begin() + 14)), false},
         {"fmt with extra bytes", with_fmt(FormatBody(1, 1, 8000, 16, 2, 16000, true, Bytes{1, 2, 3, 4})), true},
         {"fmt 13 bytes", fmt13, false},
         {"fmt 4 bytes", with_fmt(Bytes(fmt.begin(), fmt.begin() + 4)), false},
@@ -203,12 +205,6 @@ Bytes G711Wav(int tag, const Bytes& codes) {
     return RiffWriter().Chunk("fmt ", FormatBody(tag, 1, 8000, 8, 1, 8000, true)).Chunk("data", codes).Build();
 }
 
-std::vector<int16_t> ToSamples(const Bytes& b) {
-    std::vector<int16_t> s(b.size() / 2);
-    for (size_t i = 0; i < s.size(); i++) s[i] = (int16_t)(b[2 * i] | (b[2 * i + 1] << 8));
-    return s;
-}
-
 TEST_F(SoundConvert, G711MatchesTheReferenceForEveryCode) {
     const Bytes codes = EveryG711Code(8);
     for (int tag : {WAVE_FORMAT_MULAW, WAVE_FORMAT_ALAW}) {
@@ -224,28 +220,6 @@ TEST_F(SoundConvert, G711MatchesTheReferenceForEveryCode) {
             if (got[i] != want && wrong++ < 5) ADD_FAILURE() << "tag " << tag << " code " << (int)codes[i];
         }
     }
-}
-
-// Frequency from rising zero crossings, with hysteresis so coding noise adds none.
-double ZeroCrossingHz(const std::vector<int16_t>& s, int rate) {
-    int peak = 0, first = -1, last = -1, count = 0;
-    for (int16_t v : s) peak = std::max(peak, std::abs((int)v));
-    bool below = false;
-    for (size_t i = 0; i < s.size(); i++) {
-        if (s[i] < -peak / 10) below = true;
-        if (below && s[i] > peak / 10) {
-            below = false;
-            if (first < 0) first = (int)i;
-            last = (int)i, count++;
-        }
-    }
-    return count < 2 ? 0 : (double)(count - 1) * rate / (last - first);
-}
-
-double Rms(const std::vector<int16_t>& s) {
-    double sum = 0;
-    for (int16_t v : s) sum += (double)v * v;
-    return s.empty() ? 0 : std::sqrt(sum / s.size());
 }
 
 Bytes ImaAdpcmThroughAcm(const std::vector<int16_t>& s, int rate) {
@@ -319,6 +293,60 @@ TEST_F(SoundConvert, AdpcmKeepsLengthFrequencyAndLevel) {
         EXPECT_NEAR(441.0, ZeroCrossingHz(got, rate), 441 * 0.01);
         EXPECT_NEAR(0.0, 20 * std::log10(Rms(got) / Rms(sine)), 1.0) << "level in dB";
     }
+}
+
+// Formats that crash DirectSound's mixer or the platform's codecs are refused
+// before any buffer or ACM stream exists, by every route a load can take.
+TEST_F(SoundConvert, UnplayableFormatsAreRefusedBeforeTheyReachThePlatform) {
+    std::vector<int16_t> sine(4000);
+    for (size_t i = 0; i < sine.size(); i++) sine[i] = (int16_t)(i * 97);
+    Bytes ms_adpcm = MsAdpcm(sine, 8000), ima_adpcm = ImaAdpcmThroughAcm(sine, 8000);
+    ASSERT_FALSE(ima_adpcm.empty());
+    for (Bytes* w : {&ms_adpcm, &ima_adpcm}) (*w)[38] = (*w)[39] = 0;  // samples per block
+    const Bytes data(64, 0x20);
+    auto pcm = [&](int channels, int rate, int bits, int align, bool with_cb = false) {
+        return RiffWriter().Chunk("fmt ", FormatBody(1, channels, rate, bits, align, rate * align, with_cb)).Chunk("data", data).Build();
+    };
+    const struct {
+        const char* what;
+        Bytes wav;
+        bool taken;
+    } cases[] = {
+        {"64 bits from a 16-byte chunk's block align", pcm(1, 8000, 16, 8), false},
+        {"16777216 Hz", pcm(1, 16777216, 16, 2), false},
+        {"99 Hz", pcm(1, 99, 16, 2), false},
+        {"200001 Hz", pcm(1, 200001, 16, 2, true), false},
+        {"12 bits", pcm(1, 8000, 12, 2, true), false},
+        {"block align not channels x bytes", pcm(2, 8000, 16, 2, true), false},
+        {"MS ADPCM, 0 samples per block", ms_adpcm, false},
+        {"IMA ADPCM, 0 samples per block", ima_adpcm, false},
+        {"100 Hz", pcm(1, 100, 16, 2, true), true},
+        {"200000 Hz", pcm(2, 200000, 16, 4, true), true},
+        {"24 bits", pcm(2, 8000, 24, 6, true), true},
+        {"32 bits", pcm(1, 8000, 32, 4, true), true},
+    };
+    for (auto& c : cases) {
+        for (int mask : {0, (int)SOUND_DECODER_RIFF_PCM}) {
+            SCOPED_TRACE(::testing::Message() << c.what << (mask ? " through ACM" : ""));
+            SetSoundDecoderDisableMask(mask);
+            LogCapture log;
+            MemConverter m;
+            int r = m.Open(c.wav);
+            if (c.taken) {
+                if (!mask) EXPECT_EQ(0, r);
+                continue;
+            }
+            EXPECT_EQ(-1, r);
+            EXPECT_TRUE(log.Contains("再生できないPCMフォーマットです") ||
+                        log.Contains("ADPCMの１ブロック当たりのサンプル数が０です"));
+            for (int type : {0, 2}) {
+                SetCreateSoundDataType(type);
+                EXPECT_EQ(-1, CreateSoundFromFileImage(c.wav.data(), (unsigned)c.wav.size(), 1, -1)) << type;
+            }
+            SetCreateSoundDataType(0);
+        }
+    }
+    EXPECT_EQ(0, GetSoundHandleTable()->count);
 }
 
 MMRESULT(WINAPI* g_real_convert)(HACMSTREAM, LPACMSTREAMHEADER, DWORD);
@@ -405,12 +433,14 @@ TEST_F(SoundConvert, DamagedFilesAreRefusedOrDecodedWithinBounds) {
             .Build(),
         G711Wav(WAVE_FORMAT_MULAW, EveryG711Code(1)),
         G711Wav(WAVE_FORMAT_ALAW, EveryG711Code(1)),
+        MsAdpcm(std::vector<int16_t>(2000, 1000), 8000),
+        ImaAdpcmThroughAcm(std::vector<int16_t>(2000, 1000), 8000),
     };
     // An ACM driver search costs ~30 ms under Wine: thousands of cases go through
     // the plain PCM decoder only, a hundred through every decoder.
     const struct {
         int mask, seeds, cases;
-    } runs[] = {{~SOUND_DECODER_RIFF_PCM, 3, 3000}, {0, 5, 120}};
+    } runs[] = {{~SOUND_DECODER_RIFF_PCM, 3, 3000}, {0, 7, 210}};
     Rng r{0x2545F491u};
     for (auto& run : runs) {
         SetSoundDecoderDisableMask(run.mask);

@@ -149,24 +149,29 @@ TEST_F(SoundHandles, FailedLoadsFailTheSoundNotTheProcess) {
     EXPECT_TRUE(log.Contains("音声ファイルのＰＣＭへの変換に失敗しました"));
     EXPECT_EQ(-1, LoadSoundFile("no_such_sound.wav", 1, -1));
     EXPECT_TRUE(log.Contains("右記の音声ファイルのロードに失敗しました_1：no_such_sound.wav"));
-    // 12 bits in 2 bytes: the decoder takes it, DirectSound refuses both the buffer and the ring.
+    // 12 bits in 2 bytes: refused before DirectSound sees it; a refused ring fails only its sound.
     const WAVEFORMATEX refused = {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 12, 0};
     Bytes wav12 = RiffWriter().Chunk("fmt ", FormatBody(1, 1, 8000, 12, 2, 16000, true)).Chunk("data", Bytes(64)).Build();
     EXPECT_EQ(-1, Load(wav12, 2));
-    EXPECT_TRUE(log.Contains("DirectSoundBuffer の作成に失敗しました"));
+    EXPECT_TRUE(log.Contains("再生できないPCMフォーマットです"));
     int h = AddSoundData(-1);
     EXPECT_EQ(-1, CreateSoundBuffers(-1, &refused, 16000, 1, 1, h));
     EXPECT_TRUE(log.Contains("ストリーム風サウンドバッファの作成に失敗しました"));
     EXPECT_FALSE(GetSoundRecord(h)->buffers[0].used);
     EXPECT_EQ(0, DeleteSoundHandle(h));
 
-    // Over 180 seconds needs stream sounds: fails for now; 180 exactly is a normal sound.
+    // Over 180 seconds plays as a stream sound, the create type untouched; 180 exactly is a normal sound.
     WriteFile("long.wav", PcmWav(1, 8000, 8, Bytes(8000 * 181, 0x80)));
-    EXPECT_EQ(-1, LoadSoundFile("long.wav", 1, -1));
-    EXPECT_TRUE(log.Contains("右記の音声ファイルのロードに失敗しました_2：long.wav"));
+    int stream = LoadSoundFile("long.wav", 1, -1);
     std::remove("long.wav");
-    EXPECT_NE(-1, Load(PcmWav(1, 8000, 8, Bytes(8000 * 180, 0x80)), 1));
-    EXPECT_EQ(1, GetSoundHandleTable()->count);
+    ASSERT_NE(-1, stream);
+    EXPECT_EQ(SOUND_KIND_STREAM, GetSoundRecord(stream)->kind);
+    EXPECT_EQ(8000 * 181, GetSoundHandleSampleCount(stream));
+    EXPECT_EQ(0, GetCreateSoundDataType());
+    int normal = Load(PcmWav(1, 8000, 8, Bytes(8000 * 180, 0x80)), 1);
+    ASSERT_NE(-1, normal);
+    EXPECT_EQ(SOUND_KIND_NORMAL, GetSoundRecord(normal)->kind);
+    EXPECT_EQ(2, GetSoundHandleTable()->count);
 }
 
 TEST_F(SoundHandles, SoftwareBuffersLockWithinBoundsAndStartSilent) {

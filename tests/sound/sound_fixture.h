@@ -9,7 +9,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,17 @@ typedef std::vector<uint8_t> Bytes;
 
 inline void Put16(Bytes& b, uint32_t v) { b.insert(b.end(), {(uint8_t)v, (uint8_t)(v >> 8)}); }
 inline void Put32(Bytes& b, uint32_t v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
+
+inline Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+inline Bytes ReadFileBytes(const char* name) {
+    std::ifstream f(name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
 
 // Chunks in order; a declared size other than -1 lies about the body.
 struct RiffWriter {

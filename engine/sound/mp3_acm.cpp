@@ -1,0 +1,175 @@
+#include "engine/sound/mp3_acm.h"
+
+#include <cstring>
+
+#include "engine/sound/riff_wave.h"
+#include "engine/sound/sound_system.h"
+#include "engine/system/memory.h"
+
+namespace {
+
+// kbit/s by bit-rate index 1-14 (ISO/IEC 11172-3, 13818-3).
+const uint16_t kBitRates[5][14] = {
+    {32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // MPEG-1 layer I
+    {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // MPEG-1 layer II
+    {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // MPEG-1 layer III
+    {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},     // MPEG-2 layer I
+    {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // MPEG-2 layers II, III
+};
+const uint32_t kSampleRates[2][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}};
+
+// The record ACM reads behind a WAVEFORMATEX for MPEG layer 3.
+#pragma pack(push, 1)
+struct Mp3WaveFormat {
+    WAVEFORMATEX wfx;
+    uint16_t wID;
+    uint32_t fdwFlags;
+    uint16_t nBlockSize;
+    uint16_t nFramesPerBlock;
+    uint16_t nCodecDelay;
+};
+#pragma pack(pop)
+static_assert(sizeof(Mp3WaveFormat) == 30, "MPEGLAYER3WAVEFORMAT is 30 bytes");
+
+bool ReadBytes(StreamData* s, void* dst, uint32_t n) { return s->funcs.Read(dst, n, 1, s->handle) == 1; }
+bool SeekTo(StreamData* s, int64_t pos, int origin) { return s->funcs.Seek(s->handle, pos, origin) == 0; }
+
+uint32_t Id3v2End(StreamData* s) {
+    uint8_t h[10];
+    if (!SeekTo(s, 0, 0) || !ReadBytes(s, h, 10) || std::memcmp(h, "ID3", 3) != 0) return 0;
+    uint32_t size = (((uint32_t)h[6] * 128 + h[7]) * 128 + h[8]) * 128 + h[9] + 10;
+    if (h[3] == 4 && (h[5] & 0x10)) size += 10;  // footer
+    return size;
+}
+
+}  // namespace
+
+int ParseMpegAudioFrameHeader(const uint8_t b[4], MpegFrameInfo* out) {
+    if (b[0] != 0xFF || (b[1] & 0xF0) != 0xF0) return -2;
+    const int mpeg2 = (b[1] & 0x08) ? 0 : 1;
+    const int layer_code = (b[1] >> 1) & 3;
+    const int bitrate_index = b[2] >> 4;
+    const int rate_index = (b[2] >> 2) & 3;
+    // Index 0 (free format) has no length to walk by: 1-byte steps, seeks backwards.
+    if (layer_code == 0 || bitrate_index == 0 || bitrate_index == 15 || rate_index == 3) return -1;
+    MpegFrameInfo f;
+    f.layer = (uint8_t)(3 - layer_code);
+    f.mpeg2 = (uint8_t)mpeg2;
+    f.bitrate_index = (uint8_t)bitrate_index;
+    f.rate_index = (uint8_t)rate_index;
+    f.padding = (b[2] >> 1) & 1;
+    f.channels = (b[3] >> 6) == 3 ? 1 : 2;
+    f.sample_rate = kSampleRates[mpeg2][rate_index];
+    const int row = mpeg2 ? (f.layer == 0 ? 3 : 4) : f.layer;
+    f.bit_rate = kBitRates[row][bitrate_index - 1];
+    if (f.layer == 0) {
+        f.frame_length = (12000 * f.bit_rate / f.sample_rate + f.padding) * 4;
+        f.samples = 384;
+    } else if (mpeg2 && f.layer == 2) {
+        f.frame_length = 72000 * f.bit_rate / f.sample_rate + f.padding;
+        f.samples = 576;
+    } else {
+        f.frame_length = 144000 * f.bit_rate / f.sample_rate + f.padding;
+        f.samples = 1152;
+    }
+    *out = f;
+    return 0;
+}
+
+int WalkMpegAudioFrames(StreamData* s, MpegFrameWalk* w) {
+    std::memset(w, 0, sizeof(*w));
+    if (!SeekTo(s, 0, 2)) return -1;
+    const int64_t size64 = s->funcs.Tell(s->handle);
+    if (size64 <= 0 || size64 > 0x7FFFFFFF) return -1;
+    const uint32_t file_size = (uint32_t)size64;
+    w->audio_start = Id3v2End(s);
+    w->audio_end = file_size;
+    char tag[3];
+    if (file_size > 128 && SeekTo(s, file_size - 128, 0) && ReadBytes(s, tag, 3) && std::memcmp(tag, "TAG", 3) == 0)
+        w->audio_end = file_size - 128;
+    if (w->audio_start >= w->audio_end || !SeekTo(s, w->audio_start, 0)) return -1;
+
+    bool found = false;
+    uint8_t h[4];
+    for (;;) {
+        if (!ReadBytes(s, &h[0], 1)) break;
+        if (h[0] != 0xFF) continue;
+        if (!ReadBytes(s, &h[1], 1)) break;
+        if ((h[1] & 0xF0) != 0xF0) continue;
+        if (!ReadBytes(s, &h[2], 2)) break;
+        MpegFrameInfo f;
+        if (ParseMpegAudioFrameHeader(h, &f) < 0 || f.frame_length == 0) return -1;
+        const int64_t at = s->funcs.Tell(s->handle) - 4;
+        if (at < 0) return -1;
+        if (!found) w->first_frame = (uint32_t)at;
+        found = true;
+        w->total_samples += f.samples;
+        w->frames++;
+        const uint64_t end = (uint64_t)at + f.frame_length;
+        if (end < w->audio_end) {
+            w->last_end = (uint32_t)end;
+            if (!SeekTo(s, f.frame_length - 4, 1)) break;
+            continue;
+        }
+        w->last_end = w->audio_end;
+        break;
+    }
+    // No frame, or none with a byte of data before the audio end.
+    if (!found || w->last_end <= w->first_frame) return -1;
+    return 0;
+}
+
+int OpenMp3AcmSource(SoundConverter* c) {
+    std::memset(&c->acm, 0, sizeof(c->acm));
+    if (!AcmEntryPointsPresent()) return -1;
+    MpegFrameWalk walk;
+    if (WalkMpegAudioFrames(&c->source, &walk) != 0) return -1;
+    uint8_t h[4];
+    MpegFrameInfo f;
+    if (!SeekTo(&c->source, walk.first_frame, 0) || !ReadBytes(&c->source, h, 4) ||
+        ParseMpegAudioFrameHeader(h, &f) != 0)
+        return -1;
+
+    // ACM may report a smaller maximum than this record: never allocate less than it is.
+    DWORD size = 0;
+    if (AcmApi.acmMetrics) AcmApi.acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &size);
+    if (size < sizeof(Mp3WaveFormat)) size = sizeof(Mp3WaveFormat);
+    Mp3WaveFormat* mp3 = (Mp3WaveFormat*)MemAllocZeroed(size, "mp3_acm", __LINE__);
+    if (!mp3) return -1;
+    c->acm.src_format = &mp3->wfx;
+    mp3->wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+    mp3->wfx.nChannels = f.channels;
+    mp3->wfx.nSamplesPerSec = f.sample_rate;
+    mp3->wfx.nAvgBytesPerSec = f.bit_rate * 1000 / 8;
+    mp3->wfx.nBlockAlign = 1;
+    mp3->wfx.wBitsPerSample = 0;
+    mp3->wfx.cbSize = sizeof(Mp3WaveFormat) - sizeof(WAVEFORMATEX);
+    mp3->wID = MPEGLAYER3_ID_MPEG;
+    mp3->fdwFlags = f.padding;
+    mp3->nBlockSize = (uint16_t)f.frame_length;
+    mp3->nFramesPerBlock = 1;
+    mp3->nCodecDelay = 700;
+
+    c->data_start = walk.first_frame;
+    c->data_size = walk.last_end - walk.first_frame;
+    std::memset(&c->format, 0, sizeof(c->format));
+    c->format.wFormatTag = WAVE_FORMAT_PCM;
+    if (!SeekTo(&c->source, walk.first_frame, 0) ||
+        AcmApi.acmFormatSuggest(nullptr, &mp3->wfx, &c->format, sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG) != 0)
+        goto reject;
+    c->acm.data = (uint8_t*)MemAlloc(c->data_size, "mp3_acm", __LINE__);
+    if (!c->acm.data) goto reject;
+    c->acm.data_size = c->data_size;
+    if (!ReadBytes(&c->source, c->acm.data, c->data_size) || !SeekTo(&c->source, walk.first_frame, 0)) goto reject;
+    c->acm.src_pos = 0;
+    if (OpenAcmStreams(c) != 0) goto reject;
+    c->acm.total_samples = (int32_t)walk.total_samples;
+    c->block_size = c->format.nAvgBytesPerSec * 4 / 3;
+    c->method = SOUND_CONVERT_ACM;
+    return 0;
+
+reject:
+    CloseAcmStream(c);
+    std::memset(&c->acm, 0, sizeof(c->acm));
+    return -1;
+}

@@ -1,0 +1,113 @@
+#include "engine/sound/ogg_vorbis.h"
+
+#include <cstring>
+
+#define OV_EXCLUDE_STATIC_CALLBACKS
+#include <vorbis/vorbisfile.h>
+
+#include "engine/sound/sound_system.h"
+#include "engine/system/memory.h"
+
+// vorbisfile reports a hole once per lost stretch of pages; a stream made
+// only of holes must still end.
+static const int kHoleRetries = 64;
+
+static size_t OggReadCallback(void* ptr, size_t size, size_t nmemb, void* source) {
+    StreamData* s = (StreamData*)source;
+    if (!s) return (size_t)-1;
+    return s->funcs.Read(ptr, size, nmemb, s->handle);
+}
+
+static int OggSeekCallback(void* source, ogg_int64_t offset, int whence) {
+    StreamData* s = (StreamData*)source;
+    if (!s) return -1;
+    return s->funcs.Seek(s->handle, offset, whence);
+}
+
+static int ReturnZero(void*) { return 0; }
+
+static long OggTellCallback(void* source) {
+    StreamData* s = (StreamData*)source;
+    if (!s) return -1;
+    return (long)s->funcs.Tell(s->handle);
+}
+
+static OggVorbis_File* FileOf(SoundConverter* c) { return (OggVorbis_File*)c->ogg.file; }
+
+int OpenOggVorbisStream(SoundConverter* c) {
+    c->ogg.open = 0;
+    c->ogg.file = nullptr;
+    OggVorbis_File* vf = (OggVorbis_File*)MemAllocZeroed(sizeof(OggVorbis_File), "ogg_vorbis", __LINE__);
+    if (!vf) return -1;
+    const ov_callbacks callbacks = {OggReadCallback, OggSeekCallback, ReturnZero, OggTellCallback};
+    if (ov_open_callbacks(&c->source, vf, nullptr, 0, callbacks) != 0) {
+        MemFree(vf);
+        return -1;
+    }
+    c->ogg.file = vf;
+    c->ogg.open = 1;
+    // A length vorbisfile cannot tell would turn into a huge unsigned size.
+    vorbis_info* info = ov_info(vf, -1);
+    if (!info || info->channels <= 0 || info->rate <= 0 || ov_pcm_total(vf, -1) < 0) {
+        CloseOggVorbisStream(c);
+        return -1;
+    }
+    const int bytes = GetOggVorbisOutputBytes();
+    c->ogg.bytes_per_sample = bytes;
+    std::memset(&c->format, 0, sizeof(c->format));
+    c->format.wFormatTag = WAVE_FORMAT_PCM;
+    c->format.nChannels = (WORD)info->channels;
+    c->format.nSamplesPerSec = (DWORD)info->rate;
+    c->format.nBlockAlign = (WORD)(info->channels * bytes);
+    c->format.nAvgBytesPerSec = c->format.nBlockAlign * c->format.nSamplesPerSec;
+    c->format.wBitsPerSample = (WORD)(bytes * 8);
+    c->block_size = 4096;
+    c->data_size = GetOggVorbisPcmBytes(c);
+    c->method = SOUND_CONVERT_OGG_VORBIS;
+    return 0;
+}
+
+uint32_t GetOggVorbisPcmBytes(SoundConverter* c) {
+    if (!c->ogg.open) return 0;
+    const uint32_t total = (uint32_t)ov_pcm_total(FileOf(c), -1);
+    return (uint32_t)c->format.nChannels * (uint32_t)c->ogg.bytes_per_sample * total;
+}
+
+int DecodeOggVorbisBlock(SoundConverter* c) {
+    if (!c->ogg.open) return -1;
+    const int word = c->ogg.bytes_per_sample;
+    int section = 0;
+    for (int holes = 0;; holes++) {
+        long n = ov_read(FileOf(c), (char*)c->buffer, (int)c->block_size, 0, word, word == 1 ? 0 : 1, &section);
+        if (n > 0) {
+            c->bytes_left = (int32_t)n;
+            return 0;
+        }
+        // Never a negative count: a hole is skipped, anything else ends the stream.
+        if (n != OV_HOLE || holes >= kHoleRetries) return -1;
+    }
+}
+
+int SeekOggVorbisStream(SoundConverter* c, int32_t sample) {
+    if (c->ogg.open) {
+        // Past the end vorbisfile refuses the seek and stays put; the end itself is a valid place.
+        ogg_int64_t target = sample < 0 ? 0 : sample;
+        const ogg_int64_t total = ov_pcm_total(FileOf(c), -1);
+        if (target > total) target = total;
+        ov_pcm_seek(FileOf(c), target);
+    }
+    c->bytes_left = 0;
+    c->buffer_offset = 0;
+    c->output_pos = (uint32_t)c->format.nBlockAlign * (uint32_t)sample;
+    return 0;
+}
+
+int CloseOggVorbisStream(SoundConverter* c) {
+    if (c->ogg.open == 1) {
+        ov_clear(FileOf(c));
+        c->ogg.open = 0;
+    }
+    MemFree(c->ogg.file);
+    c->ogg.file = nullptr;
+    return 0;
+}

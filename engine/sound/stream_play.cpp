@@ -1,0 +1,132 @@
+#include "engine/sound/sound_stream.h"
+#include "engine/sound/sound_system.h"
+#include "engine/system/window.h"
+
+int ShareStreamSoundBuffer(int handle, SoundHandleRecord* sound, SoundBufferRecord** buffer, int force) {
+    if (sound->kind != SOUND_KIND_STREAM) {
+        *buffer = &sound->buffers[0];
+        return 0;
+    }
+    SoundHandleRecord* owner = StreamRingOwner(sound);
+    if (!owner) return -1;
+    *buffer = &owner->buffers[0];
+    if (owner->current_user == -1 || owner->current_user == handle) {
+        owner->current_user = handle;
+        return 0;
+    }
+    if (!force) return -1;
+    StopStreamSound(owner->current_user);
+    owner->current_user = handle;
+    return 0;
+}
+
+static void ResetStreamToStart(SoundHandleRecord* s) {
+    s->last_source_finished = 0;
+    s->source_write_pos = 0;
+    s->play_position = 0;
+    s->loop_back_pending = 0;
+    s->passes_done = 0;
+    s->current_source = 0;
+    s->active = 0;
+}
+
+void ApplyStreamBufferSettings(SoundHandleRecord* s, SoundBufferRecord* buf) {
+    SetDSoundBufferVolume(buf, s->once_volume_set ? s->once_volume : s->volume);
+    SetDSoundBufferPan(buf, s->once_pan_set ? s->once_pan : s->pan);
+    SetDSoundBufferFrequency(buf, s->once_frequency_set ? s->once_frequency : s->frequency);
+    s->once_volume_set = s->once_pan_set = s->once_frequency_set = 0;
+}
+
+int PrepareStreamSoundPlay(SoundBufferRecord** buffer, int handle, SoundHandleRecord* s, int play_type,
+                           int from_top) {
+    if (ShareStreamSoundBuffer(handle, s, buffer, 1) != 0) return -1;
+    if (from_top == 0 && IsStreamSoundPlaying(handle) == 1) return 1;
+    StopStreamSound(handle);
+    // Switching between looping and not after the last source ran out starts over.
+    if (((play_type ^ s->stream_play_type) & 2) && s->last_source_finished) ResetStreamToStart(s);
+    if (from_top) {
+        s->last_source_finished = 0;
+        if (s->play_position != 0) ResetStreamToStart(s);
+    }
+    s->stream_play_type = play_type;
+    PrimeStreamSound(handle);
+    ApplyStreamBufferSettings(s, *buffer);
+    return 0;
+}
+
+int PlayStreamSound(int handle, int play_type, int from_top) {
+    if (!IsSoundSystemUp()) return -1;
+    SoundLockEnter();
+    SoundHandleRecord* s = GetSoundRecord(handle);
+    SoundBufferRecord* buf = nullptr;
+    if (!s || s->kind != SOUND_KIND_STREAM || PrepareStreamSoundPlay(&buf, handle, s, play_type, from_top) != 0 ||
+        PlayDSoundBuffer(buf, 1) != 0) {
+        SoundLockLeave();
+        return -1;
+    }
+    SoundLockLeave();
+    if (play_type != SOUND_PLAY_WAIT) return 0;
+    int ended = ProcessWindowMessages();
+    while (ended == 0 && IsSoundHandlePlaying(handle) == 1) {
+        Sleep(1);
+        ended = ProcessWindowMessages();
+    }
+    return 0;
+}
+
+int StopStreamSound(int handle) {
+    if (!IsSoundSystemUp()) return -1;
+    SoundLockEnter();
+    SoundHandleRecord* s = GetSoundRecord(handle);
+    SoundHandleRecord* owner = s ? StreamRingOwner(s) : nullptr;
+    if (!s || s->kind != SOUND_KIND_STREAM) {
+        SoundLockLeave();
+        return -1;
+    }
+    UpdateStreamPlayPosition(handle, -1);
+    int result = 0;
+    if (owner && owner->current_user == handle) {
+        if (owner != s) owner->current_user = -1;
+        uint32_t status = 0;
+        if (GetDSoundBufferStatus(&owner->buffers[0], &status) != 0)
+            result = -1;
+        else if (status & DSBSTATUS_PLAYING)
+            StopDSoundBuffer(&owner->buffers[0]);
+    }
+    SoundLockLeave();
+    return result;
+}
+
+int IsStreamSoundPlaying(int handle) {
+    if (!IsSoundSystemUp()) return -1;
+    SoundLockEnter();
+    SoundHandleRecord* s = GetSoundRecord(handle);
+    SoundHandleRecord* owner = s ? StreamRingOwner(s) : nullptr;
+    int result = -1;
+    if (s && s->kind == SOUND_KIND_STREAM) {
+        uint32_t status = 0;
+        result = owner && owner->current_user == handle && GetDSoundBufferStatus(&owner->buffers[0], &status) == 0 &&
+                         (status & DSBSTATUS_PLAYING)
+                     ? 1
+                     : 0;
+    }
+    SoundLockLeave();
+    return result;
+}
+
+int GetStreamSoundPlayTime(int handle) {
+    if (!IsSoundSystemUp()) return -1;
+    SoundLockEnter();
+    SoundHandleRecord* s = GetSoundRecord(handle);
+    if (!s || s->kind != SOUND_KIND_STREAM || s->format.nBlockAlign == 0) {
+        SoundLockLeave();
+        return -1;
+    }
+    UpdateStreamPlayPosition(handle, -1);
+    // Never past the length, also when passes beyond the first have moved the position on.
+    uint32_t samples = s->play_position / s->format.nBlockAlign;
+    if (samples > s->total_samples) samples = s->total_samples;
+    const int ms = MulDiv64((int32_t)samples, (int32_t)s->format.nSamplesPerSec);
+    SoundLockLeave();
+    return ms;
+}

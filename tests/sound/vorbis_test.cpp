@@ -1,0 +1,144 @@
+// Ogg Vorbis through vorbisfile: files from libvorbisenc decode to their exact
+// length and seek to the sample; other files are refused; damaged pages end
+// or skip, never hang and never turn into a negative byte count.
+#include "sound/sound_fixture.h"
+
+#include <cmath>
+
+#include "engine/sound/ogg_vorbis.h"
+#include "sound/sound_measure.h"
+#include "sound/vorbis_encode.h"
+
+using namespace soundtest;
+
+namespace {
+
+class OggVorbis : public SoundSystemTest {};
+
+std::vector<int16_t> Tone(int frames, int channels, int rate, double hz) {
+    std::vector<int16_t> s;
+    for (int i = 0; i < frames; i++)
+        for (int ch = 0; ch < channels; ch++)
+            s.push_back((int16_t)std::lround(12000 * std::sin(2 * 3.14159265358979 * hz * (ch + 1) * i / rate)));
+    return s;
+}
+
+// The pages of an Ogg stream, each as its bytes.
+std::vector<Bytes> Pages(const Bytes& ogg) {
+    std::vector<Bytes> pages;
+    size_t at = 0;
+    while (at + 27 <= ogg.size() && std::memcmp(&ogg[at], "OggS", 4) == 0) {
+        size_t len = 27 + ogg[at + 26];
+        for (int i = 0; i < ogg[at + 26]; i++) len += ogg[at + 27 + i];
+        pages.emplace_back(ogg.begin() + at, ogg.begin() + at + len);
+        at += len;
+    }
+    return pages;
+}
+
+TEST_F(OggVorbis, DecodesToTheExactLengthAndSeeksToTheSample) {
+    const struct {
+        int channels, rate, frames;
+    } cases[] = {{2, 44100, 44100 * 3 / 2 + 77}, {1, 22050, 10000}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.channels);
+        const Bytes ogg = EncodeVorbis(Tone(c.frames, c.channels, c.rate, 441), c.channels, c.rate);
+        ASSERT_FALSE(ogg.empty());
+        MemConverter m;
+        ASSERT_EQ(0, m.Open(ogg));
+        ASSERT_EQ(SOUND_CONVERT_OGG_VORBIS, m.conv.method);
+        const WORD align = (WORD)(2 * c.channels);
+        const WAVEFORMATEX want = {WAVE_FORMAT_PCM, (WORD)c.channels, (DWORD)c.rate, (DWORD)c.rate * align, align, 16, 0};
+        EXPECT_EQ(0, std::memcmp(&want, &m.conv.format, 18));
+        EXPECT_EQ(4096u, m.conv.block_size);
+        EXPECT_EQ((uint32_t)c.frames * align, GetConvertedPcmSize(&m.conv));
+        const Bytes pcm = m.ReadAll();
+        ASSERT_EQ((size_t)c.frames * align, pcm.size());
+        auto left = Channel(ToSamples(pcm), c.channels, 0);
+        EXPECT_NEAR(441.0, ZeroCrossingHz(left, c.rate), 2.0);
+        EXPECT_NEAR(12000 / std::sqrt(2.0), Rms(left), 12000 * 0.05);
+        for (int sample : {c.frames / 2, 5, c.frames - 100, 0, 4097, c.frames / 3}) {
+            ASSERT_EQ(0, SeekSoundConverter(&m.conv, sample));
+            Bytes got(300);
+            const int want_bytes = std::min(300, (c.frames - sample) * align);
+            ASSERT_EQ(want_bytes, ConvertNextSoundBlock(&m.conv, got.data(), 300)) << sample;
+            EXPECT_EQ(0, std::memcmp(got.data(), pcm.data() + sample * align, want_bytes)) << sample;
+        }
+        // Past the end is the end, not wherever vorbisfile last stood.
+        SeekSoundConverter(&m.conv, c.frames + 500);
+        uint8_t b[4];
+        EXPECT_EQ(0, ConvertNextSoundBlock(&m.conv, b, 4));
+    }
+}
+
+TEST_F(OggVorbis, OtherFilesAreRefusedAndLeaveNothingOpen) {
+    SetSoundDecoderDisableMask(~SOUND_DECODER_OGG_VORBIS);
+    MemConverter m;
+    EXPECT_EQ(-1, m.Open(PcmWav(1, 8000, 16, Ramp16(5000, 1))));
+    Bytes not_ogg(9000, 0x4F);
+    EXPECT_EQ(-1, m.Open(not_ogg));
+    SoundConverter c = {};
+    c.source = m.sd;
+    EXPECT_EQ(-1, OpenOggVorbisStream(&c));
+    EXPECT_EQ(0, c.ogg.open);
+    EXPECT_EQ(0, CloseOggVorbisStream(&c));
+    // A stream that cannot seek has no length vorbisfile can tell: refused, not a huge size.
+    const Bytes ogg = EncodeVorbis(Tone(3000, 1, 8000, 300), 1, 8000);
+    SoundConverter unseekable = {};
+    unseekable.source = {*GetMemStreamTable(), MemStreamOpen(ogg.data(), ogg.size())};
+    unseekable.source.funcs.Seek = [](uintptr_t, int64_t, int) { return -1; };
+    EXPECT_EQ(-1, OpenOggVorbisStream(&unseekable));
+    EXPECT_EQ(0, unseekable.ogg.open);
+    EXPECT_EQ(nullptr, unseekable.ogg.file);
+    MemStreamClose(unseekable.source.handle);
+}
+
+TEST_F(OggVorbis, DamagedPagesSkipOrEndButNeverHang) {
+    const int frames = 22050 * 2;
+    const Bytes ogg = EncodeVorbis(Tone(frames, 1, 22050, 500), 1, 22050);
+    const std::vector<Bytes> pages = Pages(ogg);
+    ASSERT_GT(pages.size(), 8u);
+    // A lost page in the middle is a hole: decoding goes on behind it.
+    Bytes holed;
+    for (size_t i = 0; i < pages.size(); i++)
+        if (i != pages.size() / 2) holed.insert(holed.end(), pages[i].begin(), pages[i].end());
+    MemConverter m;
+    ASSERT_EQ(0, m.Open(holed));
+    const size_t got = m.ReadAll().size();
+    EXPECT_LT(got, (size_t)frames * 2);
+    EXPECT_GT(got, (size_t)frames * 2 * 6 / 10) << "decoding stopped at the hole";
+
+    uint32_t seed = 0x9E3779B9u;
+    auto next = [&](uint32_t n) { return seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5, seed % n; };
+    int opened = 0, cases = 0;
+    const bool finished = RunWithTimeout(
+        [&] {
+            for (cases = 0; cases < 150; cases++) {
+                // Bytes flipped, the file cut short, or a page moved elsewhere.
+                Bytes w = ogg;
+                if (cases % 3 == 0) {
+                    for (int i = 0; i < 1 + (int)next(20); i++) w[next((uint32_t)w.size())] ^= (uint8_t)(1 + next(255));
+                } else if (cases % 3 == 1) {
+                    w.resize(next((uint32_t)w.size()));
+                } else {
+                    const Bytes& p = pages[next((uint32_t)pages.size())];
+                    w.insert(w.begin() + next((uint32_t)w.size()), p.begin(), p.end());
+                }
+                MemConverter c;
+                if (c.Open(w) != 0) continue;
+                opened++;
+                uint8_t block[4096];
+                for (int n = 0, reads = 0; (n = ConvertNextSoundBlock(&c.conv, block, sizeof block)) > 0; reads++) {
+                    ASSERT_LT(reads, 1000) << "case " << cases << " decodes without end";
+                    ASSERT_GE(c.conv.bytes_left, 0);
+                }
+                SeekSoundConverter(&c.conv, (int32_t)next(frames * 2));
+                ASSERT_GE(ConvertNextSoundBlock(&c.conv, block, sizeof block), 0);
+            }
+        },
+        60000);
+    ASSERT_TRUE(finished) << "stuck at case " << cases;
+    EXPECT_GT(opened, 20);
+}
+
+}  // namespace
