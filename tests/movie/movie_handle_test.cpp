@@ -10,6 +10,7 @@
 #include "engine/graphics/graphic_handle.h"
 #include "engine/graphics/graphic_movie.h"
 #include "engine/movie/movie.h"
+#include "engine/sound/sound.h"
 #include "engine/system/memory.h"
 #include "engine/system/tick.h"
 #include "graphics/graphics_test_util.h"
@@ -208,19 +209,38 @@ TEST_P(MovieHandles, BadHandlesAreRefused) {
     EXPECT_EQ(1, GetMovieCount());
 }
 
-// A track that the sound layer cannot load leaves the movie on the clock.
-TEST_P(MovieHandles, AMovieWhoseAudioCannotLoadRunsOnTheClock) {
+// The Vorbis track is the clock: frames follow its play time and stop at the
+// last one when the video is shorter, loop bit or not.
+TEST_P(MovieHandles, FramesFollowTheAudioTrackAndStopAtTheLast) {
     TheoraMovieSpec s;
-    s.frames = 30;
-    s.audio_ms = 1000;
-    std::string path = WriteMovie("withaudio.ogv", s);
+    s.frames = 12;  // 0.4 s of video over 1.5 s of sound
+    s.audio_ms = 1500;
+    std::string path = WriteMovie("talking.ogv", s);
     int movie = OpenMovie(path.c_str(), nullptr, nullptr, 0);
     ASSERT_GE(movie, 0);
     MovieRecord* m = GetMovieRecord(movie);
-    if (m->audio != -1) GTEST_SKIP() << "the sound layer loads the track: the audio clock test covers it";
-    PlayFrom(m, 9.5);
+    ASSERT_NE(-1, m->audio) << "the Vorbis track loads as a stream sound";
+    m->play_type = 1 | MOVIE_PLAY_LOOP_BIT;
+    m->playing = 1;
+    ASSERT_EQ(0, ResumeSystemPausedMovies());
+    EXPECT_EQ(1, IsSoundHandlePlaying(m->audio));
+    bool followed = true;
+    for (int i = 0; i < 20; i++) {
+        const int before = GetSoundHandlePlayTime(m->audio) * 30 / 1000;
+        UpdateMovieFrame(movie);
+        const int after = GetSoundHandlePlayTime(m->audio) * 30 / 1000;
+        const int frame = GetTheoraCurrentFrame(m->decoder);
+        if (frame < (before < 11 ? before : 11) || frame > (after < 11 ? after : 11)) followed = false;
+        Sleep(15);
+    }
+    EXPECT_TRUE(followed);
+    for (DWORD start = GetTickCount(); GetSoundHandlePlayTime(m->audio) < 600 && GetTickCount() - start < 5000;)
+        Sleep(10);
     UpdateMovieFrame(movie);
-    EXPECT_EQ(9, GetTheoraCurrentFrame(m->decoder));
+    EXPECT_EQ(11, GetTheoraCurrentFrame(m->decoder)) << "no wrap on the audio clock";
+    EXPECT_EQ(1, m->playing) << "the end shows only on the clock";
+    EXPECT_EQ(0, PauseMovie(movie, 0));
+    EXPECT_EQ(0, IsSoundHandlePlaying(m->audio));
     EXPECT_EQ(0, CloseMovie(movie));
 }
 
