@@ -115,8 +115,10 @@ int OpenMovieDirectShow(MovieRecord* m, const char* path, int* width, int* heigh
         FormatString(message, sizeof message, "IID_IMediaSeekingインターフェイスの取得に失敗しました");
         goto fail;
     }
-    MultiByteToWideChar(LibraryCodePage ? (UINT)LibraryCodePage : CP_ACP, 0, path, -1, m->wide_path, 260);
-    if (FAILED(m->graph->RenderFile(m->wide_path, nullptr))) {
+    // A path too long for the field is not rendered half-converted.
+    if (!MultiByteToWideChar(LibraryCodePage ? (UINT)LibraryCodePage : CP_ACP, 0, path, -1, m->wide_path, 260))
+        m->wide_path[0] = 0;
+    if (!m->wide_path[0] || FAILED(m->graph->RenderFile(m->wide_path, nullptr))) {
         FormatString(message, sizeof message, "ファイル:%s が開けませんでした", path);
         if (RenderTemporaryCopy(m, path) < 0) goto fail;
     }

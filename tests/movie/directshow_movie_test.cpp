@@ -81,6 +81,16 @@ TEST_F(FilterGraphMovies, AnAviOpensBindsAndShowsItsFramesTheRightWayUp) {
     EXPECT_TRUE(RgbNear(at40, 0, 0, 0xC8, 8)) << "bottom rows blue";
 }
 
+// The failure line is composed in 256 bytes: a long path is cut there.
+TEST_F(FilterGraphMovies, ALongPathFailsWithItsMessageCut) {
+    const std::string path = std::string(400, 'a') + ".avi";
+    LogCapture log;
+    EXPECT_EQ(-1, OpenMovie(path.c_str(), nullptr, nullptr, 0));
+    EXPECT_TRUE(log.Contains(("ファイル:" + std::string(200, 'a')).c_str()));
+    EXPECT_FALSE(log.Contains(std::string(300, 'a').c_str()));
+    EXPECT_TRUE(log.Contains("ムービーファイルオープン処理時にエラーが発生しました"));
+}
+
 TEST_F(FilterGraphMovies, WithoutTheLoopBitItEndsAtTheStopPosition) {
     int g = LoadGraphicFile("clip.avi");
     ASSERT_GE(g, 0);

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <memory>
 
 #include "engine/image/pixel_format.h"
 #include "engine/movie/movie_renderer.h"
@@ -201,9 +202,10 @@ protected:
         r = CreateMovieRenderer(nullptr, &hr);
         r->AddRefInner();
         r->JoinFilterGraph(&graph, L"MovieRenderer");
+        type.reset(new VideoType(320, 240));  // task memory: after the entry points are loaded
         source = new TestSource();
         source->AddRefInner();
-        source->offered.push_back(&type);
+        source->offered.push_back(type.get());
         source->wanted = {2, 960 * 240, 1, 0};
     }
     void TearDown() override {
@@ -214,13 +216,14 @@ protected:
         r->JoinFilterGraph(nullptr, nullptr);
         r->ReleaseInner();
         source->ReleaseInner();
+        type.reset();
         FilterTest::TearDown();
     }
-    HRESULT Connect() { return source->pin->Connect(r->InputPin()->PinInterface(), &type); }
+    HRESULT Connect() { return source->pin->Connect(r->InputPin()->PinInterface(), type.get()); }
     D_CMovieRenderer* r = nullptr;
     TestSource* source = nullptr;
     FakeGraph graph;
-    VideoType type{320, 240};
+    std::unique_ptr<VideoType> type;
 };
 
 TEST_F(RendererStates, RunningUnconnectedCompletesAtOnce) {
@@ -266,6 +269,39 @@ TEST_F(RendererStates, RunningShowsSamplesAndCompletesAfterTheLast) {
     int drawn = 0;
     r->get_FramesDrawn(&drawn);
     EXPECT_EQ(1, drawn);
+}
+
+// With the platform's clock: end of stream waits for the last sample's stop
+// time when that lies 50 ms or more ahead, and a sample due later waits for it.
+TEST_F(RendererStates, EndOfStreamFollowsTheLastSamplesStopTimeOnTheClock) {
+    IReferenceClock* clock = nullptr;
+    ASSERT_EQ(S_OK, WinApi.CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
+                                            (void**)&clock));
+    ASSERT_EQ(S_OK, Connect());
+    r->SetSyncSource(clock);
+    struct Case { REFERENCE_TIME stop; bool at_once; } cases[] = {{300000, true}, {20000000, false}};
+    for (const Case& c : cases) {
+        graph.events.clear();
+        REFERENCE_TIME now = 0;
+        clock->GetTime(&now);
+        ASSERT_EQ(S_OK, source->Run(now));
+        ASSERT_EQ(S_OK, r->Run(now));
+        IMediaSample* sample = nullptr;
+        REFERENCE_TIME start = 0, stop = c.stop;
+        ASSERT_EQ(S_OK, source->pin->AcquireBuffer(&sample, &start, &stop, 0));
+        sample->SetActualDataLength(960 * 240);
+        sample->SetTime(&start, &stop);
+        EXPECT_TRUE(RunWithin(10000, [&] { source->pin->SendSample(sample); }));
+        sample->Release();
+        EXPECT_EQ(S_OK, r->InputPin()->EndOfStream());
+        EXPECT_EQ(c.at_once ? 1 : 0, graph.Count(EC_COMPLETE)) << c.stop;
+        for (DWORD t = GetTickCount(); !graph.Count(EC_COMPLETE) && GetTickCount() - t < 8000;) Sleep(10);
+        EXPECT_EQ(1, graph.Count(EC_COMPLETE)) << "delivered by the timer";
+        r->Stop();
+        source->Stop();
+    }
+    r->SetSyncSource(nullptr);
+    clock->Release();
 }
 
 TEST_F(RendererStates, SeekingWithoutUpstreamAndAZeroRate) {
