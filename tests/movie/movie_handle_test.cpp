@@ -10,6 +10,7 @@
 #include "engine/graphics/graphic_handle.h"
 #include "engine/graphics/graphic_movie.h"
 #include "engine/movie/movie.h"
+#include "engine/movie/theora_internal.h"
 #include "engine/sound/sound.h"
 #include "engine/system/memory.h"
 #include "engine/system/tick.h"
@@ -298,6 +299,44 @@ TEST_F(MovieSurfaces, TheYuvSurfaceHoldsThePlanesOfTheCurrentFrame) {
         EXPECT_EQ(180, v[(lr.Pitch / 2) * 31 + 55]) << "frame " << frame;
         EXPECT_EQ(100, u[0]) << "frame " << frame;
         GetTheoraYuvSurface(dec)->UnlockRect();
+    }
+    EXPECT_EQ(0, CloseMovie(movie));
+}
+
+// The packed layouts, on surfaces of those formats put in the YV12 one's place.
+TEST_F(MovieSurfaces, PackedSurfacesShareEachChromaSampleAcrossTwoByTwoPixels) {
+    TheoraMovieSpec s;
+    s.frames = 3;
+    s.fill = [](int n, const YuvFrame& f) {
+        for (int y = 0; y < f.height; y++) memset(f.y + y * f.y_stride, FlatLuma(n), f.width);
+        for (int y = 0; y < f.uv_height; y++) {
+            memset(f.u + y * f.uv_stride, 100, f.uv_width);
+            memset(f.v + y * f.uv_stride, 180, f.uv_width);
+        }
+    };
+    std::string path = WriteMovie("packed.ogv", s);
+    int movie = OpenMovie(path.c_str(), nullptr, nullptr, 0);
+    ASSERT_GE(movie, 0);
+    TheoraDecoder* dec = GetMovieRecord(movie)->decoder;
+    struct Case { const char* fourcc; uint8_t bytes[4]; } cases[] = {
+        {"YUY2", {0, 100, 0, 180}}, {"UYVY", {100, 0, 180, 0}}};
+    for (const Case& c : cases) {
+        const D3DFORMAT format = (D3DFORMAT)MAKEFOURCC(c.fourcc[0], c.fourcc[1], c.fourcc[2], c.fourcc[3]);
+        ReleaseTheoraYuvSurface(dec);
+        ASSERT_EQ(D3D_OK, GetD3DDevice()->CreateOffscreenPlainSurface(112, 64, format, D3DPOOL_DEFAULT, &dec->surface,
+                                                                      nullptr));
+        dec->surface_fourcc = (uint32_t)format;
+        AdvanceTheoraFrames(dec, 1);
+        const int luma = FlatLuma(GetTheoraCurrentFrame(dec));
+        ASSERT_TRUE(RunWithTimeout([&] { EXPECT_EQ(1, PublishTheoraFrame(dec, 0, 1)); }, 15000));
+        D3DLOCKED_RECT lr;
+        ASSERT_EQ(D3D_OK, dec->surface->LockRect(&lr, nullptr, D3DLOCK_READONLY));
+        for (int y : {0, 1, 63}) {
+            const uint8_t* p = (const uint8_t*)lr.pBits + lr.Pitch * y + 4 * 20;
+            for (int i = 0; i < 4; i++)
+                EXPECT_EQ(c.bytes[i] ? c.bytes[i] : luma, p[i]) << c.fourcc << " row " << y << " byte " << i;
+        }
+        dec->surface->UnlockRect();
     }
     EXPECT_EQ(0, CloseMovie(movie));
 }
