@@ -265,6 +265,15 @@ TEST_P(MovieHandles, ResumingLateInALongMovieKeepsItsFrame) {
     EXPECT_EQ(0, CloseMovie(movie));
 }
 
+// Flat luma FlatLuma(n) with blue difference 100 and red difference 180.
+void FlatWithChroma(int n, const YuvFrame& f) {
+    for (int y = 0; y < f.height; y++) memset(f.y + y * f.y_stride, FlatLuma(n), f.width);
+    for (int y = 0; y < f.uv_height; y++) {
+        memset(f.u + y * f.uv_stride, 100, f.uv_width);
+        memset(f.v + y * f.uv_stride, 180, f.uv_width);
+    }
+}
+
 class MovieSurfaces : public GraphicsEngine {
 protected:
     int Hardware() const override { return 1; }
@@ -274,13 +283,7 @@ protected:
 TEST_F(MovieSurfaces, TheYuvSurfaceHoldsThePlanesOfTheCurrentFrame) {
     TheoraMovieSpec s;
     s.frames = 12;
-    s.fill = [](int n, const YuvFrame& f) {
-        for (int y = 0; y < f.height; y++) memset(f.y + y * f.y_stride, FlatLuma(n), f.width);
-        for (int y = 0; y < f.uv_height; y++) {
-            memset(f.u + y * f.uv_stride, 100, f.uv_width);
-            memset(f.v + y * f.uv_stride, 180, f.uv_width);
-        }
-    };
+    s.fill = FlatWithChroma;
     std::string path = WriteMovie("chroma.ogv", s);
     int movie = OpenMovie(path.c_str(), nullptr, nullptr, 0);
     ASSERT_GE(movie, 0);
@@ -307,13 +310,7 @@ TEST_F(MovieSurfaces, TheYuvSurfaceHoldsThePlanesOfTheCurrentFrame) {
 TEST_F(MovieSurfaces, PackedSurfacesShareEachChromaSampleAcrossTwoByTwoPixels) {
     TheoraMovieSpec s;
     s.frames = 3;
-    s.fill = [](int n, const YuvFrame& f) {
-        for (int y = 0; y < f.height; y++) memset(f.y + y * f.y_stride, FlatLuma(n), f.width);
-        for (int y = 0; y < f.uv_height; y++) {
-            memset(f.u + y * f.uv_stride, 100, f.uv_width);
-            memset(f.v + y * f.uv_stride, 180, f.uv_width);
-        }
-    };
+    s.fill = FlatWithChroma;
     std::string path = WriteMovie("packed.ogv", s);
     int movie = OpenMovie(path.c_str(), nullptr, nullptr, 0);
     ASSERT_GE(movie, 0);
