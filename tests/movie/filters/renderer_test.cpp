@@ -220,6 +220,20 @@ protected:
         FilterTest::TearDown();
     }
     HRESULT Connect() { return source->pin->Connect(r->InputPin()->PinInterface(), type.get()); }
+    // One frame of bytes `fill` with the given times; the Receive result.
+    HRESULT Send(REFERENCE_TIME start, REFERENCE_TIME stop, BYTE fill) {
+        IMediaSample* sample = nullptr;
+        HRESULT hr = source->pin->AcquireBuffer(&sample, &start, &stop, 0);
+        if (FAILED(hr)) return hr;
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        std::memset(data, fill, 960 * 240);
+        sample->SetActualDataLength(960 * 240);
+        sample->SetTime(&start, &stop);
+        hr = source->pin->SendSample(sample);
+        sample->Release();
+        return hr;
+    }
     D_CMovieRenderer* r = nullptr;
     TestSource* source = nullptr;
     FakeGraph graph;
@@ -263,12 +277,17 @@ TEST_F(RendererStates, RunningShowsSamplesAndCompletesAfterTheLast) {
     EXPECT_EQ(1, r->TakeNewFrame(&image));
     EXPECT_EQ(0x44, ((uint8_t*)image.pixels)[0]);
     BaseImageRelease(&image);
+    // A stop before the start cannot be scheduled: dropped quietly and counted.
+    EXPECT_TRUE(RunWithin(10000, [&] { EXPECT_EQ(S_OK, Send(50000, 10000, 0x66)); }));
+    EXPECT_EQ(0, r->TakeNewFrame(&image));
     EXPECT_EQ(0, graph.Count(EC_COMPLETE));
     EXPECT_EQ(S_OK, r->InputPin()->EndOfStream());
     EXPECT_EQ(1, graph.Count(EC_COMPLETE));
-    int drawn = 0;
+    int drawn = 0, dropped = 0;
     r->get_FramesDrawn(&drawn);
+    r->get_FramesDroppedInRenderer(&dropped);
     EXPECT_EQ(1, drawn);
+    EXPECT_EQ(1, dropped);
 }
 
 // With the platform's clock: end of stream waits for the last sample's stop
@@ -286,13 +305,7 @@ TEST_F(RendererStates, EndOfStreamFollowsTheLastSamplesStopTimeOnTheClock) {
         clock->GetTime(&now);
         ASSERT_EQ(S_OK, source->Run(now));
         ASSERT_EQ(S_OK, r->Run(now));
-        IMediaSample* sample = nullptr;
-        REFERENCE_TIME start = 0, stop = c.stop;
-        ASSERT_EQ(S_OK, source->pin->AcquireBuffer(&sample, &start, &stop, 0));
-        sample->SetActualDataLength(960 * 240);
-        sample->SetTime(&start, &stop);
-        EXPECT_TRUE(RunWithin(10000, [&] { source->pin->SendSample(sample); }));
-        sample->Release();
+        EXPECT_TRUE(RunWithin(10000, [&] { Send(0, c.stop, 0x11); }));
         EXPECT_EQ(S_OK, r->InputPin()->EndOfStream());
         EXPECT_EQ(c.at_once ? 1 : 0, graph.Count(EC_COMPLETE)) << c.stop;
         for (DWORD t = GetTickCount(); !graph.Count(EC_COMPLETE) && GetTickCount() - t < 8000;) Sleep(10);
@@ -300,6 +313,24 @@ TEST_F(RendererStates, EndOfStreamFollowsTheLastSamplesStopTimeOnTheClock) {
         r->Stop();
         source->Stop();
     }
+    // A sample due two seconds from now waits for its time (a stop ends the wait).
+    REFERENCE_TIME now = 0;
+    clock->GetTime(&now);
+    ASSERT_EQ(S_OK, source->Run(now));
+    ASSERT_EQ(S_OK, r->Run(now));
+    BaseImage image{};
+    r->TakeNewFrame(&image);  // the frames of the cases above
+    {
+        Worker streaming([&] { Send(20000000, 20100000, 0x22); });
+        Sleep(200);
+        EXPECT_EQ(0, r->TakeNewFrame(&image)) << "drawn before its time";
+        for (DWORD t = GetTickCount(); r->TakeNewFrame(&image) != 1 && GetTickCount() - t < 8000;) Sleep(10);
+        EXPECT_TRUE(image.pixels && ((uint8_t*)image.pixels)[0] == 0x22) << "drawn at its time";
+        EXPECT_TRUE(streaming.Join(10000));
+    }
+    BaseImageRelease(&image);
+    r->Stop();
+    source->Stop();
     r->SetSyncSource(nullptr);
     clock->Release();
 }
