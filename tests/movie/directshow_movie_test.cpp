@@ -23,9 +23,9 @@ uint32_t Pixel(int n, int x, int y) {
     return y < 24 ? (uint32_t)(n * 20) << 16 : 0x0000C8;
 }
 
-class FilterGraphMovies : public GraphicsEngine {
+class FilterGraphMovies : public GraphicsEngine, public ::testing::WithParamInterface<int> {
 protected:
-    int Hardware() const override { return 0; }
+    int Hardware() const override { return GetParam(); }
     void SetUp() override {
         GraphicsEngine::SetUp();
         ASSERT_TRUE(WriteBytesToFile("clip.avi", avitest::MakeRgbAvi(64, 48, 10, 10, Pixel)));
@@ -57,7 +57,10 @@ protected:
     }
 };
 
-TEST_F(FilterGraphMovies, AnAviOpensBindsAndShowsItsFramesTheRightWayUp) {
+INSTANTIATE_TEST_SUITE_P(Modes, FilterGraphMovies, ::testing::Values(1, 0),
+                         [](const ::testing::TestParamInfo<int>& i) { return i.param ? "Direct3D" : "Software"; });
+
+TEST_P(FilterGraphMovies, AnAviOpensBindsAndShowsItsFramesTheRightWayUp) {
     int g = LoadGraphicFile("clip.avi");
     ASSERT_GE(g, 0);
     MovieRecord* m = GetMovieRecord(GetGraphicMovie(g));
@@ -82,7 +85,7 @@ TEST_F(FilterGraphMovies, AnAviOpensBindsAndShowsItsFramesTheRightWayUp) {
 }
 
 // The failure line is composed in 256 bytes: a long path is cut there.
-TEST_F(FilterGraphMovies, ALongPathFailsWithItsMessageCut) {
+TEST_P(FilterGraphMovies, ALongPathFailsWithItsMessageCut) {
     const std::string path = std::string(400, 'a') + ".avi";
     LogCapture log;
     EXPECT_EQ(-1, OpenMovie(path.c_str(), nullptr, nullptr, 0));
@@ -91,7 +94,7 @@ TEST_F(FilterGraphMovies, ALongPathFailsWithItsMessageCut) {
     EXPECT_TRUE(log.Contains("ムービーファイルオープン処理時にエラーが発生しました"));
 }
 
-TEST_F(FilterGraphMovies, WithoutTheLoopBitItEndsAtTheStopPosition) {
+TEST_P(FilterGraphMovies, WithoutTheLoopBitItEndsAtTheStopPosition) {
     int g = LoadGraphicFile("clip.avi");
     ASSERT_GE(g, 0);
     MovieRecord* m = GetMovieRecord(GetGraphicMovie(g));
@@ -105,7 +108,7 @@ TEST_F(FilterGraphMovies, WithoutTheLoopBitItEndsAtTheStopPosition) {
     EXPECT_EQ(1, m->paused);
 }
 
-TEST_F(FilterGraphMovies, WithTheLoopBitItStartsAgain) {
+TEST_P(FilterGraphMovies, WithTheLoopBitItStartsAgain) {
     int g = LoadGraphicFile("clip.avi");
     ASSERT_GE(g, 0);
     MovieRecord* m = GetMovieRecord(GetGraphicMovie(g));
@@ -117,7 +120,7 @@ TEST_F(FilterGraphMovies, WithTheLoopBitItStartsAgain) {
     EXPECT_EQ(1, m->playing);
 }
 
-TEST_F(FilterGraphMovies, FilesTheGraphCannotRenderFailWithNothingLeft) {
+TEST_P(FilterGraphMovies, FilesTheGraphCannotRenderFailWithNothingLeft) {
     std::vector<uint8_t> junk(20000);
     for (size_t i = 0; i < junk.size(); i++) junk[i] = (uint8_t)(i * 131 + 7);
     ASSERT_TRUE(WriteBytesToFile("junk.avi", junk));
@@ -208,7 +211,7 @@ bool FileExistsW(const std::wstring& path, uint64_t* size) {
 }
 
 // 290 frames of 9216 bytes: over 2.5 MB, copied in three chunks.
-TEST_F(FilterGraphMovies, AFileTheGraphCannotOpenInPlacePlaysFromATemporaryCopy) {
+TEST_P(FilterGraphMovies, AFileTheGraphCannotOpenInPlacePlaysFromATemporaryCopy) {
     std::vector<uint8_t> big = avitest::MakeRgbAvi(64, 48, 290, 10, Pixel);
     ASSERT_GT(big.size(), 2u * 1024 * 1024);
     ASSERT_TRUE(WriteBytesToFile("long.avi", big));
