@@ -136,11 +136,9 @@ fail:
 }
 
 int UpdateMovieFrameDirectShow(MovieRecord* m) {
-    if (m->renderer && m->renderer->HasNewFrame() && m->callback) {
-        if (m->renderer->TakeNewFrame(&m->image) == 1) {
-            m->image_ptr = &m->image;
-            m->callback(m, m->callback_user);
-        }
+    if (m->renderer && m->renderer->TakeNewFrame(&m->image) == 1) {
+        m->image_ptr = &m->image;
+        if (m->callback) m->callback(m, m->callback_user);
     }
     if (m->seeking && m->control) {
         LONGLONG now = 0;

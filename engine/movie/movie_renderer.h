@@ -20,7 +20,6 @@ public:
     int TakeNewFrame(BaseImage* image);
     int Width() const { return width_; }
     int Height() const { return height_; }
-    bool HasNewFrame() const { return newFrame_ != 0; }
 
 private:
     CRITICAL_SECTION frameLock_;   // the streaming thread's copy against the main thread's
