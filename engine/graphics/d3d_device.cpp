@@ -5,6 +5,7 @@
 #include "engine/graphics/graphic_record.h"
 #include "engine/input/input.h"
 #include "engine/image/pixel_format.h"
+#include "engine/movie/movie.h"
 #include "engine/system/log.h"
 #include "engine/system/window.h"
 
@@ -143,6 +144,7 @@ int D3DRecoverDevice() {
         GDrawSettings.draw_suppressed2 = 1;
         EndSceneIfOpen();
         ReleaseGraphicTextures();
+        ReleaseMovieSurfaces();
         FillPresentParams();
         hr = g_device->Reset(&g_params);
         if (FAILED(hr)) {
@@ -152,6 +154,7 @@ int D3DRecoverDevice() {
         g_forced_loss = 0;
         D3DSetDefaultStates();
         RecreateGraphicTextures();
+        RecreateMovieSurfaces();
         GDrawSettings.draw_suppressed2 = 0;
         LogAppendFormat("Direct3DDevice9 を復帰しました");
         reset = 1;
@@ -224,6 +227,7 @@ int RestartGraphicsDevice() {
     GDrawSettings.draw_suppressed2 = 1;
     EndSceneIfOpen();
     ReleaseGraphicTextures();
+    ReleaseMovieSurfaces();
     g_device->Release();
     g_device = nullptr;
     g_forced_loss = 0;
@@ -233,6 +237,7 @@ int RestartGraphicsDevice() {
         return -1;
     }
     int rc = RecreateGraphicTextures();
+    RecreateMovieSurfaces();
     GDrawSettings.draw_suppressed = 0;
     GDrawSettings.draw_suppressed2 = 0;
     RecreateAllFonts();

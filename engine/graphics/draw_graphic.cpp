@@ -8,6 +8,7 @@
 #include "engine/graphics/graphic_record.h"
 #include "engine/graphics/graphics_system.h"
 #include "engine/graphics/soft_draw.h"
+#include "engine/movie/movie.h"
 #include "engine/system/log.h"
 #include "engine/system/window.h"
 
@@ -24,7 +25,7 @@ static GraphicRecord* BeginDrawCall(int graphic, int* result) {
     GraphicRecord* rec = GetGraphicRecord(graphic);
     if (rec) *result = 0;
     else LogAppendFormat("描画に失敗しました ( グラフィックハンドルが無効です 0x%08x )", graphic);
-    // WIRE(movie): a graphic bound to a movie takes its newest frame first (UpdateMovieFrame).
+    if (rec && rec->movie) UpdateMovieFrame(rec->movie);
     return rec;
 }
 

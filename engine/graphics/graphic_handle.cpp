@@ -7,6 +7,7 @@
 #include "engine/graphics/graphics_system.h"
 #include "engine/graphics/texture_format.h"
 #include "engine/image/pixel_format.h"
+#include "engine/movie/movie.h"
 #include "engine/softrender/shapes.h"
 #include "engine/system/handle_table.h"
 #include "engine/system/log.h"
@@ -45,8 +46,8 @@ static D3DFORMAT D3DFormatOf(const PixelFormat* f) {
 static int CreateTextureObject(GraphicTexture* t) {
     IDirect3DDevice9* dev = D3DDevice();
     if (!dev) return -1;
-    HRESULT hr = dev->CreateTexture(t->width, t->height, 1, D3DUSAGE_DYNAMIC, t->d3d_format, D3DPOOL_DEFAULT,
-                                    &t->tex, nullptr);
+    DWORD usage = t->render_target ? D3DUSAGE_RENDERTARGET : D3DUSAGE_DYNAMIC;
+    HRESULT hr = dev->CreateTexture(t->width, t->height, 1, usage, t->d3d_format, D3DPOOL_DEFAULT, &t->tex, nullptr);
     if (FAILED(hr)) {
         t->tex = nullptr;
         return LogAppendFormat("テクスチャの作成に失敗しました ( %dx%d, HRESULT 0x%08lx )", t->width, t->height, hr);
@@ -81,6 +82,9 @@ int InitGraphicHandles() {
 }
 
 static void FreeRecordContents(GraphicRecord* rec) {
+    // Before its texture: a movie's frame image is this graphic's restore source.
+    if (rec->movie) CloseMovie(rec->movie);
+    rec->movie = 0;
     if (rec->lost_flag) *rec->lost_flag = 1;
     rec->lost_flag = nullptr;
     ReleaseTextureRef(rec->texture);
@@ -113,7 +117,7 @@ static int AddRecord(GraphicRecord** out) {
     return h;
 }
 
-int MakeEmptyGraphic(int width, int height) {
+static int MakeGraphic(int width, int height, int render_target) {
     if (!g_started || !IsGraphicsStarted()) return -1;
     if (width <= 0 || height <= 0)
         return LogAppendFormat("グラフィックの作成に失敗しました ( サイズが不正です %dx%d )", width, height);
@@ -132,7 +136,8 @@ int MakeEmptyGraphic(int width, int height) {
             return LogAppendFormat("テクスチャ情報用のメモリの確保に失敗しました");
         }
         t->refs = 1;
-        t->format = SelectTextureFormatByFlags(rec->alpha_channel, rec->alpha_test, rec->bit_depth == 32, 0);
+        t->render_target = render_target;
+        t->format = SelectTextureFormatByFlags(rec->alpha_channel, rec->alpha_test, rec->bit_depth == 32, render_target);
         t->d3d_format = D3DFormatOf(t->format);
         t->width = D3DTexturesNeedPow2() ? NextPow2(width) : width;
         t->height = D3DTexturesNeedPow2() ? NextPow2(height) : height;
@@ -153,6 +158,9 @@ int MakeEmptyGraphic(int width, int height) {
     }
     return h;
 }
+
+int MakeEmptyGraphic(int width, int height) { return MakeGraphic(width, height, 0); }
+int MakeRenderTargetGraphic(int width, int height) { return MakeGraphic(width, height, 1); }
 
 int DeriveGraphic(int x, int y, int width, int height, int src) {
     if (!g_started) return -1;
@@ -192,7 +200,6 @@ int DeleteGraphic(int graphic, int reserved) {
     (void)reserved;
     GraphicRecord* rec = CheckedRecord(graphic, "DeleteGraphic");
     if (!rec) return -1;
-    // WIRE(movie): a graphic bound to a movie closes it (CloseMovie) here.
     FreeRecordContents(rec);
     if (GDrawSettings.blend_graph == graphic) GDrawSettings.blend_graph = -1;
     HandleTableRemove(&g_graphics, graphic);

@@ -8,6 +8,9 @@ struct Rect;
 
 // An empty graphic with the current create-graphic settings; the handle or -1.
 int MakeEmptyGraphic(int width, int height);
+// The same with a texture that StretchRect can write (the screen's format, no
+// alpha); in software mode a plain empty graphic.
+int MakeRenderTargetGraphic(int width, int height);
 // A graphic showing (x, y, width, height) of src, sharing its image; the rectangle
 // is cut to the source. The handle, -1, or 0 while drawing is suppressed.
 int DeriveGraphic(int x, int y, int width, int height, int src);

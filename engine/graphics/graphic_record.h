@@ -13,6 +13,7 @@ struct GraphicTexture {
     D3DFORMAT d3d_format;
     const PixelFormat* format;
     int refs;
+    int render_target;           // a StretchRect destination (movie frames from a YUV surface)
 };
 
 struct GraphicRecord {
@@ -27,6 +28,7 @@ struct GraphicRecord {
     int restore_dx, restore_dy;  // graphic position minus source position
     Rect restore_rect;           // in source coordinates
     int* lost_flag;
+    int movie;                   // the movie bound to this graphic, 0 when none
 };
 
 // The record of a live graphic, or null (with no log line).

@@ -5,6 +5,7 @@
 #include "engine/graphics/draw_settings.h"
 #include "engine/graphics/graphic_record.h"
 #include "engine/image/memimg.h"
+#include "engine/movie/movie.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
 #include "engine/system/window.h"
@@ -88,6 +89,8 @@ int EndGraphics() {
     if (!g_started) return 0;
     EndFontSystem();
     EndGraphicHandles();
+    // Movies opened without a graphic go too, while their surfaces' device lives.
+    CloseAllMovies();
     GDrawSettings.blend_graph = -1;
     GDrawSettings.blend_graph_image = nullptr;
     if (g_uses_d3d) D3DDeviceEnd();

@@ -6,6 +6,7 @@
 #include "engine/graphics/graphics_system.h"
 #include "engine/input/input.h"
 #include "engine/input/text_input.h"
+#include "engine/movie/theora_decoder.h"
 #include "engine/sound/midi.h"
 #include "engine/sound/sound.h"
 #include "engine/sound/sound_system.h"
@@ -188,7 +189,7 @@ int InitLibrarySystems() {
     if (!GetNotSoundFlag()) InitializeSoundSystem();
     if (InitGraphics() == -1) { EndLibrarySystems(); LibraryLockLeave(); return -1; }
     InitTextInput();
-    // WIRE(movie): InitYuvTables()
+    InitYuvTables();
     LogAppend("ライブラリの初期化が完了しました\n");
     LibraryLockLeave();
     return 0;

@@ -7,6 +7,7 @@
 #include "engine/input/text_input.h"
 #include "engine/sound/midi.h"
 #include "engine/sound/soft_sound.h"
+#include "engine/movie/movie.h"
 #include "engine/sound/sound_stream.h"
 #include "engine/system/api_lock.h"
 #include "engine/system/entry_points.h"
@@ -154,9 +155,9 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpara
             SetActive(0);
             ReacquireInputDevices();
             ApplyPadEffects();
-            // WIRE(movie): SystemPauseAllMovies()
+            SystemPauseAllMovies();
         } else {
-            // WIRE(movie): ResumeSystemPausedMovies()
+            ResumeSystemPausedMovies();
         }
         break;
     case 0x46F:
@@ -240,7 +241,7 @@ int ProcessWindowMessages() {
             RefillAllStreamSounds();
             PumpAllSoftSoundPlayers();
         }
-        // WIRE(movie): RedrawOverlayMovies()
+        RedrawOverlayMovies();
     }
     UpdateKeyboardState();
     UpdatePadVibration();

@@ -1,0 +1,13 @@
+// Between the movie handle operations and their filter-graph and overlay halves.
+#pragma once
+#include "engine/movie/movie.h"
+
+// The filter-graph frame step of UpdateMovieFrame. Returns 0.
+int UpdateMovieFrameDirectShow(MovieRecord* m);
+// CloseMovie's release of the temporary copy, the overlay, the graph's
+// interfaces and the frame buffer.
+void CloseMovieDirectShowParts(MovieRecord* m);
+// Hides the movie's overlay (overlay mode only).
+void HideMovieOverlay(MovieRecord* m);
+// The handle of the movie in a slot, or -1 when it is empty.
+int GetMovieHandleAt(int slot);

@@ -1,0 +1,95 @@
+// YUV to RGB against the formulas: the 4:2:0 tables exactly, the other layouts
+// in floating point with chroma sampled where each pixel lies.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "engine/movie/theora_decoder.h"
+
+namespace {
+
+int Clamp(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+
+// One pixel from the fixed-point formulas.
+uint32_t Reference420(int y, int u, int v) {
+    int yy = 19070 * y - 305120;
+    int r = Clamp((yy + 26148 * v - 3346944) / 16384);
+    int g = Clamp((yy + 819968 - 6406 * u + 1704960 - 13320 * v) / 16384);
+    int b = Clamp((yy + 33062 * u - 4231936) / 16384);
+    return (uint32_t)(r << 16 | g << 8 | b);
+}
+
+uint32_t ReferenceFloat(int y, int u, int v) {
+    double yv = (y - 16) * 1.164;
+    auto c = [](double x) { return Clamp((int)x); };
+    return (uint32_t)(c(yv + 1.596 * (v - 128)) << 16 | c(yv - 0.391 * (u - 128) - 0.813 * (v - 128)) << 8 |
+                      c(yv + 2.018 * (u - 128)));
+}
+
+struct Planes {
+    int w, h, cw, ch;
+    std::vector<uint8_t> y, u, v;
+    Planes(int w_, int h_, int cw_, int ch_, unsigned seed) : w(w_), h(h_), cw(cw_), ch(ch_) {
+        std::mt19937 rng(seed);
+        // Strides wider than the planes: padding must never be read as pixels.
+        y.resize((size_t)(w + 8) * h), u.resize((size_t)(cw + 4) * ch), v.resize((size_t)(cw + 4) * ch);
+        for (auto* p : {&y, &u, &v})
+            for (auto& b : *p) b = (uint8_t)rng();
+    }
+    YuvPlaneSet Set() const { return {y.data(), u.data(), v.data(), w, h, w + 8, cw, ch, cw + 4}; }
+    int Y(int x, int r) const { return y[(size_t)r * (w + 8) + x]; }
+    int U(int x, int r) const { return u[(size_t)r * (cw + 4) + x]; }
+    int V(int x, int r) const { return v[(size_t)r * (cw + 4) + x]; }
+};
+
+TEST(YuvConvert, EdgeValuesOfTheTables) {
+    InitYuvTables();
+    struct Case { int y, u, v; uint32_t rgb; } cases[] = {
+        {16, 128, 128, 0x000000}, {235, 128, 128, 0xFEFEFE}, {255, 128, 128, 0xFFFFFF},
+        {0, 0, 0, 0x008700}, {255, 255, 255, 0xFFB0FF}, {81, 90, 240, 0xFF0000},
+    };
+    for (const Case& c : cases) {
+        uint8_t y[4] = {(uint8_t)c.y, (uint8_t)c.y, (uint8_t)c.y, (uint8_t)c.y}, u = (uint8_t)c.u, v = (uint8_t)c.v;
+        uint32_t out[4] = {};
+        ConvertYuvToXrgb({y, &u, &v, 2, 2, 2, 1, 1, 1}, (uint8_t*)out, 8);
+        for (uint32_t px : out) {
+            EXPECT_EQ(Reference420(c.y, c.u, c.v), px & 0xFFFFFF) << c.y << "," << c.u << "," << c.v;
+            EXPECT_EQ(0xFF000000u, px & 0xFF000000u);
+        }
+        if (c.u == 128 && c.v == 128) EXPECT_EQ(c.rgb, out[0] & 0xFFFFFF);
+    }
+}
+
+TEST(YuvConvert, Frames420MatchTheFormulaEverywhere) {
+    InitYuvTables();
+    Planes p(48, 20, 24, 10, 3);
+    std::vector<uint32_t> out((size_t)48 * 20 + 48, 0xCDCDCDCD);
+    ConvertYuvToXrgb(p.Set(), (uint8_t*)out.data(), 48 * 4);
+    int wrong = 0;
+    for (int r = 0; r < 20; r++)
+        for (int x = 0; x < 48; x++)
+            wrong += out[(size_t)r * 48 + x] != (0xFF000000u | Reference420(p.Y(x, r), p.U(x / 2, r / 2), p.V(x / 2, r / 2)));
+    EXPECT_EQ(0, wrong);
+    EXPECT_EQ(0xCDCDCDCDu, out[48 * 20]) << "written past the image";
+}
+
+TEST(YuvConvert, OtherLayoutsTakeTheChromaUnderEachPixel) {
+    InitYuvTables();
+    struct Case { const char* name; int cw, ch; } cases[] = {{"4:4:4", 32, 12}, {"4:2:2", 16, 12}};
+    for (const Case& c : cases) {
+        Planes p(32, 12, c.cw, c.ch, 11);
+        std::vector<uint32_t> out((size_t)32 * 12);
+        ConvertYuvToXrgb(p.Set(), (uint8_t*)out.data(), 32 * 4);
+        int wrong = 0;
+        for (int r = 0; r < 12; r++)
+            for (int x = 0; x < 32; x++) {
+                int cx = x * c.cw / 32, cy = r * c.ch / 12;
+                wrong += (out[(size_t)r * 32 + x] & 0xFFFFFF) != ReferenceFloat(p.Y(x, r), p.U(cx, cy), p.V(cx, cy));
+            }
+        EXPECT_EQ(0, wrong) << c.name;
+    }
+}
+
+}  // namespace
