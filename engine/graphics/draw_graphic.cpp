@@ -93,12 +93,13 @@ int DrawGraphicPart(int x, int y, int sx, int sy, int width, int height, int gra
     return 0;
 }
 
-// The software pixel of a float corner. Callers pass corners less 0.5 for
-// Direct3D's pixel centres; rounding lands them on the pixels Direct3D draws.
-// False (with a log line) for NaN or a value past the int range.
-static bool SoftCorners(const float* v, int n, int* out) {
+// The software pixel of a float corner: Direct3D fills the pixels whose centre
+// lies on or past a left or top edge at e and before a right or bottom one, so
+// an edge's first pixel is ceil(e), e being the corner less `shift` (what the
+// Direct3D path takes off). False (with a log line) for NaN or a value past the int range.
+static bool SoftCorners(const float* v, int n, double shift, int* out) {
     for (int i = 0; i < n; i++) {
-        const double r = std::floor((double)v[i] + 0.5);
+        const double r = std::ceil((double)v[i] - shift);
         if (!(r >= INT_MIN && r <= INT_MAX)) {
             LogAppendFormat("描画に失敗しました ( 座標が不正です )");
             return false;
@@ -116,7 +117,7 @@ int DrawGraphicPartStretchedF(float x1, float y1, float x2, float y2, int sx, in
     if (!GraphicsUsesD3D()) {
         const float f[4] = {x1, y1, x2, y2};
         int c[4];
-        if (!SoftCorners(f, 4, c)) return -1;
+        if (!SoftCorners(f, 4, 0.5, c)) return -1;
         return SoftDrawPart(rec, sx, sy, width, height, true, c[0], c[1], c[2], c[3], trans);
     }
     x1 -= 0.5f, y1 -= 0.5f, x2 -= 0.5f, y2 -= 0.5f;
@@ -133,7 +134,7 @@ int DrawGraphicQuad(float x1, float y1, float x2, float y2, float x3, float y3, 
     if (!GraphicsUsesD3D()) {
         const float f[8] = {x1, y1, x2, y2, x3, y3, x4, y4};
         int xy[8];
-        if (!SoftCorners(f, 8, xy)) return -1;
+        if (!SoftCorners(f, 8, 0, xy)) return -1;
         return SoftDrawGraphicQuad(xy, &rec->image, trans);
     }
     float xy[8] = {x1, y1, x2, y2, x3, y3, x4, y4};

@@ -48,23 +48,36 @@ int DrawFiveByThree(int g) {
     return DrawGraphicQuad(9.5f, 19.5f, 14.5f, 19.5f, 14.5f, 22.5f, 9.5f, 22.5f, g, 0);
 }
 
-TEST_F(SoftQuad, UnrotatedQuadMapsTexelsOneToOne) {
+// The same graphic turned a quarter clockwise onto columns 10..12, rows 20..24
+// as Direct3D places it (corners less 0.5).
+int DrawFiveByThreeTurned(int g) {
+    return DrawGraphicQuad(12.5f, 19.5f, 12.5f, 24.5f, 9.5f, 24.5f, 9.5f, 19.5f, g, 0);
+}
+
+TEST_F(SoftQuad, EachPixelTakesTheTexelAtItsOwnPosition) {
+    // Turned, the texel row v = 13 - x falls as x grows: the pixel on the v = 0
+    // corner takes row 0 and the column at v = 3 is past the graphic, so the
+    // graphic lands on columns 11..13, one right of Direct3D, which samples
+    // half a texel in.
     const int g = MakeCountingGraphic(5, 3);
     ASSERT_GE(g, 0);
-    ClearScreen();
-    ASSERT_EQ(0, DrawFiveByThree(g));
     MEMIMG* screen = GetScreenMemImg();
     const MEMIMG* pic = &GetGraphicRecord(g)->image;
-    int changed = 0;
-    for (int y = 0; y < 40; y++)
-        for (int x = 0; x < 40; x++) {
-            const uint16_t v = *(const uint16_t*)MemImagePixelAt(screen, x, y);
-            if (!v) continue;
-            changed++;
-            ASSERT_TRUE(x >= 10 && x < 15 && y >= 20 && y < 23) << x << "," << y;
-            EXPECT_EQ(*(const uint16_t*)MemImagePixelAt(pic, x - 10, y - 20), v) << x << "," << y;
-        }
-    EXPECT_EQ(15, changed);
+    for (bool turned : {false, true}) {
+        ClearScreen();
+        ASSERT_EQ(0, turned ? DrawFiveByThreeTurned(g) : DrawFiveByThree(g));
+        int changed = 0;
+        for (int y = 0; y < 40; y++)
+            for (int x = 0; x < 40; x++) {
+                const uint16_t v = *(const uint16_t*)MemImagePixelAt(screen, x, y);
+                if (!v) continue;
+                changed++;
+                const int u = turned ? y - 20 : x - 10, w = turned ? 13 - x : y - 20;
+                ASSERT_TRUE(u >= 0 && u < 5 && w >= 0 && w < 3) << x << "," << y << " turned " << turned;
+                EXPECT_EQ(*(const uint16_t*)MemImagePixelAt(pic, u, w), v) << x << "," << y << " turned " << turned;
+            }
+        EXPECT_EQ(15, changed) << "turned " << turned;
+    }
 }
 
 TEST_F(SoftQuad, BadCornersDrawNothing) {
@@ -98,9 +111,22 @@ TEST_F(SoftQuad, ThinBoxOutlinesDrawEachPixelOnce) {
         for (int x = 50; x < 52; x++) EXPECT_EQ(once, cap.At(x, y)) << x << "," << y;
 }
 
-// One quad in each mode: the same pixels.
+// The 5 x 3 graphic unscaled, its corners moved by a fraction f, by each float
+// draw; the last case is the quad turned a quarter.
+const float kFractions[] = {0.0f, 0.2f, 0.5f, 0.7f};
+const int kFloatDraws = 2 * 4 + 1;
+
+int FloatDraw(int i, int g) {
+    if (i == 2 * 4) return DrawFiveByThreeTurned(g);
+    const float l = 10 + kFractions[i / 2], t = 20 + kFractions[i / 2], r = l + 5, b = t + 3;
+    if (i % 2) return DrawGraphicPartStretchedF(l, t, r, b, 0, 0, 5, 3, g, 0);
+    return DrawGraphicQuad(l - 0.5f, t - 0.5f, r - 0.5f, t - 0.5f, r - 0.5f, b - 0.5f, l - 0.5f, b - 0.5f, g, 0);
+}
+
+// Float corners land on the same pixels in both modes (the turned quad one
+// column apart).
 TEST(QuadBothModes, LandsOnTheSamePixels) {
-    PixelSet drawn[2];
+    PixelSet drawn[2][kFloatDraws];
     for (int hardware = 0; hardware < 2; hardware++) {
         SetUseHardwareRendering(hardware);
         ChangeWindowMode(1);
@@ -109,15 +135,24 @@ TEST(QuadBothModes, LandsOnTheSamePixels) {
         ASSERT_EQ(InitLibrarySystems(), 0);
         ASSERT_EQ(GraphicsUsesD3D(), hardware);
         const int g = MakeCountingGraphic(5, 3);
-        ClearScreen();
-        EXPECT_EQ(0, DrawFiveByThree(g));
-        drawn[hardware] = NonBlack();
+        for (int i = 0; i < kFloatDraws; i++) {
+            ClearScreen();
+            EXPECT_EQ(0, FloatDraw(i, g));
+            drawn[hardware][i] = NonBlack();
+        }
         EndLibrarySystems();
     }
     SetUseHardwareRendering(1);
     SetAlwaysRunFlag(0);
-    EXPECT_EQ(15u, drawn[0].size());
-    EXPECT_EQ(drawn[1], drawn[0]);
+    for (int i = 0; i < kFloatDraws; i++) {
+        PixelSet soft = drawn[0][i];
+        EXPECT_EQ(15u, soft.size()) << i;
+        if (i == 2 * 4) {
+            soft.clear();
+            for (const auto& px : drawn[0][i]) soft.insert({px.first - 1, px.second});
+        }
+        EXPECT_EQ(drawn[1][i], soft) << (i % 2 ? "stretched" : "quad") << ", fraction " << kFractions[i / 2 % 4];
+    }
 }
 
 }  // namespace

@@ -55,6 +55,12 @@ TEST(TriangleGolden, KnownShapesCover) {
     const Writes b = CountWrites(bottom);
     EXPECT_EQ(10u, b.size());
     EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), RowWidths(b));
+    // Middle vertex on the right: the lower right edge starts one unit right of
+    // it, so its slope is a unit short and row 6 ends at 4.999.. (column 4), not 5.0.
+    const reftri::Vertex right[3] = {{0, 0, 0, 0}, {4, 4, 0, 0}, {5, 8, 0, 0}};
+    const Writes r = CountWrites(right);
+    EXPECT_EQ((std::vector<int>{1, 1, 2, 2, 2, 2, 1, 2}), RowWidths(r));
+    EXPECT_EQ(0u, r.count({5, 6}));
     // One row high: only the top row.
     const reftri::Vertex thin[3] = {{2, 5, 0, 0}, {9, 5, 0, 0}, {4, 6, 0, 0}};
     for (auto& kv : CountWrites(thin)) EXPECT_EQ(5, kv.first.second);
@@ -175,15 +181,16 @@ struct PixelCase {
     int bright[3];   // red, green, blue
     int trans;
     int graph;       // blend-graph weight, -1 none
-    uint32_t texel;  // raw source pixel (palette: the entry; the index is 5)
+    uint32_t texel;  // raw source pixel (palette: the entry; the index is 0xAD)
     uint32_t dst, want;
 };
 
 uint32_t DrawPixel(const PixelCase& c) {
     TestImage src(LayoutOf(c.type, c.kind, 1, 1, 0xDEAD));
     if (c.kind == KIND_PALETTE) {
-        src.Set(0, 0, 5);
-        for (int i = 0; i < (c.type ? 4 : 2); i++) src.palette[(c.type ? 4 : 2) * 5 + i] = (uint8_t)(c.texel >> (8 * i));
+        // The key 0xDEAD cut to a byte would match this index.
+        src.Set(0, 0, 0xAD);
+        for (int i = 0; i < (c.type ? 4 : 2); i++) src.palette[(c.type ? 4 : 2) * 0xAD + i] = (uint8_t)(c.texel >> (8 * i));
     } else {
         src.Set(0, 0, c.texel);
     }
@@ -236,12 +243,15 @@ TEST(TriangleGolden, WorkedPixels) {
         {"inverse graph 255", 0, KIND_DIRECT, 10, 255, {255, 255, 255}, 0, 255, 0x1234, 0x97C0, 0xE5CA},
         {"inverse 128 of one step", 0, KIND_DIRECT, 10, 128, {255, 255, 255}, 0, -1, 0xFFDE, 0x0000, 0x0000},
         // 16-bit palette.
+        {"keyed texel skipped", 0, KIND_DIRECT, 0, 255, {255, 255, 255}, 1, -1, 0xDEAD, 0x1111, 0x1111},
+        {"key past the index range", 0, KIND_PALETTE, 0, 255, {255, 255, 255}, 1, -1, 0x1234, 0, 0x1234},
         {"entry bright red 128", 0, KIND_PALETTE, 0, 255, {128, 255, 255}, 0, -1, 0xFFFF, 0x0000, 0x7FFF},
         {"entry add", 0, KIND_PALETTE, 2, 255, {255, 255, 255}, 0, -1, 0x0821, 0x0821, 0x0822},
         {"entry add graph 128", 0, KIND_PALETTE, 2, 255, {255, 255, 255}, 0, 128, 0xFFFF, 0x0000, 0x7BEF},
         {"entry sub at p 0", 0, KIND_PALETTE, 3, 0, {255, 255, 255}, 0, -1, 0xFFFF, 0x1234, 0x1A14},
         {"entry inverse bright", 0, KIND_PALETTE, 10, 255, {128, 255, 255}, 0, -1, 0x0000, 0x0000, 0x7FFF},
         // 32-bit palette.
+        {"key past the index range", 1, KIND_PALETTE, 0, 255, {255, 255, 255}, 1, -1, 0x00123456, 0, 0x00123456},
         {"entry copy", 1, KIND_PALETTE, 0, 255, {255, 255, 255}, 0, -1, 0x00ABCDEF, 0xFF000000, 0x00ABCDEF},
         {"entry bright keeps byte 3", 1, KIND_PALETTE, 0, 255, {254, 255, 255}, 0, -1, 0x00FFFFFF, 0x77000000, 0x77FEFFFF},
         {"entry graph 255", 1, KIND_PALETTE, 0, 255, {255, 255, 255}, 0, 255, 0x000000FF, 0, 0x000000FE},
@@ -253,6 +263,8 @@ TEST(TriangleGolden, WorkedPixels) {
         {"entry inverse", 1, KIND_PALETTE, 10, 255, {255, 255, 255}, 0, -1, 0x00FF8000, 0x00404040, 0x00007EFE},
         {"entry mul then alpha", 1, KIND_PALETTE, 11, 255, {255, 255, 255}, 0, -1, 0x0000FF80, 0x00808080, 0x00007F40},
         // 32-bit direct.
+        {"key compared with byte 3", 1, KIND_DIRECT, 0, 255, {255, 255, 255}, 1, -1, 0xFF00DEAD, 0, 0xFF00DEAD},
+        {"keyed texel skipped", 1, KIND_DIRECT, 0, 255, {255, 255, 255}, 1, -1, 0x0000DEAD, 0x11, 0x11},
         {"alpha 255 without the flag", 1, KIND_ALPHA, 0, 255, {255, 255, 255}, 0, -1, 0xFFFFFFFF, 0x11000000, 0x11FEFEFE},
         {"alpha 255 with the flag", 1, KIND_ALPHA, 0, 255, {255, 255, 255}, 1, -1, 0xFFFFFFFF, 0x11000000, 0xFFFFFFFF},
         {"three weights", 1, KIND_ALPHA, 1, 254, {255, 255, 255}, 0, 255, 0xFF000000, 0x000000FF, 0x00000003},
@@ -276,6 +288,8 @@ TEST(TriangleGolden, FlatColourScalesByTheBrightAlways) {
         {1, {128, 255, 255}, 0xFFC8C8C8, 0xFF64C8C8},  // red 200 * 128 / 255 = 100
         {0, {255, 128, 255}, 0x07E0, 31 << 5},          // green field 63 -> 31
         {1, {255, 255, 255}, 0x12345678, 0x12345678},
+        {1, {254, 255, 255}, 0xFFFFFFFF, 0xFFFEFFFF},  // (v * b) >> 8 would give 0xFFFDFEFE
+        {0, {254, 255, 255}, 0xFFFF, 0xF7FF},          // and 0xF7DE
     };
     for (const Case& c : cases) {
         TestImage dst(LayoutOf(c.type, KIND_DIRECT, 2, 1));
