@@ -304,7 +304,8 @@ TEST_F(SoundConvert, UnplayableFormatsAreRefusedBeforeTheyReachThePlatform) {
     ASSERT_FALSE(ima_adpcm.empty());
     for (Bytes* w : {&ms_adpcm, &ima_adpcm}) (*w)[38] = (*w)[39] = 0;  // samples per block
     auto pcm = [](int channels, int rate, int bits, int align, bool with_cb = true) {
-        return RiffWriter().Chunk("fmt ", FormatBody(1, channels, rate, bits, align, rate * align, with_cb)).Chunk("data", Bytes(64, 0x20)).Build();
+        const Bytes fmt = FormatBody(1, channels, rate, bits, align, rate * align, with_cb);
+        return RiffWriter().Chunk("fmt ", fmt).Chunk("data", Bytes(64, 0x20)).Build();
     };
     const struct {
         const char* what;
@@ -335,7 +336,8 @@ TEST_F(SoundConvert, UnplayableFormatsAreRefusedBeforeTheyReachThePlatform) {
             if (c.taken && !mask) EXPECT_EQ(0, r);
             if (c.taken) continue;
             EXPECT_EQ(-1, r);
-            EXPECT_TRUE(log.Contains("再生できないPCMフォーマットです") || log.Contains("ADPCMの１ブロック当たりのサンプル数が０です"));
+            EXPECT_TRUE(log.Contains("再生できないPCMフォーマットです") ||
+                        log.Contains("ADPCMの１ブロック当たりのサンプル数が０です"));
             for (int type : {0, 2}) {
                 SetCreateSoundDataType(type);
                 EXPECT_EQ(-1, CreateSoundFromFileImage(c.wav.data(), (unsigned)c.wav.size(), 1, -1)) << type;

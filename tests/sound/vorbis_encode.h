@@ -21,8 +21,10 @@ inline std::vector<uint8_t> EncodeVorbis(const std::vector<int16_t>& samples, in
     ogg_page og;
     ogg_packet op, comment, code;
     auto flush = [&] {
-        while (ogg_stream_flush(&os, &og))
-            out.insert(out.end(), og.header, og.header + og.header_len), out.insert(out.end(), og.body, og.body + og.body_len);
+        while (ogg_stream_flush(&os, &og)) {
+            out.insert(out.end(), og.header, og.header + og.header_len);
+            out.insert(out.end(), og.body, og.body + og.body_len);
+        }
     };
     if (vorbis_encode_init_vbr(&vi, channels, rate, 0.4f) == 0) {
         vorbis_analysis_init(&vd, &vi);
@@ -35,7 +37,8 @@ inline std::vector<uint8_t> EncodeVorbis(const std::vector<int16_t>& samples, in
         for (size_t at = 0, n = 1; n; at += n) {
             n = frames - at < 1024 ? frames - at : 1024;  // 0 marks the end
             float** buf = vorbis_analysis_buffer(&vd, 1024);
-            for (size_t i = 0; i < n * channels; i++) buf[i % channels][i / channels] = samples[at * channels + i] / 32768.0f;
+            for (size_t i = 0; i < n * channels; i++)
+                buf[i % channels][i / channels] = samples[at * channels + i] / 32768.0f;
             vorbis_analysis_wrote(&vd, (int)n);
             while (vorbis_analysis_blockout(&vd, &vb) == 1) {
                 vorbis_analysis(&vb, nullptr);

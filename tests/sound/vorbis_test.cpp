@@ -18,7 +18,7 @@ class OggVorbis : public SoundSystemTest {};
 std::vector<int16_t> Tone(int frames, int channels, int rate, double hz) {
     std::vector<int16_t> s;
     for (int i = 0; i < frames * channels; i++)
-        s.push_back((int16_t)std::lround(12000 * std::sin(2 * 3.14159265358979 * hz * (i % channels + 1) * (i / channels) / rate)));
+        s.push_back((int16_t)std::lround(12000 * std::sin(6.283185307 * hz * (i % channels + 1) * (i / channels) / rate)));
     return s;
 }
 
