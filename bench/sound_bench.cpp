@@ -1,7 +1,7 @@
 // Sound: decode speed (times real time) of MP3 through ACM and of Ogg Vorbis
 // through vorbisfile, and the cost of one refill sweep over 16 playing stream
 // sounds (PCM and Vorbis sources). Run under Wine from a folder holding
-// tone44s.mp3 (scripts/sound-media DIR makes it), or give its path.
+// tone.mp3 (scripts/sound-media DIR makes it), or give its path.
 #include <windows.h>
 
 #include <chrono>
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
         std::printf("sound did not start\n");
         return 1;
     }
-    std::ifstream f(argc > 1 ? argv[1] : "tone44s.mp3", std::ios::binary);
+    std::ifstream f(argc > 1 ? argv[1] : "tone.mp3", std::ios::binary);
     const Bytes mp3((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     std::vector<int16_t> tone(44100 * 2 * 4);
     for (size_t i = 0; i < tone.size(); i++) tone[i] = (int16_t)(8000 * std::sin(i / 2 * 0.0627));
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
 
     std::printf("decode speed, times real time (44.1 kHz stereo):\n");
     if (mp3.empty())
-        std::printf("  MP3 through ACM   (no tone44s.mp3: run scripts/sound-media DIR)\n");
+        std::printf("  MP3 through ACM   (no tone.mp3: run scripts/sound-media DIR)\n");
     else
         std::printf("  MP3 through ACM   %8.1f x\n", DecodeSpeed(mp3));
     std::printf("  Ogg Vorbis        %8.1f x\n", DecodeSpeed(ogg));

@@ -1,8 +1,7 @@
-// Demo part: loads the build's MP3 test tone with the ACM MP3 decoder disabled,
-// so it decodes through the media filters, and plays it once.
+// Demo part: loads the MP3 test tone (scripts/sound-media makes it) with the ACM
+// MP3 decoder disabled, so it decodes through the media filters, and plays it once.
 #include <windows.h>
 #include <cstdio>
-#include <cstring>
 
 #include "demo/demo_parts.h"
 #include "engine/movie/filters/unknown.h"
@@ -11,25 +10,16 @@
 
 static int g_mp3 = -1;
 
-// The tone the build encodes for the tests, next to the demo program.
-static bool FindTone(char* path, DWORD size) {
-    DWORD n = GetModuleFileNameA(nullptr, path, size);
-    char* slash = n ? std::strrchr(path, '\\') : nullptr;
-    const char* rel = "testrun\\test_sound_mp3_filters\\tone.mp3";
-    if (!slash || (size_t)(slash + 1 - path) + std::strlen(rel) + 1 > size) return false;
-    std::strcpy(slash + 1, rel);
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
+static const char* const kTonePath = "tone.mp3";
 
 static int Mp3Start() {
-    char path[MAX_PATH];
-    if (!FindTone(path, sizeof path)) {
-        printf("mp3: no test tone next to the program, skipped\n");
+    if (GetFileAttributesA(kTonePath) == INVALID_FILE_ATTRIBUTES) {
+        printf("mp3: no %s here, skipped\n", kTonePath);
         return 0;
     }
     int mask = GetSoundDecoderDisableMask();
     SetSoundDecoderDisableMask(mask | SOUND_DECODER_MP3_ACM);
-    g_mp3 = LoadSoundFileEntry(path, 1, -1);
+    g_mp3 = LoadSoundFileEntry(kTonePath, 1, -1);
     SetSoundDecoderDisableMask(mask);
     if (g_mp3 == -1) {
         DemoReportFailure("mp3", "the MP3 did not decode through the media filters (is sound up?)");

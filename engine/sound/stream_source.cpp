@@ -45,7 +45,7 @@ static int SetUpDecodedSource(StreamData* stream, StreamSourceEntry* src) {
     if (!ms.handle || SelectSoundDecoder(&ms, &temp) != 0) {
         if (ms.handle) MemStreamClose(ms.handle);
         MemFree(file);
-        return LogAppendFormat("音声データのオープンに失敗しました");
+        return LogAppendFormat("音声データの変換に失敗しました");
     }
     WAVEFORMATEX format;
     void* pcm = nullptr;
@@ -62,7 +62,7 @@ static int SetUpDecodedSource(StreamData* stream, StreamSourceEntry* src) {
     if (built != 0) return -1;
     src->data = image;
     src->data_size = image_size;
-    if (OpenSourceOverData(src) != 0) return LogAppendFormat("音声データのオープンに失敗しました");
+    if (OpenSourceOverData(src) != 0) return LogAppendFormat("音声データの変換に失敗しました");
     return 0;
 }
 

@@ -17,57 +17,33 @@ class OggVorbis : public SoundSystemTest {};
 
 std::vector<int16_t> Tone(int frames, int channels, int rate, double hz) {
     std::vector<int16_t> s;
-    for (int i = 0; i < frames; i++)
-        for (int ch = 0; ch < channels; ch++)
-            s.push_back((int16_t)std::lround(12000 * std::sin(2 * 3.14159265358979 * hz * (ch + 1) * i / rate)));
+    for (int i = 0; i < frames * channels; i++)
+        s.push_back((int16_t)std::lround(12000 * std::sin(6.283185307 * hz * (i % channels + 1) * (i / channels) / rate)));
     return s;
 }
 
-// The pages of an Ogg stream, each as its bytes.
-std::vector<Bytes> Pages(const Bytes& ogg) {
-    std::vector<Bytes> pages;
-    size_t at = 0;
-    while (at + 27 <= ogg.size() && std::memcmp(&ogg[at], "OggS", 4) == 0) {
-        size_t len = 27 + ogg[at + 26];
-        for (int i = 0; i < ogg[at + 26]; i++) len += ogg[at + 27 + i];
-        pages.emplace_back(ogg.begin() + at, ogg.begin() + at + len);
-        at += len;
-    }
-    return pages;
-}
-
 TEST_F(OggVorbis, DecodesToTheExactLengthAndSeeksToTheSample) {
-    const struct {
-        int channels, rate, frames;
-    } cases[] = {{2, 44100, 44100 * 3 / 2 + 77}, {1, 22050, 10000}};
-    for (auto& c : cases) {
-        SCOPED_TRACE(c.channels);
-        const Bytes ogg = EncodeVorbis(Tone(c.frames, c.channels, c.rate, 441), c.channels, c.rate);
-        ASSERT_FALSE(ogg.empty());
+    for (int channels : {2, 1}) {
+        const int rate = channels == 2 ? 44100 : 22050, frames = channels == 2 ? 44100 * 3 / 2 + 77 : 10000;
+        const WORD align = (WORD)(2 * channels);
+        SCOPED_TRACE(channels);
         MemConverter m;
-        ASSERT_EQ(0, m.Open(ogg));
+        ASSERT_EQ(0, m.Open(EncodeVorbis(Tone(frames, channels, rate, 441), channels, rate)));
         ASSERT_EQ(SOUND_CONVERT_OGG_VORBIS, m.conv.method);
-        const WORD align = (WORD)(2 * c.channels);
-        const WAVEFORMATEX want = {WAVE_FORMAT_PCM, (WORD)c.channels, (DWORD)c.rate, (DWORD)c.rate * align, align, 16, 0};
+        const WAVEFORMATEX want = {WAVE_FORMAT_PCM, (WORD)channels, (DWORD)rate, (DWORD)rate * align, align, 16, 0};
         EXPECT_EQ(0, std::memcmp(&want, &m.conv.format, 18));
-        EXPECT_EQ(4096u, m.conv.block_size);
-        EXPECT_EQ((uint32_t)c.frames * align, GetConvertedPcmSize(&m.conv));
+        EXPECT_EQ((uint32_t)frames * align, GetConvertedPcmSize(&m.conv));
         const Bytes pcm = m.ReadAll();
-        ASSERT_EQ((size_t)c.frames * align, pcm.size());
-        auto left = Channel(ToSamples(pcm), c.channels, 0);
-        EXPECT_NEAR(441.0, ZeroCrossingHz(left, c.rate), 2.0);
-        EXPECT_NEAR(12000 / std::sqrt(2.0), Rms(left), 12000 * 0.05);
-        for (int sample : {c.frames / 2, 5, c.frames - 100, 0, 4097, c.frames / 3}) {
+        ASSERT_EQ((size_t)frames * align, pcm.size());
+        EXPECT_NEAR(441.0, ZeroCrossingHz(Channel(ToSamples(pcm), channels, 0), rate), 2.0);
+        // Past the end is the end, not wherever vorbisfile last stood.
+        for (int sample : {frames / 2, 5, frames - 100, 0, 4097, frames / 3, frames + 500}) {
             ASSERT_EQ(0, SeekSoundConverter(&m.conv, sample));
             Bytes got(300);
-            const int want_bytes = std::min(300, (c.frames - sample) * align);
+            const int want_bytes = std::max(0, std::min(300, (frames - sample) * align));
             ASSERT_EQ(want_bytes, ConvertNextSoundBlock(&m.conv, got.data(), 300)) << sample;
-            EXPECT_EQ(0, std::memcmp(got.data(), pcm.data() + sample * align, want_bytes)) << sample;
+            EXPECT_EQ(0, std::memcmp(got.data(), pcm.data() + std::min(sample, frames) * align, want_bytes)) << sample;
         }
-        // Past the end is the end, not wherever vorbisfile last stood.
-        SeekSoundConverter(&m.conv, c.frames + 500);
-        uint8_t b[4];
-        EXPECT_EQ(0, ConvertNextSoundBlock(&m.conv, b, 4));
     }
 }
 
@@ -75,8 +51,6 @@ TEST_F(OggVorbis, OtherFilesAreRefusedAndLeaveNothingOpen) {
     SetSoundDecoderDisableMask(~SOUND_DECODER_OGG_VORBIS);
     MemConverter m;
     EXPECT_EQ(-1, m.Open(PcmWav(1, 8000, 16, Ramp16(5000, 1))));
-    Bytes not_ogg(9000, 0x4F);
-    EXPECT_EQ(-1, m.Open(not_ogg));
     SoundConverter c = {};
     c.source = m.sd;
     EXPECT_EQ(-1, OpenOggVorbisStream(&c));
@@ -84,19 +58,23 @@ TEST_F(OggVorbis, OtherFilesAreRefusedAndLeaveNothingOpen) {
     EXPECT_EQ(0, CloseOggVorbisStream(&c));
     // A stream that cannot seek has no length vorbisfile can tell: refused, not a huge size.
     const Bytes ogg = EncodeVorbis(Tone(3000, 1, 8000, 300), 1, 8000);
-    SoundConverter unseekable = {};
-    unseekable.source = {*GetMemStreamTable(), MemStreamOpen(ogg.data(), ogg.size())};
-    unseekable.source.funcs.Seek = [](uintptr_t, int64_t, int) { return -1; };
-    EXPECT_EQ(-1, OpenOggVorbisStream(&unseekable));
-    EXPECT_EQ(0, unseekable.ogg.open);
-    EXPECT_EQ(nullptr, unseekable.ogg.file);
-    MemStreamClose(unseekable.source.handle);
+    c.source = {*GetMemStreamTable(), MemStreamOpen(ogg.data(), ogg.size())};
+    c.source.funcs.Seek = [](uintptr_t, int64_t, int) { return -1; };
+    EXPECT_EQ(-1, OpenOggVorbisStream(&c));
+    EXPECT_EQ(0, c.ogg.open);
+    EXPECT_EQ(nullptr, c.ogg.file);
+    MemStreamClose(c.source.handle);
 }
 
 TEST_F(OggVorbis, DamagedPagesSkipOrEndButNeverHang) {
     const int frames = 22050 * 2;
     const Bytes ogg = EncodeVorbis(Tone(frames, 1, 22050, 500), 1, 22050);
-    const std::vector<Bytes> pages = Pages(ogg);
+    std::vector<Bytes> pages;  // each page as its bytes
+    for (size_t at = 0, len = 0; at + 27 <= ogg.size(); at += len) {
+        len = 27 + ogg[at + 26];
+        for (int i = 0; i < ogg[at + 26]; i++) len += ogg[at + 27 + i];
+        pages.emplace_back(ogg.begin() + at, ogg.begin() + at + len);
+    }
     ASSERT_GT(pages.size(), 8u);
     // A lost page in the middle is a hole: decoding goes on behind it.
     Bytes holed;
