@@ -43,8 +43,10 @@ int OpenMovie(const char* path, int* width, int* height, int flags) {
     if (g_movies.count >= g_movies.capacity) return -1;
     if (!path) return LogAppend("ムービーファイルのパスが指定されていません\n");
     MovieRecord* m = nullptr;
+    // Only a movie that opens takes a check number.
+    const int check = g_movies.next_check;
     int handle = HandleTableAdd(&g_movies, sizeof(MovieRecord), (void**)&m, 1);
-    if (handle < 0) return LogAppend("メモリの確保に失敗しました in OpenMovie\n");
+    if (handle < 0) return LogAppend("メモリの確保に失敗しました in OpenMovie");
     m->graphic_flag = g_graphic_flag;
     m->audio = -1;
     // A file that cannot be opened never reaches the decoder.
@@ -68,7 +70,8 @@ int OpenMovie(const char* path, int* width, int* height, int flags) {
         m->temp_copy = 0;
         if (OpenMovieDirectShow(m, path, width, height) == -1) {
             HandleTableRemove(&g_movies, handle);
-            return LogAppend("ムービーファイルオープン処理時にエラーが発生しました\n");
+            g_movies.next_check = check;
+            return LogAppend("ムービーファイルオープン処理時にエラーが発生しました");
         }
         m->image_ptr = &m->image;
     }

@@ -131,7 +131,7 @@ int OpenMovieDirectShow(MovieRecord* m, const char* path, int* width, int* heigh
     return 0;
 fail:
     ReleaseGraphInterfaces(m);
-    LogAppendFormat("%s", message);
+    LogAppend(message);
     return -1;
 }
 

@@ -50,7 +50,7 @@ int ReadTheoraHeaders(TheoraDecoder* dec) {
         if (ReadTheoraFileBlock(dec, 4096) <= 0) break;
     }
     if (dec->header_count < 3) {
-        LogAppend("End of file while searching for codec headers.\n");
+        LogAppend("End of file while searching for codec headers.");
         return -1;
     }
     return 1;

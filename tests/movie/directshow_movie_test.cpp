@@ -1,8 +1,10 @@
 // Movies through the platform's filter graph and the engine's movie renderer:
 // a raw RGB24 AVI written by the test opens, binds to a graphic, shows its
-// pixels the right way up, ends or loops at its stop position; files the graph
-// cannot take fail cleanly.
+// pixels the right way up, loops or ends at its stop position; files the graph
+// cannot take fail cleanly or play from a temporary copy.
 #include "movie_test_util.h"
+
+#include <cstring>
 
 #include "avi_writer.h"
 #include "engine/graphics/draw_graphic.h"
@@ -35,23 +37,12 @@ protected:
         EXPECT_EQ(0, GetMovieCount());
         EXPECT_EQ(0, D_CBaseObject::LiveObjectCount()) << "filter objects left alive";
     }
-    // Runs the graph as a play operation would.
-    static void Play(MovieRecord* m, bool loop) {
-        m->play_type = loop ? 3 : 1;
-        m->paused = 0;
-        m->playing = 1;
-        m->control->Run();
-    }
     // Updates until the graphic shows frame n's green column or the wait ends.
     static bool WaitForFrame(int graphic, MovieRecord* m, int n, DWORD ms) {
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < ms) {
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(5)) {
             UpdateMovieFrame(GetGraphicMovie(graphic));
-            if (m->image.pixels) {
-                const uint8_t* row = (const uint8_t*)m->image.pixels + 10 * m->image.pitch;
-                if (row[n * 3 + 1] == 0xFF && row[n * 3] == 0) return true;
-            }
-            Sleep(5);
+            const uint8_t* row = (const uint8_t*)m->image.pixels + 10 * m->image.pitch;
+            if (m->image.pixels && row[n * 3 + 1] == 0xFF && row[n * 3] == 0) return true;
         }
         return false;
     }
@@ -60,7 +51,7 @@ protected:
 INSTANTIATE_TEST_SUITE_P(Modes, FilterGraphMovies, ::testing::Values(1, 0),
                          [](const ::testing::TestParamInfo<int>& i) { return i.param ? "Direct3D" : "Software"; });
 
-TEST_P(FilterGraphMovies, AnAviOpensBindsAndShowsItsFramesTheRightWayUp) {
+TEST_P(FilterGraphMovies, AnAviShowsItsFramesTheRightWayUpLoopsAndEnds) {
     int g = LoadGraphicFile("clip.avi");
     ASSERT_GE(g, 0);
     MovieRecord* m = GetMovieRecord(GetGraphicMovie(g));
@@ -73,134 +64,83 @@ TEST_P(FilterGraphMovies, AnAviOpensBindsAndShowsItsFramesTheRightWayUp) {
     EXPECT_EQ(10000000, m->stop_position);
     // Opened paused: nothing new reaches the graphic.
     EXPECT_EQ(0, UpdateMovieFrame(GetGraphicMovie(g)));
-    Play(m, false);
+    EXPECT_EQ(nullptr, m->image.pixels);
+    // Played as a play operation would, with the loop bit.
+    m->play_type = 1 | MOVIE_PLAY_LOOP_BIT;
+    m->paused = 0;
+    m->playing = 1;
+    m->control->Run();
     ASSERT_TRUE(WaitForFrame(g, m, 3, 5000)) << "frame 3 never arrived";
     ClearScreen();
     DrawGraphic(0, 0, g, 0);
-    Capture cap;
-    const uint32_t at10 = cap.At(10, 5), at40 = cap.At(10, 40);
-    EXPECT_GT((at10 >> 16) & 0xFF, 0u) << "top rows red";
-    EXPECT_EQ(0u, at10 & 0xFF);
-    EXPECT_TRUE(RgbNear(at40, 0, 0, 0xC8, 8)) << "bottom rows blue";
-}
-
-// The failure line is composed in 256 bytes: a long path is cut there.
-TEST_P(FilterGraphMovies, ALongPathFailsWithItsMessageCut) {
-    const std::string path = std::string(400, 'a') + ".avi";
-    LogCapture log;
-    EXPECT_EQ(-1, OpenMovie(path.c_str(), nullptr, nullptr, 0));
-    EXPECT_TRUE(log.Contains(("ファイル:" + std::string(200, 'a')).c_str()));
-    EXPECT_FALSE(log.Contains(std::string(300, 'a').c_str()));
-    EXPECT_TRUE(log.Contains("ムービーファイルオープン処理時にエラーが発生しました"));
-}
-
-TEST_P(FilterGraphMovies, WithoutTheLoopBitItEndsAtTheStopPosition) {
-    int g = LoadGraphicFile("clip.avi");
-    ASSERT_GE(g, 0);
-    MovieRecord* m = GetMovieRecord(GetGraphicMovie(g));
-    Play(m, false);
-    const DWORD start = GetTickCount();
-    while (m->playing && GetTickCount() - start < 10000) {
-        UpdateMovieFrame(GetGraphicMovie(g));
-        Sleep(10);
+    {
+        Capture cap;
+        EXPECT_GT((cap.At(10, 5) >> 16) & 0xFF, 0u) << "top rows red";
+        EXPECT_EQ(0u, cap.At(10, 5) & 0xFF);
+        EXPECT_TRUE(RgbNear(cap.At(10, 40), 0, 0, 0xC8, 8)) << "bottom rows blue";
     }
-    EXPECT_EQ(0, m->playing);
-    EXPECT_EQ(1, m->paused);
-}
-
-TEST_P(FilterGraphMovies, WithTheLoopBitItStartsAgain) {
-    int g = LoadGraphicFile("clip.avi");
-    ASSERT_GE(g, 0);
-    MovieRecord* m = GetMovieRecord(GetGraphicMovie(g));
-    Play(m, true);
-    // The graph's position reaches the stop while the last frame may still be
-    // on its way: frame 8 is the last one every pass shows.
+    // The position reaches the stop while the last frame may still be on its
+    // way: frame 8 is the last one every pass shows.
     ASSERT_TRUE(WaitForFrame(g, m, 8, 5000));
     ASSERT_TRUE(WaitForFrame(g, m, 1, 5000)) << "no second pass";
     EXPECT_EQ(1, m->playing);
+    m->play_type = 1;
+    for (DWORD start = GetTickCount(); m->playing && GetTickCount() - start < 10000; Sleep(10))
+        UpdateMovieFrame(GetGraphicMovie(g));
+    EXPECT_EQ(0, m->playing) << "without the loop bit it ends at the stop";
+    EXPECT_EQ(1, m->paused);
 }
 
+// Random bytes, and a path whose failure line must be cut at 256 bytes: the
+// open fails with its lines and leaves nothing behind.
 TEST_P(FilterGraphMovies, FilesTheGraphCannotRenderFailWithNothingLeft) {
     std::vector<uint8_t> junk(20000);
     for (size_t i = 0; i < junk.size(); i++) junk[i] = (uint8_t)(i * 131 + 7);
     ASSERT_TRUE(WriteBytesToFile("junk.avi", junk));
-    const int blocks = MemLiveBlockCount();
-    LogCapture log;
-    EXPECT_EQ(-1, OpenMovie("junk.avi", nullptr, nullptr, 0));
-    EXPECT_TRUE(log.Contains("ファイル:junk.avi が開けませんでした"));
-    EXPECT_TRUE(log.Contains("ムービーファイルオープン処理時にエラーが発生しました"));
-    EXPECT_EQ(0, D_CBaseObject::LiveObjectCount());
-    EXPECT_EQ(blocks, MemLiveBlockCount());
-    EXPECT_EQ(0, FileStreamOpenCount());
+    struct Case { std::string path, line, absent; } cases[] = {
+        // The two lines go to the log as they are, with no line end added.
+        {"junk.avi", "ファイル:junk.avi が開けませんでしたムービーファイルオープン処理時にエラーが発生しました", ""},
+        {std::string(400, 'a') + ".avi", "ファイル:" + std::string(200, 'a'), std::string(300, 'a')},
+    };
+    for (const Case& c : cases) {
+        const int blocks = MemLiveBlockCount();
+        LogCapture log;
+        EXPECT_EQ(-1, OpenMovie(c.path.c_str(), nullptr, nullptr, 0));
+        EXPECT_TRUE(log.Contains(c.line.c_str())) << c.line;
+        EXPECT_TRUE(c.absent.empty() || !log.Contains(c.absent.c_str())) << "not cut";
+        EXPECT_TRUE(log.Contains("ムービーファイルオープン処理時にエラーが発生しました"));
+        EXPECT_EQ(0, D_CBaseObject::LiveObjectCount());
+        EXPECT_EQ(blocks, MemLiveBlockCount());
+        EXPECT_EQ(0, FileStreamOpenCount());
+    }
 }
 
-}  // namespace
+// The platform's graph with RenderFile refusing every name that does not begin
+// with "tmp": a stand-in for a file it cannot open where it lies. Only this
+// object's table pointer moves, to a copy with that one slot replaced.
+typedef HRESULT(STDMETHODCALLTYPE* RenderFileFn)(IGraphBuilder*, LPCWSTR, LPCWSTR);
+const int kRenderFileSlot = 13;     // after IUnknown's 3, IFilterGraph's 8, Connect and Render
+void* g_graph_table[21];            // the whole IFilterGraph2 table
+RenderFileFn g_render_file;
+std::wstring g_rendered;
+HRESULT(WINAPI* g_real_create)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
 
-namespace {
-
-// The platform's graph, refusing to render any file whose name does not begin
-// with "tmp": a stand-in for a file the graph cannot open where it lies.
-class RefusingGraph : public IGraphBuilder {
-public:
-    explicit RefusingGraph(IGraphBuilder* real) : real_(real) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IFilterGraph) || IsEqualIID(iid, IID_IGraphBuilder)) {
-            *out = this;
-            AddRef();
-            return S_OK;
-        }
-        return real_->QueryInterface(iid, out);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG n = --refs_;
-        if (n == 0) {
-            real_->Release();
-            delete this;
-        }
-        return n;
-    }
-    HRESULT STDMETHODCALLTYPE RenderFile(LPCWSTR file, LPCWSTR list) override {
-        const WCHAR* name = wcsrchr(file, L'\\');
-        name = name ? name + 1 : file;
-        if (_wcsnicmp(name, L"tmp", 3) != 0) return VFW_E_NOT_FOUND;
-        rendered = file;
-        return real_->RenderFile(file, list);
-    }
-    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* f, LPCWSTR n) override { return real_->AddFilter(f, n); }
-    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* f) override { return real_->RemoveFilter(f); }
-    HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters** e) override { return real_->EnumFilters(e); }
-    HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR n, IBaseFilter** f) override { return real_->FindFilterByName(n, f); }
-    HRESULT STDMETHODCALLTYPE ConnectDirect(IPin* a, IPin* b, const AM_MEDIA_TYPE* t) override { return real_->ConnectDirect(a, b, t); }
-    HRESULT STDMETHODCALLTYPE Reconnect(IPin* p) override { return real_->Reconnect(p); }
-    HRESULT STDMETHODCALLTYPE Disconnect(IPin* p) override { return real_->Disconnect(p); }
-    HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override { return real_->SetDefaultSyncSource(); }
-    HRESULT STDMETHODCALLTYPE Connect(IPin* a, IPin* b) override { return real_->Connect(a, b); }
-    HRESULT STDMETHODCALLTYPE Render(IPin* p) override { return real_->Render(p); }
-    HRESULT STDMETHODCALLTYPE AddSourceFilter(LPCWSTR f, LPCWSTR n, IBaseFilter** o) override {
-        return real_->AddSourceFilter(f, n, o);
-    }
-    HRESULT STDMETHODCALLTYPE SetLogFile(DWORD_PTR f) override { return real_->SetLogFile(f); }
-    HRESULT STDMETHODCALLTYPE Abort() override { return real_->Abort(); }
-    HRESULT STDMETHODCALLTYPE ShouldOperationContinue() override { return real_->ShouldOperationContinue(); }
-
-    static std::wstring rendered;
-
-private:
-    IGraphBuilder* real_;
-    ULONG refs_ = 1;
-};
-std::wstring RefusingGraph::rendered;
-
-HRESULT (WINAPI* g_real_create)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+HRESULT STDMETHODCALLTYPE RefuseRenderFile(IGraphBuilder* self, LPCWSTR file, LPCWSTR list) {
+    const WCHAR* name = wcsrchr(file, L'\\');
+    if (_wcsnicmp(name ? name + 1 : file, L"tmp", 3) != 0) return VFW_E_NOT_FOUND;
+    g_rendered = file;
+    return g_render_file(self, file, list);
+}
 
 HRESULT WINAPI CreateRefusingGraph(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
-    if (!IsEqualCLSID(clsid, CLSID_FilterGraph)) return g_real_create(clsid, outer, context, iid, out);
-    IGraphBuilder* real = nullptr;
-    HRESULT hr = g_real_create(clsid, outer, context, IID_IGraphBuilder, (void**)&real);
-    if (FAILED(hr)) return hr;
-    *out = static_cast<IGraphBuilder*>(new RefusingGraph(real));
-    return S_OK;
+    HRESULT hr = g_real_create(clsid, outer, context, iid, out);
+    if (FAILED(hr) || !IsEqualCLSID(clsid, CLSID_FilterGraph)) return hr;
+    void*** object = (void***)*out;
+    std::memcpy(g_graph_table, *object, sizeof g_graph_table);
+    g_render_file = (RenderFileFn)g_graph_table[kRenderFileSlot];
+    g_graph_table[kRenderFileSlot] = (void*)RefuseRenderFile;
+    *object = g_graph_table;
+    return hr;
 }
 
 bool FileExistsW(const std::wstring& path, uint64_t* size) {
@@ -217,13 +157,13 @@ TEST_P(FilterGraphMovies, AFileTheGraphCannotOpenInPlacePlaysFromATemporaryCopy)
     ASSERT_TRUE(WriteBytesToFile("long.avi", big));
     g_real_create = WinApi.CoCreateInstance;
     WinApi.CoCreateInstance = CreateRefusingGraph;
-    RefusingGraph::rendered.clear();
+    g_rendered.clear();
     int movie = OpenMovie("long.avi", nullptr, nullptr, 0);
     WinApi.CoCreateInstance = g_real_create;
     ASSERT_GE(movie, 0);
     MovieRecord* m = GetMovieRecord(movie);
     EXPECT_EQ(1, m->temp_copy);
-    EXPECT_EQ(RefusingGraph::rendered, std::wstring(m->wide_path));
+    EXPECT_EQ(g_rendered, std::wstring(m->wide_path));
     uint64_t size = 0;
     ASSERT_TRUE(FileExistsW(m->wide_path, &size));
     EXPECT_EQ(big.size(), size) << "the whole file copied";

@@ -44,72 +44,47 @@ TEST_F(TheoraDecoderTest, OpensWithTheCodedSizeAndShowsFrameZero) {
     // The open already put frame 0 into the image: nothing left to publish.
     EXPECT_EQ(0, PublishTheoraFrame(d.dec, 1, 0));
     EXPECT_EQ(GreyPixel(FlatLuma(0)), ImagePixel(GetTheoraFrameImage(d.dec), 50, 30));
+    EXPECT_EQ(GreyPixel(FlatLuma(0)), ImagePixel(GetTheoraFrameImage(d.dec), 111, 63));
     EXPECT_EQ(nullptr, GetTheoraYuvSurface(d.dec)) << "no device, no surface";
 }
 
-TEST_F(TheoraDecoderTest, FlatFramesKeepTheirExactLumaThroughKeyAndDeltaFrames) {
-    std::string path = WriteMovie("flat.ogv", Flat(20, 6));
-    OpenedDecoder d;
-    ASSERT_TRUE(d.Open(path));
-    for (int f = 0; f < 20; f++) {
-        if (f) AdvanceTheoraFrames(d.dec, 1);
-        ASSERT_EQ(f, GetTheoraCurrentFrame(d.dec));
-        EXPECT_EQ(GreyPixel(FlatLuma(f)), d.CurrentPixel(3, 5)) << "frame " << f;
-        EXPECT_EQ(GreyPixel(FlatLuma(f)), d.CurrentPixel(111, 63)) << "frame " << f;
-    }
-}
-
+// Past the end the current frame wraps modulo the count; a frame ahead of a
+// full stock (settled first) must make the thread drop it and restart there.
 TEST_F(TheoraDecoderTest, AdvancingWrapsModuloTheFrameCount) {
     std::string path = WriteMovie("wrap.ogv", Flat(100, 10));
     OpenedDecoder d;
     ASSERT_TRUE(d.Open(path));
-    struct Case { int from, n, to; } cases[] = {
-        {0, 0, 0}, {0, -3, 0}, {0, 95, 95}, {95, 10, 5}, {5, 250, 55}, {55, 45, 0}, {0, 99, 99}, {99, 1, 0},
+    struct Case { int from, n, to; bool settle; } cases[] = {
+        {0, 0, 0},     {0, -3, 0},     {0, 95, 95},         {95, 10, 5},    {5, 250, 55},
+        {55, 45, 0},   {0, 80, 80},    {80, 35, 15, true},  {15, 84, 99},   {99, 1, 0},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(c.from, GetTheoraCurrentFrame(d.dec));
+        if (c.settle) Sleep(300);  // lets the thread fill the stock
         AdvanceTheoraFrames(d.dec, c.n);
         EXPECT_EQ(c.to, GetTheoraCurrentFrame(d.dec)) << c.from << " + " << c.n;
         EXPECT_EQ(GreyPixel(FlatLuma(c.to)), d.CurrentPixel()) << "frame " << c.to;
     }
 }
 
+// 1500 frames grow both tables past their first 1000 entries; seeks clamp to
+// the movie and start from the page before the last key frame.
 TEST_F(TheoraDecoderTest, SeeksClampToTheMovieAndDecodeFromTheKeyFrameBefore) {
-    std::string path = WriteMovie("seek.ogv", Flat(60, 7));
+    TheoraMovieSpec s = Flat(1500, 30);
+    s.pic_width = 16, s.pic_height = 16;
+    std::string path = WriteMovie("long.ogv", s);
     OpenedDecoder d;
-    ASSERT_TRUE(d.Open(path));
-    struct Case { int target, shown; } cases[] = {{33, 33}, {33, 33}, {5, 5}, {59, 59}, {500, 59}, {-4, 0}, {48, 48}};
+    ASSERT_TRUE(RunWithTimeout([&] { d.Open(path); }, 30000));
+    ASSERT_TRUE(d.dec);
+    TheoraMovieInfo info;
+    GetTheoraMovieInfo(d.dec, &info);
+    EXPECT_EQ(1500, info.frame_count);
+    struct Case { int target, shown; } cases[] = {{33, 33}, {33, 33}, {5, 5},      {1499, 1499}, {5000, 1499},
+                                                  {-4, 0},  {1001, 1001}, {999, 999}, {1400, 1400}};
     for (const Case& c : cases) {
         ASSERT_TRUE(RunWithTimeout([&] { SeekTheoraFrame(d.dec, c.target); }, 15000)) << "seek hangs";
         EXPECT_EQ(c.shown, GetTheoraCurrentFrame(d.dec));
-        EXPECT_EQ(GreyPixel(FlatLuma(c.shown)), d.CurrentPixel()) << "seek to " << c.target;
-    }
-}
-
-// The stock full of frames before the end when the current frame wraps to one
-// that is not there: the thread must let them go and restart at the current frame.
-TEST_F(TheoraDecoderTest, CurrentFrameWrappingAheadOfTheThreadIsDecoded) {
-    std::string path = WriteMovie("wrapfull.ogv", Flat(100, 10));
-    OpenedDecoder d;
-    ASSERT_TRUE(d.Open(path));
-    AdvanceTheoraFrames(d.dec, 80);
-    EXPECT_EQ(GreyPixel(FlatLuma(80)), d.CurrentPixel());
-    Sleep(300);  // lets the thread fill the stock with 80..89
-    AdvanceTheoraFrames(d.dec, 35);
-    ASSERT_EQ(15, GetTheoraCurrentFrame(d.dec));
-    EXPECT_EQ(GreyPixel(FlatLuma(15)), d.CurrentPixel());
-}
-
-TEST_F(TheoraDecoderTest, TheStockNearTheEndHoldsTheNextLoopsFirstFrames) {
-    std::string path = WriteMovie("loop.ogv", Flat(40, 16));
-    OpenedDecoder d;
-    ASSERT_TRUE(d.Open(path));
-    AdvanceTheoraFrames(d.dec, 36);
-    EXPECT_EQ(GreyPixel(FlatLuma(36)), d.CurrentPixel());
-    Sleep(300);
-    for (int f = 37; f < 46; f++) {
-        AdvanceTheoraFrames(d.dec, 1);
-        EXPECT_EQ(GreyPixel(FlatLuma(f % 40)), d.CurrentPixel()) << "frame " << f % 40;
+        EXPECT_EQ(GreyPixel(FlatLuma(c.shown)), d.CurrentPixel(4, 4)) << "seek to " << c.target;
     }
 }
 
@@ -129,32 +104,9 @@ TEST_F(TheoraDecoderTest, RandomStepsAlwaysShowTheCurrentFrame) {
         if (d.CurrentPixel() != GreyPixel(FlatLuma(frame))) wrong++;
     }
     EXPECT_EQ(0, wrong);
-}
-
-TEST_F(TheoraDecoderTest, AMovieOf1500FramesGrowsItsTablesAndSeeksNearItsEnd) {
-    TheoraMovieSpec s = Flat(1500, 30);
-    s.pic_width = 16, s.pic_height = 16;
-    std::string path = WriteMovie("long.ogv", s);
-    OpenedDecoder d;
-    ASSERT_TRUE(RunWithTimeout([&] { d.Open(path); }, 30000));
-    ASSERT_TRUE(d.dec);
-    TheoraMovieInfo info;
-    GetTheoraMovieInfo(d.dec, &info);
-    EXPECT_EQ(1500, info.frame_count);
-    for (int target : {1400, 1499, 1001, 999}) {
-        ASSERT_TRUE(RunWithTimeout([&] { SeekTheoraFrame(d.dec, target); }, 15000));
-        EXPECT_EQ(GreyPixel(FlatLuma(target)), d.CurrentPixel(4, 4)) << "frame " << target;
-    }
-}
-
-TEST_F(TheoraDecoderTest, ClosingWhileTheThreadDecodesEnds) {
-    std::string path = WriteMovie("close.ogv", Flat(200, 50));
-    for (int i = 0; i < 5; i++) {
-        OpenedDecoder d;
-        ASSERT_TRUE(d.Open(path));
-        AdvanceTheoraFrames(d.dec, 100 + i * 17);
-        ASSERT_TRUE(RunWithTimeout([&] { d.Close(); }, 15000)) << "close hangs";
-    }
+    // Closing while the thread decodes ends it.
+    AdvanceTheoraFrames(d.dec, 17);
+    ASSERT_TRUE(RunWithTimeout([&] { d.Close(); }, 15000)) << "close hangs";
 }
 
 // Keeps the pages of one logical stream (by serial number) out of an Ogg file.
@@ -191,7 +143,7 @@ TEST_F(TheoraDecoderTest, FilesThatAreNoTheoraMovieAreRefused) {
         OpenedDecoder d;
         ASSERT_TRUE(RunWithTimeout([&] { d.Open(c.name); }, 15000)) << c.name << ": open hangs";
         EXPECT_EQ(nullptr, d.dec) << c.name;
-        if (c.log) EXPECT_TRUE(log.Contains(c.log)) << c.name;
+        EXPECT_TRUE(!c.log || log.Contains(c.log)) << c.name;
     }
 }
 

@@ -2,7 +2,7 @@
 // in floating point with chroma sampled where each pixel lies.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -44,51 +44,45 @@ struct Planes {
     int V(int x, int r) const { return v[(size_t)r * (cw + 4) + x]; }
 };
 
+// Grey chroma: black at luma 16, 254 at 235 (G's +1024 vanishes in the
+// division), and luma 255 saved by the clamp table; alpha always opaque.
 TEST(YuvConvert, EdgeValuesOfTheTables) {
     InitYuvTables();
-    struct Case { int y, u, v; uint32_t rgb; } cases[] = {
-        {16, 128, 128, 0x000000}, {235, 128, 128, 0xFEFEFE}, {255, 128, 128, 0xFFFFFF},
-        {0, 0, 0, 0x008700}, {255, 255, 255, 0xFFB0FF}, {81, 90, 240, 0xFF0000},
-    };
+    struct Case { uint8_t y; uint32_t pixel; } cases[] = {{16, 0xFF000000}, {235, 0xFFFEFEFE}, {255, 0xFFFFFFFF}};
     for (const Case& c : cases) {
-        uint8_t y[4] = {(uint8_t)c.y, (uint8_t)c.y, (uint8_t)c.y, (uint8_t)c.y}, u = (uint8_t)c.u, v = (uint8_t)c.v;
+        uint8_t y[4] = {c.y, c.y, c.y, c.y}, u = 128, v = 128;
         uint32_t out[4] = {};
         ConvertYuvToXrgb({y, &u, &v, 2, 2, 2, 1, 1, 1}, (uint8_t*)out, 8);
-        for (uint32_t px : out) {
-            EXPECT_EQ(Reference420(c.y, c.u, c.v), px & 0xFFFFFF) << c.y << "," << c.u << "," << c.v;
-            EXPECT_EQ(0xFF000000u, px & 0xFF000000u);
-        }
-        if (c.u == 128 && c.v == 128) EXPECT_EQ(c.rgb, out[0] & 0xFFFFFF);
+        for (uint32_t px : out) EXPECT_EQ(c.pixel, px) << (int)c.y;
     }
 }
 
-TEST(YuvConvert, Frames420MatchTheFormulaEverywhere) {
-    InitYuvTables();
-    Planes p(48, 20, 24, 10, 3);
-    std::vector<uint32_t> out((size_t)48 * 20 + 48, 0xCDCDCDCD);
-    ConvertYuvToXrgb(p.Set(), (uint8_t*)out.data(), 48 * 4);
-    int wrong = 0;
-    for (int r = 0; r < 20; r++)
-        for (int x = 0; x < 48; x++)
-            wrong += out[(size_t)r * 48 + x] != (0xFF000000u | Reference420(p.Y(x, r), p.U(x / 2, r / 2), p.V(x / 2, r / 2)));
-    EXPECT_EQ(0, wrong);
-    EXPECT_EQ(0xCDCDCDCDu, out[48 * 20]) << "written past the image";
+// Each channel within tol of the reference, alpha opaque.
+bool Near(uint32_t px, uint32_t ref, int tol) {
+    for (int shift = 0; shift < 24; shift += 8)
+        if (std::abs((int)(px >> shift & 0xFF) - (int)(ref >> shift & 0xFF)) > tol) return false;
+    return (px >> 24) == 0xFF;
 }
 
-TEST(YuvConvert, OtherLayoutsTakeTheChromaUnderEachPixel) {
+// Random planes of each layout against the formulas: 4:2:0 exactly through the
+// tables, the others in floating point (x87 rounding may move a truncation by
+// one) with the chroma under each pixel.
+TEST(YuvConvert, EveryLayoutMatchesItsFormulaEverywhere) {
     InitYuvTables();
-    struct Case { const char* name; int cw, ch; } cases[] = {{"4:4:4", 32, 12}, {"4:2:2", 16, 12}};
+    struct Case { const char* name; int cw, ch; } cases[] = {{"4:2:0", 24, 10}, {"4:4:4", 48, 20}, {"4:2:2", 24, 20}};
     for (const Case& c : cases) {
-        Planes p(32, 12, c.cw, c.ch, 11);
-        std::vector<uint32_t> out((size_t)32 * 12);
-        ConvertYuvToXrgb(p.Set(), (uint8_t*)out.data(), 32 * 4);
+        Planes p(48, 20, c.cw, c.ch, 3);
+        std::vector<uint32_t> out((size_t)48 * 20 + 48, 0xCDCDCDCD);
+        ConvertYuvToXrgb(p.Set(), (uint8_t*)out.data(), 48 * 4);
         int wrong = 0;
-        for (int r = 0; r < 12; r++)
-            for (int x = 0; x < 32; x++) {
-                int cx = x * c.cw / 32, cy = r * c.ch / 12;
-                wrong += (out[(size_t)r * 32 + x] & 0xFFFFFF) != ReferenceFloat(p.Y(x, r), p.U(cx, cy), p.V(cx, cy));
+        for (int r = 0; r < 20; r++)
+            for (int x = 0; x < 48; x++) {
+                const int cx = x * c.cw / 48, cy = r * c.ch / 20, y = p.Y(x, r), u = p.U(cx, cy), v = p.V(cx, cy);
+                const bool is420 = c.ch == 10;
+                wrong += !Near(out[(size_t)r * 48 + x], (is420 ? Reference420 : ReferenceFloat)(y, u, v), is420 ? 0 : 1);
             }
         EXPECT_EQ(0, wrong) << c.name;
+        EXPECT_EQ(0xCDCDCDCDu, out[48 * 20]) << c.name << ": written past the image";
     }
 }
 

@@ -63,7 +63,7 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieSpec& spec) {
     ti.aspect_numerator = 1;
     ti.aspect_denominator = 1;
     ti.colorspace = TH_CS_UNSPECIFIED;
-    ti.pixel_fmt = (th_pixel_fmt)spec.pixel_format;
+    ti.pixel_fmt = TH_PF_420;
     ti.quality = spec.quality;
     ti.keyframe_granule_shift = 6;
     th_enc_ctx* enc = th_encode_alloc(&ti);
@@ -117,8 +117,7 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieSpec& spec) {
 
     // Video frames.
     const int w = ti.frame_width, h = ti.frame_height;
-    const int uvw = spec.pixel_format == TH_PF_444 ? w : w / 2;
-    const int uvh = spec.pixel_format == TH_PF_420 ? h / 2 : h;
+    const int uvw = w / 2, uvh = h / 2;
     Bytes y((size_t)w * h), u((size_t)uvw * uvh), v((size_t)uvw * uvh);
     YuvFrame f{y.data(), u.data(), v.data(), w, uvw, w, h, uvw, uvh};
     th_ycbcr_buffer buf;

@@ -20,7 +20,6 @@ struct TheoraMovieSpec {
     int frames = 10;
     int fps_num = 30, fps_den = 1;
     int keyframe_interval = 64;   // forced: every n-th frame is a key frame
-    int pixel_format = 0;         // 0 4:2:0, 2 4:2:2, 3 4:4:4
     int frames_per_page = 1;      // page flushed after that many frames; 0 lets libogg choose
     int quality = 63;
     int audio_ms = 0;             // length of a Vorbis track (0: none)

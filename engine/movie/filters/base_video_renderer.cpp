@@ -25,6 +25,7 @@ HRESULT STDMETHODCALLTYPE D_CBaseVideoRenderer::JoinFilterGraph(IFilterGraph* gr
 }
 
 HRESULT D_CBaseVideoRenderer::ResetFrameStatistics() {
+    supplierHandlesQuality_ = false;
     lateDrawn_ = 0;
     throttle_ = 0;
     renderAverage_ = 0;
