@@ -4,7 +4,6 @@
 // tone.mp3 (scripts/sound-media DIR makes it), or give its path.
 #include <windows.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -18,16 +17,12 @@
 #include "engine/sound/sound_stream.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/entry_points.h"
+#include "bench/bench_timing.h"
 #include "tests/sound/vorbis_encode.h"
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
-
-double Now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 // Decodes the whole file repeatedly for a quarter second; seconds of sound per second.
 double DecodeSpeed(const Bytes& file) {
@@ -40,14 +35,14 @@ double DecodeSpeed(const Bytes& file) {
     }
     static uint8_t block[65536];
     double sound_seconds = 0;
-    const double start = Now();
+    const double start = SecondsNow();
     do {
         SeekSoundConverter(&conv, 0);
         uint64_t bytes = 0;
         for (int n; (n = ConvertNextSoundBlock(&conv, block, sizeof block)) > 0;) bytes += (uint64_t)n;
         sound_seconds += (double)bytes / conv.format.nAvgBytesPerSec;
-    } while (Now() - start < 0.25);
-    const double elapsed = Now() - start;
+    } while (SecondsNow() - start < 0.25);
+    const double elapsed = SecondsNow() - start;
     TerminateSoundConverter(&conv);
     MemStreamClose(sd.handle);
     return sound_seconds / elapsed;
@@ -86,9 +81,9 @@ double RefillSweepMicroseconds(const Bytes& file) {
             SoundBufferRecord* b = &GetSoundRecord(h)->buffers[0];
             b->position = (b->position + b->format.nSamplesPerSec * 30 / 1000) % b->sample_count;
         }
-        const double start = Now();
+        const double start = SecondsNow();
         RefillAllStreamSounds();
-        total += Now() - start;
+        total += SecondsNow() - start;
         sweeps++;
     }
     const bool all = handles.size() == 16;

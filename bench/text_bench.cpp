@@ -2,7 +2,6 @@
 // DrawFormattedText calls per second with a warm cache, and glyphs rasterised per
 // second into an emptied cache (plain and antialiased with edge). Figures only;
 // nothing passes or fails.
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -13,27 +12,11 @@
 #include "engine/graphics/screen.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
+#include "bench/bench_timing.h"
 
 namespace {
 
 const double kSeconds = 0.5;
-
-double Now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Calls of fn per second over about kSeconds.
-template <class Fn> double PerSecond(Fn fn) {
-    int calls = 0;
-    double start = Now(), secs = 0;
-    do {
-        fn();
-        calls++;
-        secs = Now() - start;
-    } while (secs < kSeconds);
-    return calls / secs;
-}
 
 // Kanji of the first level: distinct two-byte characters for cold caches.
 std::vector<GlyphRequest> Kanji(int count) {
@@ -55,7 +38,7 @@ void RunMode(int hardware) {
     const char* line = "Score %06d  Stage %d  Time %02d:%02d  ABC";
     int n = 0;
     DrawFormattedText(0, 0, PackScreenColor(255, 255, 255), line, 0, 1, 0, 0);
-    double warm = PerSecond([&] {
+    double warm = CallsPerSecond(kSeconds, [&] {
         DrawFormattedText(10, 10 + (n % 20) * 20, PackScreenColor(255, 255, 255), line, n, n % 9, n % 60, n % 60);
         if (++n % 20 == 0) ClearScreen();
     });
@@ -65,7 +48,7 @@ void RunMode(int hardware) {
     for (int type : {FONT_TYPE_NORMAL, FONT_TYPE_ANTIALIASING_EDGE}) {
         int font = CreateFontToHandle(nullptr, 16, -1, type, -1, -1, 0);
         if (font < 0) continue;
-        double batches = PerSecond([&] {
+        double batches = CallsPerSecond(kSeconds, [&] {
             ResetFontCache(font);
             RenderGlyphsToCache(font, (int)kanji.size(), kanji.data());
         });

@@ -78,6 +78,10 @@ int AddSoundData(int handle);
 int CreateSoundBuffers(int source, const WAVEFORMATEX* format, uint32_t bytes, int stream_flag, int count, int handle);
 // 0 ready, 1 busy, -1 failure.
 int PlayNextSoundBuffer(int from_top, SoundHandleRecord* sound);
+// The sound's volume, pan and frequency (or their one-shot values, then spent) on the buffer it plays.
+void ApplySoundBufferSettings(SoundHandleRecord* sound, SoundBufferRecord* buffer);
+// SOUND_PLAY_WAIT: pumps window messages until the sound stops or the window ends.
+void WaitWhileSoundPlays(int handle);
 // 1000 x log10(volume / 255) in hundredths of a decibel, -10000 for 0 or below.
 int SoundVolumeToDecibels(int volume);
 

@@ -22,25 +22,23 @@ int PlayNextSoundBuffer(int from_top, SoundHandleRecord* sound) {
         StopDSoundBuffer(buf);
     }
     SetDSoundBufferPosition(buf, from_top == 1 ? 0 : (uint32_t)(cursor < 0 ? 0 : cursor));
-    if (sound->once_volume_set) {
-        SetDSoundBufferVolume(buf, sound->once_volume);
-        sound->once_volume_set = 0;
-    } else {
-        SetDSoundBufferVolume(buf, sound->volume);
-    }
-    if (sound->once_pan_set) {
-        SetDSoundBufferPan(buf, sound->once_pan);
-        sound->once_pan_set = 0;
-    } else {
-        SetDSoundBufferPan(buf, sound->pan);
-    }
-    if (sound->once_frequency_set) {
-        SetDSoundBufferFrequency(buf, sound->once_frequency);
-        sound->once_frequency_set = 0;
-    } else {
-        SetDSoundBufferFrequency(buf, sound->frequency);
-    }
+    ApplySoundBufferSettings(sound, buf);
     return 0;
+}
+
+void ApplySoundBufferSettings(SoundHandleRecord* sound, SoundBufferRecord* buf) {
+    SetDSoundBufferVolume(buf, sound->once_volume_set ? sound->once_volume : sound->volume);
+    SetDSoundBufferPan(buf, sound->once_pan_set ? sound->once_pan : sound->pan);
+    SetDSoundBufferFrequency(buf, sound->once_frequency_set ? sound->once_frequency : sound->frequency);
+    sound->once_volume_set = sound->once_pan_set = sound->once_frequency_set = 0;
+}
+
+void WaitWhileSoundPlays(int handle) {
+    int ended = ProcessWindowMessages();
+    while (ended == 0 && IsSoundHandlePlaying(handle) == 1) {
+        Sleep(1);
+        ended = ProcessWindowMessages();
+    }
 }
 
 int PlaySoundHandle(int handle, int play_type, int from_top) {
@@ -51,12 +49,7 @@ int PlaySoundHandle(int handle, int play_type, int from_top) {
     if (r == 1) return 0;
     if (r != 0) return -1;
     if (PlayDSoundBuffer(&rec->buffers[rec->next_buffer], play_type == SOUND_PLAY_LOOP) != 0) return -1;
-    if (play_type != SOUND_PLAY_WAIT) return 0;
-    int ended = ProcessWindowMessages();
-    while (ended == 0 && IsSoundHandlePlaying(handle) == 1) {
-        Sleep(1);
-        ended = ProcessWindowMessages();
-    }
+    if (play_type == SOUND_PLAY_WAIT) WaitWhileSoundPlays(handle);
     return 0;
 }
 

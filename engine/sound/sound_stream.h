@@ -53,8 +53,8 @@ void WriteStreamSilence(SoundHandleRecord* sound, LockedRegions* regions, uint32
 // The stream part of a delete, after StopStreamSound: 1 when other sounds still
 // share the ring (the record stays, delete pending), 0 when the record may go.
 int ReleaseStreamSound(int handle, SoundHandleRecord* sound);
-// The sound's volume, pan and frequency (or their one-shot values) on the ring it plays.
-void ApplyStreamBufferSettings(SoundHandleRecord* sound, SoundBufferRecord* buffer);
+// Back to the first source's start, not active; the caller clears its own end flag.
+void RewindStreamSound(SoundHandleRecord* sound);
 
 // The sound thread: started at sound start with more than one logical
 // processor; stopped and joined at sound end.

@@ -1,6 +1,5 @@
 #include "engine/sound/sound_stream.h"
 #include "engine/sound/sound_system.h"
-#include "engine/system/window.h"
 
 int ShareStreamSoundBuffer(int handle, SoundHandleRecord* sound, SoundBufferRecord** buffer, int force) {
     if (sound->kind != SOUND_KIND_STREAM) {
@@ -22,19 +21,7 @@ int ShareStreamSoundBuffer(int handle, SoundHandleRecord* sound, SoundBufferReco
 
 static void ResetStreamToStart(SoundHandleRecord* s) {
     s->last_source_finished = 0;
-    s->source_write_pos = 0;
-    s->play_position = 0;
-    s->loop_back_pending = 0;
-    s->passes_done = 0;
-    s->current_source = 0;
-    s->active = 0;
-}
-
-void ApplyStreamBufferSettings(SoundHandleRecord* s, SoundBufferRecord* buf) {
-    SetDSoundBufferVolume(buf, s->once_volume_set ? s->once_volume : s->volume);
-    SetDSoundBufferPan(buf, s->once_pan_set ? s->once_pan : s->pan);
-    SetDSoundBufferFrequency(buf, s->once_frequency_set ? s->once_frequency : s->frequency);
-    s->once_volume_set = s->once_pan_set = s->once_frequency_set = 0;
+    RewindStreamSound(s);
 }
 
 int PrepareStreamSoundPlay(SoundBufferRecord** buffer, int handle, SoundHandleRecord* s, int play_type,
@@ -50,7 +37,7 @@ int PrepareStreamSoundPlay(SoundBufferRecord** buffer, int handle, SoundHandleRe
     }
     s->stream_play_type = play_type;
     PrimeStreamSound(handle);
-    ApplyStreamBufferSettings(s, *buffer);
+    ApplySoundBufferSettings(s, *buffer);
     return 0;
 }
 
@@ -65,12 +52,7 @@ int PlayStreamSound(int handle, int play_type, int from_top) {
         return -1;
     }
     SoundLockLeave();
-    if (play_type != SOUND_PLAY_WAIT) return 0;
-    int ended = ProcessWindowMessages();
-    while (ended == 0 && IsSoundHandlePlaying(handle) == 1) {
-        Sleep(1);
-        ended = ProcessWindowMessages();
-    }
+    if (play_type == SOUND_PLAY_WAIT) WaitWhileSoundPlays(handle);
     return 0;
 }
 

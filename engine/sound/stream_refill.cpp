@@ -56,16 +56,6 @@ void AdvanceRegions(LockedRegions* r, uint32_t n) {
     }
 }
 
-void ResetToStart(SoundHandleRecord* s) {
-    s->end_written = 0;
-    s->source_write_pos = 0;
-    s->play_position = 0;
-    s->loop_back_pending = 0;
-    s->passes_done = 0;
-    s->current_source = 0;
-    s->active = 0;
-}
-
 bool CursorInWindow(uint32_t p, uint32_t s, uint32_t w) {
     if (s <= w) return s <= p && p <= w;
     return p >= s || p <= w;
@@ -88,6 +78,15 @@ void StartLoopBack(SoundHandleRecord* s, LockedRegions* r, uint32_t ring, uint32
 }
 
 }  // namespace
+
+void RewindStreamSound(SoundHandleRecord* s) {
+    s->source_write_pos = 0;
+    s->play_position = 0;
+    s->loop_back_pending = 0;
+    s->passes_done = 0;
+    s->current_source = 0;
+    s->active = 0;
+}
 
 uint32_t CopyConvertedToLock(LockedRegions* r, SoundConverter* conv, uint32_t bytes) {
     uint32_t total = 0, n = 0;
@@ -199,7 +198,8 @@ static int RefillAfterEnd(SoundHandleRecord* s, SoundBufferRecord* buf, uint32_t
     s->end_play_cursor = p;
     if (advance >= s->end_distance) {
         StopDSoundBuffer(buf);
-        ResetToStart(s);
+        s->end_written = 0;
+        RewindStreamSound(s);
         return 0;
     }
     s->end_distance -= advance;

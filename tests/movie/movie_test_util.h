@@ -11,9 +11,9 @@
 #include "engine/image/pixel_format.h"
 #include "sound/sound_fixture.h"
 #include "support/theora_writer.h"
+#include "support/time_limit.h"
 
 using soundtest::LogCapture;
-using soundtest::RunWithTimeout;
 
 // Writes the movie into the working directory under the name; the path.
 inline std::string WriteMovie(const std::string& name, const TheoraMovieSpec& spec) {

@@ -24,6 +24,7 @@
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
+#include "support/time_limit.h"
 
 namespace soundtest {
 
@@ -96,23 +97,7 @@ private:
     std::string text_;
 };
 
-inline DWORD WINAPI RunThunk(void* p) {
-    (*(std::function<void()>*)p)();
-    return 0;
-}
-
-// False when fn has not finished within ms; the thread is then abandoned so
-// that a hang fails the test instead of stopping the run.
-inline bool RunWithTimeout(const std::function<void()>& fn, DWORD ms) {
-    auto* copy = new std::function<void()>(fn);  // leaked on purpose if abandoned
-    HANDLE t = CreateThread(nullptr, 0, RunThunk, copy, 0, nullptr);
-    if (!t) return false;
-    DWORD r = WaitForSingleObject(t, ms);
-    CloseHandle(t);
-    if (r != WAIT_OBJECT_0) return false;
-    delete copy;
-    return true;
-}
+using ::RunWithTimeout;
 
 // While sound is down the lock does not exist: a call that takes it first blocks or crashes.
 inline void ExpectEverySoundCallRefused() {

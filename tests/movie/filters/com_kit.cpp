@@ -3,23 +3,11 @@
 
 #include <cstring>
 
+#include "support/time_limit.h"
+
 namespace filtertest {
 
-static DWORD WINAPI RunThunk(void* p) {
-    (*(std::function<void()>*)p)();
-    return 0;
-}
-
-bool RunWithin(DWORD ms, const std::function<void()>& fn) {
-    auto* copy = new std::function<void()>(fn);  // leaked on purpose when abandoned
-    HANDLE t = CreateThread(nullptr, 0, RunThunk, copy, 0, nullptr);
-    if (!t) return false;
-    DWORD r = WaitForSingleObject(t, ms);
-    CloseHandle(t);
-    if (r != WAIT_OBJECT_0) return false;
-    delete copy;
-    return true;
-}
+bool RunWithin(DWORD ms, const std::function<void()>& fn) { return RunWithTimeout(fn, ms); }
 
 Worker::Worker(std::function<void()> fn) : fn_(std::move(fn)) { thread_ = CreateThread(nullptr, 0, Main, this, 0, nullptr); }
 
