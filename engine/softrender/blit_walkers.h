@@ -7,6 +7,7 @@
 #include "engine/image/memimg.h"
 #include "engine/softrender/blit_job.h"
 #include "engine/softrender/pixel_ops.h"
+#include "engine/softrender/blit_rows.h"
 
 // One source pixel onto one destination pixel, with the transparent test and
 // the alpha gates of the per-pixel and stretched walks.
@@ -44,9 +45,11 @@ void BlitWalkPixels(const BlitJob& job) {
         const uint8_t* grow = nullptr;
         if constexpr (R::kGraph) grow = j.graph + y * j.graph_step_y;
         if constexpr (R::kPlainCopy && S::kKind == SRC_DIRECT && !Trans) {
-            // Source and destination never overlap here (the caller copies the
-            // source aside when they do), but a move costs the same.
-            std::memmove(drow, srow, (size_t)j.w * F::kBytes);
+            // Source and destination never overlap here: the caller copies the
+            // source aside when they do.
+            RowCopy(drow, srow, (size_t)j.w * F::kBytes);
+        } else if constexpr (BlitRows<F, S, R, Trans>::kPixelRow) {
+            BlitRows<F, S, R, Trans>::PixelRow(j, drow, srow);
         } else if constexpr (R::kPair) {
             // Pairs from the left edge of the drawn area; a pixel whose
             // neighbour is transparent, and an odd last one, go alone.
@@ -98,6 +101,18 @@ void BlitWalkRuns(const BlitJob& job) {
             int32_t n = (int32_t)(code & 0x3F) + 1;
             if (n > j.w - x) n = j.w - x;
             uint32_t cmd = code >> 6;
+            using Rows = BlitRows<F, S, R, true>;
+            if constexpr (Rows::kRunCopy || Rows::kRunAlpha) {
+                // A plain copy draws opaque runs (and any run of a source
+                // without alpha) as the source bytes.
+                if (cmd != 0 && Rows::kRunCopy && (S::kKind != SRC_ALPHA || cmd != 2)) {
+                    RowCopy(drow + x * F::kBytes, srow + x * S::kBytes, (size_t)n * F::kBytes);
+                    cmd = 0;
+                } else if (cmd == 2 && Rows::kRunAlpha) {
+                    Rows::AlphaRun(drow + x * F::kBytes, srow + x * S::kBytes, n);
+                    cmd = 0;
+                }
+            }
             if (cmd != 0) {
                 for (int32_t i = x; i < x + n; i++) {
                     uint8_t* dp = drow + i * F::kBytes;

@@ -1,4 +1,5 @@
 #include "engine/image/memimg.h"
+#include "engine/softrender/row_ops.h"
 #include "engine/softrender/shape_frame.h"
 
 namespace {
@@ -13,21 +14,16 @@ template <class W> struct RectBody {
     }
 };
 
-// Copies fill whole rows: one store per 32-bit pixel, 16-bit pixels in pairs.
+// Copies fill whole rows with one repeated pattern.
 template <> struct RectBody<ShapeWrite32<0>> {
     static void Run(const ShapePen& pen, uint8_t* row, int32_t pitch, int32_t w, int32_t h) {
-        for (int32_t y = 0; y < h; y++, row += pitch)
-            for (int32_t x = 0; x < w; x++) ShapeStore32(row + 4 * x, pen.color);
+        for (int32_t y = 0; y < h; y++, row += pitch) RowFill(row, pen.color, (size_t)w * 4);
     }
 };
 template <> struct RectBody<ShapeWrite16<0>> {
     static void Run(const ShapePen& pen, uint8_t* row, int32_t pitch, int32_t w, int32_t h) {
         const uint32_t pair = pen.color | pen.color << 16;
-        const int32_t pairs = w >> 1;
-        for (int32_t y = 0; y < h; y++, row += pitch) {
-            for (int32_t x = 0; x < pairs; x++) ShapeStore32(row + 4 * x, pair);
-            if (w & 1) ShapeStore16(row + 4 * pairs, pen.color);
-        }
+        for (int32_t y = 0; y < h; y++, row += pitch) RowFill(row, pair, (size_t)w * 2);
     }
 };
 
