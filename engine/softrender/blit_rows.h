@@ -15,13 +15,13 @@ BLIT_INLINE void BlitDrawPixel(const BlitJob& j, uint8_t* dp, const uint8_t* sp,
 #ifdef __SSE2__
 // (d * (256 - w) + s * w) >> 8 on every byte of four 32-bit pixels, byte 3
 // taken from d. w16lo / w16hi: the weight of each byte as 16-bit lanes, for
-// pixels 0-1 and 2-3. Every sum is below 2^16, so 16-bit lanes hold it.
+// pixels 0-1 and 2-3. Taken as (d << 8) + (s - d) * w modulo 2^16: the true
+// value lies in 0..65280, so the wrapped lanes hold it exactly.
 BLIT_INLINE __m128i BlitLerp4(__m128i d, __m128i s, __m128i w16lo, __m128i w16hi) {
-    const __m128i z = _mm_setzero_si128(), k256 = _mm_set1_epi16(256);
-    __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(d, z), _mm_sub_epi16(k256, w16lo)),
-                               _mm_mullo_epi16(_mm_unpacklo_epi8(s, z), w16lo));
-    __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(d, z), _mm_sub_epi16(k256, w16hi)),
-                               _mm_mullo_epi16(_mm_unpackhi_epi8(s, z), w16hi));
+    const __m128i z = _mm_setzero_si128();
+    __m128i dl = _mm_unpacklo_epi8(d, z), dh = _mm_unpackhi_epi8(d, z);
+    __m128i lo = _mm_add_epi16(_mm_slli_epi16(dl, 8), _mm_mullo_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, z), dl), w16lo));
+    __m128i hi = _mm_add_epi16(_mm_slli_epi16(dh, 8), _mm_mullo_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, z), dh), w16hi));
     __m128i r = _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
     const __m128i top = _mm_set1_epi32((int)0xFF000000u);
     return _mm_or_si128(_mm_andnot_si128(top, r), _mm_and_si128(top, d));
@@ -90,14 +90,22 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
                 _mm_storeu_si128((__m128i*)(d + x * 4), r);
             }
         } else if constexpr (kAlphaCopy) {
-            // Alpha 0 leaves d as the blend does; alpha 255 copies the source whole.
+            // Alpha 0 leaves d as the blend does; alpha 255 copies the source
+            // whole. Groups of four clear or four opaque pixels are common.
             const __m128i opaque = _mm_set1_epi32((int)0xFF000000u);
             for (; x + 4 <= w; x += 4) {
                 __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * 4));
+                __m128i a = _mm_and_si128(sv, opaque);
+                __m128i full = _mm_cmpeq_epi32(a, opaque);
+                int full_bits = _mm_movemask_epi8(full);
+                if (full_bits == 0xFFFF) {
+                    _mm_storeu_si128((__m128i*)(d + x * 4), sv);
+                    continue;
+                }
+                if (full_bits == 0 && _mm_movemask_epi8(_mm_cmpeq_epi32(a, _mm_setzero_si128())) == 0xFFFF) continue;
                 __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * 4));
                 __m128i lo, hi;
                 BlitAlphaLanes(sv, &lo, &hi);
-                __m128i full = _mm_cmpeq_epi32(_mm_and_si128(sv, opaque), opaque);
                 _mm_storeu_si128((__m128i*)(d + x * 4), BlitSelect(full, sv, BlitLerp4(dv, sv, lo, hi)));
             }
         }
