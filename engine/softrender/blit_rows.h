@@ -13,26 +13,13 @@ template <class F, class S, class R, bool Trans>
 BLIT_INLINE void BlitDrawPixel(const BlitJob& j, uint8_t* dp, const uint8_t* sp, const uint8_t* gp);
 
 #ifdef __SSE2__
-// (d * (256 - w) + s * w) >> 8 on every byte of four 32-bit pixels, byte 3
-// taken from d. w16lo / w16hi: the weight of each byte as 16-bit lanes, for
-// pixels 0-1 and 2-3. Taken as (d << 8) + (s - d) * w modulo 2^16: the true
-// value lies in 0..65280, so the wrapped lanes hold it exactly.
-BLIT_INLINE __m128i BlitLerp4(__m128i d, __m128i s, __m128i w16lo, __m128i w16hi) {
-    const __m128i z = _mm_setzero_si128();
-    __m128i dl = _mm_unpacklo_epi8(d, z), dh = _mm_unpackhi_epi8(d, z);
-    __m128i lo = _mm_add_epi16(_mm_slli_epi16(dl, 8), _mm_mullo_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, z), dl), w16lo));
-    __m128i hi = _mm_add_epi16(_mm_slli_epi16(dh, 8), _mm_mullo_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, z), dh), w16hi));
-    __m128i r = _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
-    const __m128i top = _mm_set1_epi32((int)0xFF000000u);
-    return _mm_or_si128(_mm_andnot_si128(top, r), _mm_and_si128(top, d));
-}
-
-// The alpha byte of each of four A8R8G8B8 pixels spread over its 16-bit lanes.
+// The alpha byte of each of four A8R8G8B8 pixels spread over the 16-bit
+// lanes of its bytes 0-2 (0 in byte 3's lane: the blend keeps d's byte 3).
 BLIT_INLINE void BlitAlphaLanes(__m128i s, __m128i* lo, __m128i* hi) {
     __m128i a = _mm_srli_epi32(s, 24);
     a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
-    *lo = _mm_unpacklo_epi32(a, a);
-    *hi = _mm_unpackhi_epi32(a, a);
+    *lo = RowKeepTop(_mm_unpacklo_epi32(a, a));
+    *hi = RowKeepTop(_mm_unpackhi_epi32(a, a));
 }
 
 // Keeps d where m is set, else takes s.
@@ -80,12 +67,12 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
                 _mm_storeu_si128((__m128i*)(d + x * F::kBytes), BlitSelect(m, dv, sv));
             }
         } else if constexpr (kConstAlpha) {
-            const __m128i p = _mm_set1_epi16((short)j.p);
+            const __m128i p = RowKeepTop(_mm_set1_epi16((short)j.p));
             const __m128i key = _mm_set1_epi32((int)j.key);
             for (; x + 4 <= w; x += 4) {
                 __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * 4));
                 __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * 4));
-                __m128i r = BlitLerp4(dv, sv, p, p);
+                __m128i r = RowLerp4(dv, sv, p, p);
                 if constexpr (Trans) r = BlitSelect(_mm_cmpeq_epi32(sv, key), dv, r);
                 _mm_storeu_si128((__m128i*)(d + x * 4), r);
             }
@@ -106,7 +93,7 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
                 __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * 4));
                 __m128i lo, hi;
                 BlitAlphaLanes(sv, &lo, &hi);
-                _mm_storeu_si128((__m128i*)(d + x * 4), BlitSelect(full, sv, BlitLerp4(dv, sv, lo, hi)));
+                _mm_storeu_si128((__m128i*)(d + x * 4), BlitSelect(full, sv, RowLerp4(dv, sv, lo, hi)));
             }
         }
 #endif
@@ -122,7 +109,7 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
             __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * 4));
             __m128i lo, hi;
             BlitAlphaLanes(sv, &lo, &hi);
-            _mm_storeu_si128((__m128i*)(d + x * 4), BlitLerp4(dv, sv, lo, hi));
+            _mm_storeu_si128((__m128i*)(d + x * 4), RowLerp4(dv, sv, lo, hi));
         }
 #endif
         for (; x < n; x++) {

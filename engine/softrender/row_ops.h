@@ -11,6 +11,34 @@
 #include <emmintrin.h>
 #endif
 
+#ifdef __SSE2__
+// (d * (256 - w) + s * w) >> 8 on every byte of four 32-bit pixels.
+// w16lo / w16hi: the weight of each byte as 16-bit lanes, for pixels 0-1 and
+// 2-3; a byte whose weight is 0 keeps d (byte 3 of every pixel, by
+// RowKeepTop). Taken as (d << 8) + (s - d) * w modulo 2^16: the true value
+// lies in 0..65280, so the wrapped lanes hold it exactly.
+inline __attribute__((always_inline)) __m128i RowLerp4(__m128i d, __m128i s, __m128i w16lo, __m128i w16hi) {
+    const __m128i z = _mm_setzero_si128();
+    __m128i dl = _mm_unpacklo_epi8(d, z), dh = _mm_unpackhi_epi8(d, z);
+    __m128i lo = _mm_add_epi16(_mm_slli_epi16(dl, 8), _mm_mullo_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, z), dl), w16lo));
+    __m128i hi = _mm_add_epi16(_mm_slli_epi16(dh, 8), _mm_mullo_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, z), dh), w16hi));
+    return _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
+}
+// Weights with the lane of byte 3 cleared.
+inline __attribute__((always_inline)) __m128i RowKeepTop(__m128i w16) {
+    return _mm_and_si128(w16, _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1));
+}
+// d * (256 - p) + c * p, >> 8, on bytes 0-2 of four pixels; byte 3 kept.
+// q16 = RowKeepTop-like weights 256 - p (256 in byte 3's lane), cp16 = c * p
+// per lane (0 in byte 3's lane).
+inline __attribute__((always_inline)) __m128i RowLerpConst4(__m128i d, __m128i q16, __m128i cp16) {
+    const __m128i z = _mm_setzero_si128();
+    __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(d, z), q16), cp16);
+    __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(d, z), q16), cp16);
+    return _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
+}
+#endif
+
 // Pattern as seen from an address `offset` bytes past the row's start.
 inline uint32_t RowPatternAt(uint32_t pattern, uintptr_t offset) {
     unsigned r = (unsigned)(offset & 3) * 8;

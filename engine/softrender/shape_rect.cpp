@@ -1,29 +1,13 @@
 #include "engine/image/memimg.h"
-#include "engine/softrender/row_ops.h"
 #include "engine/softrender/shape_frame.h"
 
 namespace {
 
 template <class W> struct RectBody {
-    static void Run(const ShapePen& pen, uint8_t* row, int32_t pitch, int32_t w, int32_t h) {
-        const int32_t step = pitch - w * W::kBytes;
-        for (int32_t y = 0; y < h; y++) {
-            for (int32_t x = 0; x < w; x++, row += W::kBytes) W::Put(row, pen);
-            row += step;
-        }
-    }
-};
-
-// Copies fill whole rows with one repeated pattern.
-template <> struct RectBody<ShapeWrite32<0>> {
-    static void Run(const ShapePen& pen, uint8_t* row, int32_t pitch, int32_t w, int32_t h) {
-        for (int32_t y = 0; y < h; y++, row += pitch) RowFill(row, pen.color, (size_t)w * 4);
-    }
-};
-template <> struct RectBody<ShapeWrite16<0>> {
-    static void Run(const ShapePen& pen, uint8_t* row, int32_t pitch, int32_t w, int32_t h) {
-        const uint32_t pair = pen.color | pen.color << 16;
-        for (int32_t y = 0; y < h; y++, row += pitch) RowFill(row, pair, (size_t)w * 2);
+    static void Run(const ShapePen& pen_in, uint8_t* row, int32_t pitch, int32_t w, int32_t h) {
+        // A local copy: the pixel stores cannot alias it.
+        const ShapePen pen = pen_in;
+        for (int32_t y = 0; y < h; y++, row += pitch) W::Span(row, w, pen);
     }
 };
 
