@@ -1,5 +1,8 @@
 #include "engine/graphics/draw_graphic.h"
 
+#include <climits>
+#include <cmath>
+
 #include "engine/graphics/d3d_draw.h"
 #include "engine/graphics/draw_settings.h"
 #include "engine/graphics/graphic_record.h"
@@ -83,13 +86,32 @@ int DrawGraphicPart(int x, int y, int sx, int sy, int width, int height, int gra
     return 0;
 }
 
+// The software pixel of a float corner. Callers pass corners less 0.5 for
+// Direct3D's pixel centres; rounding lands them on the pixels Direct3D draws.
+// False (with a log line) for NaN or a value past the int range.
+static bool SoftCorners(const float* v, int n, int* out) {
+    for (int i = 0; i < n; i++) {
+        const double r = std::floor((double)v[i] + 0.5);
+        if (!(r >= INT_MIN && r <= INT_MAX)) {
+            LogAppendFormat("描画に失敗しました ( 座標が不正です )");
+            return false;
+        }
+        out[i] = (int)r;
+    }
+    return true;
+}
+
 int DrawGraphicPartStretchedF(float x1, float y1, float x2, float y2, int sx, int sy, int width, int height,
                               int graphic, int trans) {
     int result;
     GraphicRecord* rec = BeginPartDraw(graphic, &sx, &sy, &width, &height, &result);
     if (!rec) return result;
-    if (!GraphicsUsesD3D())
-        return SoftDrawPart(rec, sx, sy, width, height, true, (int)x1, (int)y1, (int)x2, (int)y2, trans);
+    if (!GraphicsUsesD3D()) {
+        const float f[4] = {x1, y1, x2, y2};
+        int c[4];
+        if (!SoftCorners(f, 4, c)) return -1;
+        return SoftDrawPart(rec, sx, sy, width, height, true, c[0], c[1], c[2], c[3], trans);
+    }
     x1 -= 0.5f, y1 -= 0.5f, x2 -= 0.5f, y2 -= 0.5f;
     float xy[8] = {x1, y1, x2, y1, x2, y2, x1, y2};
     G_D3D_DrawQuad(rec, xy, (float)sx, (float)sy, (float)(sx + width), (float)(sy + height), trans);
@@ -102,7 +124,9 @@ int DrawGraphicQuad(float x1, float y1, float x2, float y2, float x3, float y3, 
     GraphicRecord* rec = BeginDrawCall(graphic, &result);
     if (!rec) return result;
     if (!GraphicsUsesD3D()) {
-        int xy[8] = {(int)x1, (int)y1, (int)x2, (int)y2, (int)x3, (int)y3, (int)x4, (int)y4};
+        const float f[8] = {x1, y1, x2, y2, x3, y3, x4, y4};
+        int xy[8];
+        if (!SoftCorners(f, 8, xy)) return -1;
         return SoftDrawGraphicQuad(xy, &rec->image, trans);
     }
     float xy[8] = {x1, y1, x2, y2, x3, y3, x4, y4};

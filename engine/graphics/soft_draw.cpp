@@ -24,17 +24,23 @@ int SoftDrawGraphicStretched(int x1, int y1, int x2, int y2, MEMIMG* image, int 
 int SoftDrawGraphicQuad(const int xy[8], MEMIMG* image, int trans) {
     MEMIMG* screen = GetScreenMemImg();
     if (!screen || !image) return 0;
-    (void)xy, (void)trans;
-    // The triangle walk takes corners as top-left, top-right, bottom-left, then
-    // top-right, bottom-left, bottom-right, with texels running 0..width, 0..height:
-    // WIRE(shapes): DrawMemImgTriangle(...) twice, as above, with a flat colour of 0.
+    // Corners arrive top-left, top-right, bottom-right, bottom-left; the two
+    // triangles share the top-right to bottom-left diagonal.
+    const int w = image->width, h = image->height;
+    const TriangleVertex tl = {xy[0], xy[1], 0, 0}, tr = {xy[2], xy[3], w, 0};
+    const TriangleVertex br = {xy[4], xy[5], w, h}, bl = {xy[6], xy[7], 0, h};
+    const TriangleVertex first[3] = {tl, tr, bl}, second[3] = {tr, bl, br};
+    DrawMemImgTriangle(screen, image, first, trans, GDrawSettings.blend_graph_image, 0);
+    DrawMemImgTriangle(screen, image, second, trans, GDrawSettings.blend_graph_image, 0);
     return 0;
 }
 
 int SoftDrawBox(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
     MEMIMG* screen = GetScreenMemImg();
     if (!screen) return 0;
-    if (fill) {
+    // Corners come ordered. A box one or two pixels wide or high is all border:
+    // filled, no pixel is drawn twice (nor, at 1 x 1, left out) by the lines.
+    if (fill || (int64_t)x2 - x1 <= 2 || (int64_t)y2 - y1 <= 2) {
         Rect r = {x1, y1, x2, y2};
         FillMemImgRect(screen, &r, color);
         return 0;

@@ -8,7 +8,9 @@
 
 // Command of one pixel: skip, opaque or alpha run.
 static int PixelCommand(const MemImgShared* rec, const uint8_t* p) {
-    if (rec->palette_flag) return p[0] == (uint8_t)rec->trans_color ? MEMIMG_RLE_SKIP : MEMIMG_RLE_OPAQUE;
+    // The key is compared whole, as the per-pixel blit does: one out of the
+    // pixel's range matches nothing.
+    if (rec->palette_flag) return p[0] == rec->trans_color ? MEMIMG_RLE_SKIP : MEMIMG_RLE_OPAQUE;
     if (rec->alpha_flag) {
         uint8_t a = rec->color_type == MEMIMG_TYPE_16 ? p[2] : p[3];
         return a == 0 ? MEMIMG_RLE_SKIP : a == 255 ? MEMIMG_RLE_OPAQUE : MEMIMG_RLE_ALPHA;
@@ -16,7 +18,7 @@ static int PixelCommand(const MemImgShared* rec, const uint8_t* p) {
     if (rec->color_type == MEMIMG_TYPE_16) {
         uint16_t v;
         std::memcpy(&v, p, 2);
-        return v == (uint16_t)rec->trans_color ? MEMIMG_RLE_SKIP : MEMIMG_RLE_OPAQUE;
+        return v == rec->trans_color ? MEMIMG_RLE_SKIP : MEMIMG_RLE_OPAQUE;
     }
     uint32_t v;
     std::memcpy(&v, p, 4);

@@ -21,6 +21,12 @@ BLIT_INLINE void BlitDrawPixel(const BlitJob& j, uint8_t* dp, const uint8_t* sp,
         uint32_t s = S::Colour(raw, nullptr);
         if constexpr (Trans) {
             if (a == 0) return;
+            if constexpr (R::kUnscaledShortcut) {
+                if (a == 255 && j.p == 255) {
+                    F::Store(dp, R::Unscaled(F::Load(dp), s));
+                    return;
+                }
+            }
             if (a == 255) F::Store(dp, R::template Apply<false>(j, F::Load(dp), s, a, t));
             else F::Store(dp, R::template Apply<true>(j, F::Load(dp), s, a, t));
         } else {

@@ -30,6 +30,9 @@ template <class C> struct PixelOpBase {
     static constexpr bool kPair = false;
     static constexpr bool kPlainCopy = false;
     static constexpr bool kFastStep = false;
+    // The a = 255 shortcut of an alpha source leaves p as the only factor: at
+    // p = 255 the per-pixel path then adds unscaled, as it does for plain sources.
+    static constexpr bool kUnscaledShortcut = false;
 
     // Source channel after the draw bright.
     static BLIT_INLINE uint32_t Br(const BlitJob& j, uint32_t s, int i) {
@@ -231,6 +234,11 @@ template <class C> struct PixelOpAddSubBase : PixelOpBase<C> {
 template <class C> struct PixelOpAdd : PixelOpAddSubBase<C> {
     using B = PixelOpAddSubBase<C>;
     static constexpr bool kPair = C::kForm == FORM_ADD255 && B::kIs16;
+    static constexpr bool kUnscaledShortcut = C::kWalker == WALK_PIXEL && C::kKind == SRC_ALPHA && !C::kGraph && !C::kBright;
+    static BLIT_INLINE uint32_t Unscaled(uint32_t d, uint32_t s) {
+        if constexpr (B::kIs16) return PackedAdd16(d, s, false);
+        else return PackedAdd32(d, s, false);
+    }
     template <bool A> static BLIT_INLINE uint32_t Apply(const BlitJob& j, uint32_t d, uint32_t s, uint32_t a, uint32_t t) {
         constexpr bool unscaled = C::kForm == FORM_ADD255;
         uint32_t sv = unscaled ? s : B::template Strength<A>(j, s, a, t);

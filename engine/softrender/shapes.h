@@ -28,3 +28,17 @@ void DrawMemImgLines(MEMIMG* img, const MemImgLineRecord* lines, int count);
 // fill == 0: the midpoint outline (points where the walk meets itself are
 // written more than once); otherwise a disc whose every pixel is written once.
 void DrawMemImgCircle(MEMIMG* img, int cx, int cy, int r, uint32_t color, int fill);
+
+// One corner of a triangle: destination pixel (x, y) and source texel (u, v).
+struct TriangleVertex {
+    int32_t x, y;
+    int32_t u, v;
+};
+
+// Draws the triangle of three vertices (any order, either winding). With a
+// source, its texels are mapped affinely (u, v in whole texels, texels outside
+// the source skipped; trans and the blend graph as for DrawMemImg); with a null
+// source the triangle takes the flat colour. Coordinates must lie in
+// -8192..8191 and differ by less than 8192; other triangles draw nothing.
+void DrawMemImgTriangle(MEMIMG* dst, const MEMIMG* src, const TriangleVertex* vertices, int trans,
+                        const MEMIMG* blend_graph, uint32_t color);

@@ -256,3 +256,44 @@ TEST(BlitGolden, KeysOutOfTheSourcesRangeNeverMatch) {
         EXPECT_NE(d16.Get(1, 0), 0u) << bright;
     }
 }
+
+TEST(BlitGolden, KeyOutOfThePixelsRangeMatchesNothingOnEitherPath) {
+    // Run codes once cut the key to the pixel's width and skipped these pixels.
+    struct Case { int kind; uint32_t pixel, key; } cases[] = {{KIND_DIRECT, 0x1234, 0x00011234}, {KIND_PALETTE, 0x34, 0x134}};
+    for (const Case& c : cases) {
+        for (int trans : {1, 2}) {  // 1 replays the run codes, 2 tests each pixel
+            Row r;
+            r.type = 0;
+            r.kind = c.kind;
+            r.src = {c.pixel, c.pixel};
+            r.dst = {0, 0};
+            r.key = c.key;
+            r.runs = true;
+            RowImages im(r);
+            if (im.src.palette) im.src.palette[2 * 0x34] = 0x34, im.src.palette[2 * 0x34 + 1] = 0x12;
+            ASSERT_EQ(0, MemImageBuildRunCodes(&im.src.img));  // the loader's codes, not the test's
+            ResetDrawSettings(2, 1);
+            DrawMemImg(&im.dst.img, &im.src.img, 0, 0, trans, nullptr);
+            EXPECT_EQ(0x1234u, im.dst.Get(0, 0)) << "kind " << c.kind << " trans " << trans;
+            EXPECT_EQ(0x1234u, im.dst.Get(1, 0)) << "kind " << c.kind << " trans " << trans;
+        }
+    }
+}
+
+TEST(BlitGolden, OpaqueAlphaPixelAddsUnscaledAtP255) {
+    // Alpha 255 under the transparent flag drops the factor a, leaving p alone:
+    // the per-pixel path adds as for a plain black pixel (no low-bit OR term).
+    Row r;
+    r.kind = KIND_ALPHA;
+    r.src = {0xFF000000u};
+    r.dst = {0x00000100u};
+    r.trans = 2;
+    EXPECT_EQ(0x00000000u, DrawRow(r, 2, 255)[0]);
+    Row plain = r;
+    plain.kind = KIND_DIRECT;
+    plain.src = {0x00000000u};
+    plain.key = 0x12345678;
+    EXPECT_EQ(0x00000000u, DrawRow(plain, 2, 255)[0]);
+    // Below 255 the scaled add keeps its OR term.
+    EXPECT_EQ(0x00000100u, DrawRow(r, 2, 254)[0]);
+}

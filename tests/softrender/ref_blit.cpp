@@ -171,8 +171,9 @@ uint32_t DrawOp(const Ctx& c, uint32_t d, uint32_t s, i64 a, bool use_a, i64 t) 
         return PackChannels(c, out, d);
     }
     if (mode == 2 || mode == 3) {
+        // k == 1 with an alpha source is the a = 255 shortcut: p is the only factor.
         bool unscaled = k == 1 && c.p == 255 && !c.has_bright &&
-                        (PlainWhole(c) || (c.path == PATH_STRETCH && mode == 3 && c.kind != 2 && !c.has_graph));
+                        ((c.path == PATH_WHOLE && !c.has_graph) || (c.path == PATH_STRETCH && mode == 3 && c.kind != 2 && !c.has_graph));
         uint32_t sv;
         if (unscaled) {
             sv = s;
