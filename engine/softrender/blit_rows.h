@@ -78,23 +78,36 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
             }
         } else if constexpr (kAlphaCopy) {
             // Alpha 0 leaves d as the blend does; alpha 255 copies the source
-            // whole. Groups of four clear or four opaque pixels are common.
-            const __m128i opaque = _mm_set1_epi32((int)0xFF000000u);
-            for (; x + 4 <= w; x += 4) {
-                __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * 4));
+            // whole. Groups of clear or opaque pixels are common: eight at
+            // once, then four, skip the blend.
+            const __m128i opaque = _mm_set1_epi32((int)0xFF000000u), zero = _mm_setzero_si128();
+            auto group4 = [&](int32_t at, __m128i sv) BLIT_LAMBDA_INLINE {
                 __m128i a = _mm_and_si128(sv, opaque);
                 __m128i full = _mm_cmpeq_epi32(a, opaque);
                 int full_bits = _mm_movemask_epi8(full);
                 if (full_bits == 0xFFFF) {
-                    _mm_storeu_si128((__m128i*)(d + x * 4), sv);
-                    continue;
+                    _mm_storeu_si128((__m128i*)(d + at * 4), sv);
+                    return;
                 }
-                if (full_bits == 0 && _mm_movemask_epi8(_mm_cmpeq_epi32(a, _mm_setzero_si128())) == 0xFFFF) continue;
-                __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * 4));
+                if (full_bits == 0 && _mm_movemask_epi8(_mm_cmpeq_epi32(a, zero)) == 0xFFFF) return;
+                __m128i dv = _mm_loadu_si128((const __m128i*)(d + at * 4));
                 __m128i lo, hi;
                 BlitAlphaLanes(sv, &lo, &hi);
-                _mm_storeu_si128((__m128i*)(d + x * 4), BlitSelect(full, sv, RowLerp4(dv, sv, lo, hi)));
+                _mm_storeu_si128((__m128i*)(d + at * 4), BlitSelect(full, sv, RowLerp4(dv, sv, lo, hi)));
+            };
+            for (; x + 8 <= w; x += 8) {
+                __m128i s0 = _mm_loadu_si128((const __m128i*)(s + x * 4));
+                __m128i s1 = _mm_loadu_si128((const __m128i*)(s + x * 4 + 16));
+                __m128i a0 = _mm_and_si128(s0, opaque), a1 = _mm_and_si128(s1, opaque);
+                if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(a0, a1), opaque)) == 0xFFFF) {
+                    _mm_storeu_si128((__m128i*)(d + x * 4), s0);
+                    _mm_storeu_si128((__m128i*)(d + x * 4 + 16), s1);
+                } else if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a0, a1), zero)) != 0xFFFF) {
+                    group4(x, s0);
+                    group4(x + 4, s1);
+                }
             }
+            for (; x + 4 <= w; x += 4) group4(x, _mm_loadu_si128((const __m128i*)(s + x * 4)));
         }
 #endif
         for (; x < j.w; x++) BlitDrawPixel<F, S, R, Trans>(j, d + x * F::kBytes, s + x * S::kBytes, nullptr);
