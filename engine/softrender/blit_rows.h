@@ -60,11 +60,14 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
             }
             constexpr int32_t n = 16 / F::kBytes;
             const __m128i key = F::kType == 0 ? _mm_set1_epi16((short)j.key) : _mm_set1_epi32((int)j.key);
+            // Groups wholly transparent or wholly drawn need no merge.
             for (; x + n <= w; x += n) {
                 __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * F::kBytes));
-                __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * F::kBytes));
                 __m128i m = F::kType == 0 ? _mm_cmpeq_epi16(sv, key) : _mm_cmpeq_epi32(sv, key);
-                _mm_storeu_si128((__m128i*)(d + x * F::kBytes), BlitSelect(m, dv, sv));
+                int bits = _mm_movemask_epi8(m);
+                if (bits == 0xFFFF) continue;
+                if (bits != 0) sv = BlitSelect(m, _mm_loadu_si128((const __m128i*)(d + x * F::kBytes)), sv);
+                _mm_storeu_si128((__m128i*)(d + x * F::kBytes), sv);
             }
         } else if constexpr (kConstAlpha) {
             const __m128i p = RowKeepTop(_mm_set1_epi16((short)j.p));
