@@ -7,6 +7,7 @@
 #include "engine/image/memimg.h"
 #include "engine/softrender/blit_job.h"
 #include "engine/softrender/pixel_ops.h"
+#include "engine/softrender/blit_rows.h"
 
 // One source pixel onto one destination pixel, with the transparent test and
 // the alpha gates of the per-pixel and stretched walks.
@@ -50,9 +51,11 @@ void BlitWalkPixels(const BlitJob& job) {
         const uint8_t* grow = nullptr;
         if constexpr (R::kGraph) grow = j.graph + y * j.graph_step_y;
         if constexpr (R::kPlainCopy && S::kKind == SRC_DIRECT && !Trans) {
-            // Source and destination never overlap here (the caller copies the
-            // source aside when they do), but a move costs the same.
-            std::memmove(drow, srow, (size_t)j.w * F::kBytes);
+            // Source and destination never overlap here: the caller copies the
+            // source aside when they do.
+            RowCopy(drow, srow, (size_t)j.w * F::kBytes);
+        } else if constexpr (BlitRows<F, S, R, Trans>::kPixelRow) {
+            BlitRows<F, S, R, Trans>::PixelRow(j, drow, srow);
         } else if constexpr (R::kPair) {
             // Pairs from the left edge of the drawn area; a pixel whose
             // neighbour is transparent, and an odd last one, go alone.
@@ -104,6 +107,18 @@ void BlitWalkRuns(const BlitJob& job) {
             int32_t n = (int32_t)(code & 0x3F) + 1;
             if (n > j.w - x) n = j.w - x;
             uint32_t cmd = code >> 6;
+            using Rows = BlitRows<F, S, R, true>;
+            if constexpr (Rows::kRunCopy || Rows::kRunAlpha) {
+                // A plain copy draws opaque runs (and any run of a source
+                // without alpha) as the source bytes.
+                if (cmd != 0 && Rows::kRunCopy && (S::kKind != SRC_ALPHA || cmd != 2)) {
+                    RowCopy(drow + x * F::kBytes, srow + x * S::kBytes, (size_t)n * F::kBytes);
+                    cmd = 0;
+                } else if (cmd == 2 && Rows::kRunAlpha) {
+                    Rows::AlphaRun(drow + x * F::kBytes, srow + x * S::kBytes, n);
+                    cmd = 0;
+                }
+            }
             if (cmd != 0) {
                 for (int32_t i = x; i < x + n; i++) {
                     uint8_t* dp = drow + i * F::kBytes;
@@ -122,6 +137,54 @@ void BlitWalkRuns(const BlitJob& job) {
     }
 }
 
+// Stretched plain copy (no key, no alpha): a destination pixel depends on its
+// source pixel alone. The source columns are stepped once per block of
+// columns, not once per row, and a row whose source row is the previous one's
+// is a copy of the destination row above. Steps as the fast-copy walk below.
+template <class F, class S>
+void BlitWalkStretchedCopy(const BlitJob& j) {
+    constexpr int32_t kBlock = 256;
+    intptr_t cols[kBlock];
+    int64_t acc = j.acc_x;
+    intptr_t col = 0;
+    for (int32_t x0 = 0; x0 < j.w; x0 += kBlock) {
+        const int32_t n = j.w - x0 < kBlock ? j.w - x0 : kBlock;
+        for (int32_t i = 0; i < n; i++) {
+            cols[i] = col;
+            if (x0 + i + 1 == j.w) break;
+            acc -= 65536;
+            if (acc <= 0) {
+                do {
+                    col += j.src_step_x;
+                    acc += j.scale_x;
+                } while (acc < 0);
+            }
+        }
+        uint8_t* drow = j.dst + x0 * F::kBytes;
+        const uint8_t* srow = j.src;
+        int64_t accy = j.acc_y;
+        bool same_row = false;
+        for (int32_t y = 0;;) {
+            if (same_row) {
+                RowCopy(drow, drow - j.dst_pitch, (size_t)n * F::kBytes);
+            } else {
+                for (int32_t i = 0; i < n; i++)
+                    F::Store(drow + i * F::kBytes, S::Colour(S::Raw(srow + cols[i]), j.palette));
+            }
+            if (++y == j.h) break;
+            drow += j.dst_pitch;
+            accy -= 65536;
+            same_row = accy > 0;
+            if (!same_row) {
+                do {
+                    srow += j.src_step_y;
+                    accy += j.scale_y;
+                } while (accy < 0);
+            }
+        }
+    }
+}
+
 // Stretched walk: destination pixel by pixel, the source chosen by 16.16
 // accumulators. General stepping advances while the accumulator is <= 0, the
 // fast-copy bodies while it is < 0.
@@ -131,6 +194,10 @@ void BlitWalkStretched(const BlitJob& job) {
     // fields stay in registers.
     const BlitJob j = job;
     constexpr bool fast = R::kFastStep;
+    if constexpr (R::kPlainCopy && S::kKind != SRC_ALPHA && !Trans) {
+        BlitWalkStretchedCopy<F, S>(j);
+        return;
+    }
     uint8_t* drow = j.dst;
     const uint8_t* srow = j.src;
     const uint8_t* grow = j.graph;

@@ -5,6 +5,7 @@
 // source alpha a is one of the factors. Internal to the software renderer.
 #pragma once
 #include <cstdint>
+#include <type_traits>
 #include "engine/softrender/blit_job.h"
 #include "engine/softrender/pixel_ops_format.h"
 
@@ -20,6 +21,7 @@ struct PixelOpConfig {
 
 // Shared arithmetic of the operations.
 template <class C> struct PixelOpBase {
+    using Config = C;
     using F = typename C::Fmt;
     static constexpr bool kGraph = C::kGraph;
     static constexpr bool kIs16 = F::kType == 0;
@@ -50,6 +52,15 @@ template <class C> struct PixelOpBase {
     template <int K> static BLIT_INLINE uint32_t Lerp(uint32_t d, uint32_t x, uint32_t pi) {
         return (d * ((1u << (8 * K)) - pi) + x * pi) >> (8 * K);
     }
+    // Lerp<1> of the three 32-bit channels at once: blue and red share one
+    // word (each sum stays below 2^16, so no carry crosses), green goes alone;
+    // byte 3 of d is kept. x: channels 0..255 in bytes 0-2, byte 3 ignored.
+    static BLIT_INLINE uint32_t Lerp1Packed32(uint32_t d, uint32_t x, uint32_t pi) {
+        const uint32_t q = 256 - pi;
+        uint32_t rb = (((d & 0xFF00FFu) * q + (x & 0xFF00FFu) * pi) >> 8) & 0xFF00FFu;
+        uint32_t g = (((d & 0xFF00u) * q + (x & 0xFF00u) * pi) >> 8) & 0xFF00u;
+        return (d & 0xFF000000u) | rb | g;
+    }
     // d + S[p][x - d]: moves a 16-bit field toward x, truncating toward zero.
     static BLIT_INLINE uint32_t SignedStep(const BlitJob& j, uint32_t d, uint32_t x) {
         return (uint32_t)((int32_t)d + j.smul_p[(int32_t)x - (int32_t)d]);
@@ -73,6 +84,8 @@ template <class C> struct PixelOpCopy : PixelOpBase<C> {
         if constexpr (k == 0) {
             if constexpr (!C::kBright) return s;
             else return B::PerChannel(d, [&](uint32_t, int i) BLIT_LAMBDA_INLINE { return B::Br(j, F::Ch(s, i), i); });
+        } else if constexpr (k == 1 && !B::kIs16 && !C::kBright) {
+            return B::Lerp1Packed32(d, s, B::template Pi<A, false>(j, a, t));
         } else {
             uint32_t pi = B::template Pi<A, false>(j, a, t);
             return B::PerChannel(d, [&](uint32_t dc, int i) BLIT_LAMBDA_INLINE {
@@ -81,6 +94,9 @@ template <class C> struct PixelOpCopy : PixelOpBase<C> {
         }
     }
 };
+
+template <class C> struct TargetSource;
+template <class C> struct TargetInverse;
 
 // Lerp toward a per-channel target, shared by modes 1, 10 and 11. In the 16-bit
 // form p alone moves each field by S[p][x - d].
@@ -94,6 +110,10 @@ template <class C, class Target> struct PixelOpLerpP : PixelOpBase<C> {
             return B::PerChannel(d, [&](uint32_t dc, int i) BLIT_LAMBDA_INLINE {
                 return B::SignedStep(j, dc, Target::X(j, F::Ch(s, i), dc, i));
             });
+        } else if constexpr (k == 1 && !C::kBright && std::is_same<Target, TargetSource<C>>::value) {
+            return B::Lerp1Packed32(d, s, j.p);
+        } else if constexpr (k == 1 && !C::kBright && std::is_same<Target, TargetInverse<C>>::value) {
+            return B::Lerp1Packed32(d, ~s, j.p);
         } else {
             uint32_t pi = B::template Pi<A, true>(j, a, t);
             return B::PerChannel(d, [&](uint32_t dc, int i) BLIT_LAMBDA_INLINE {

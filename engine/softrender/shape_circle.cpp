@@ -13,7 +13,8 @@ struct Axis {
 };
 
 template <class W> struct OutlineBody {
-    static void Run(const ShapePen& pen, const ShapeTarget& t, int64_t cx, int64_t cy, int64_t r) {
+    static void Run(const ShapePen& pen_in, const ShapeTarget& t, int64_t cx, int64_t cy, int64_t r) {
+        const ShapePen pen = pen_in;
         const int64_t L = t.area.left, T = t.area.top, R1 = t.area.right - 1, B1 = t.area.bottom - 1;
         uint8_t* const base = t.pixels;
         auto put = [&](const Axis& col, const Axis& row) {

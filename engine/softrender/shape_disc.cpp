@@ -23,11 +23,11 @@ template <class W> struct DiscBody {
         rows.flagged++;
         if (xa < t.area.left) xa = t.area.left;
         if (xb > t.area.right - 1) xb = t.area.right - 1;
-        uint8_t* px = t.pixels + (intptr_t)yy * t.pitch + (intptr_t)xa * W::kBytes;
-        for (int64_t n = xb - xa; n >= 0; n--, px += W::kBytes) W::Put(px, pen);
+        W::Span(t.pixels + (intptr_t)yy * t.pitch + (intptr_t)xa * W::kBytes, xb - xa + 1, pen);
     }
 
-    static void Run(const ShapePen& pen, DiscRows& rows, int64_t cx, int64_t cy, int64_t r) {
+    static void Run(const ShapePen& pen_in, DiscRows& rows, int64_t cx, int64_t cy, int64_t r) {
+        const ShapePen pen = pen_in;
         const ShapeTarget& t = *rows.t;
         // Once every row of the area that the disc spans has its span, the rest
         // of the walk could only meet flagged rows.

@@ -93,5 +93,7 @@ bool ShapeMakePen(const ShapeState& st, int type, uint32_t color, ShapePen* pen)
         }
     }
     for (int i = 0; i < 3; i++) pen->c[i] = c[i];
+    pen->lerp_rb = (uint32_t)(c[2] << 16 | c[0]) * (uint32_t)p;
+    pen->lerp_g = (uint32_t)(c[1] << 8) * (uint32_t)p;
     return true;
 }

@@ -4,30 +4,10 @@
 namespace {
 
 template <class W> struct RectBody {
-    static void Run(const ShapePen& pen, uint8_t* row, int32_t pitch, int32_t w, int32_t h) {
-        const int32_t step = pitch - w * W::kBytes;
-        for (int32_t y = 0; y < h; y++) {
-            for (int32_t x = 0; x < w; x++, row += W::kBytes) W::Put(row, pen);
-            row += step;
-        }
-    }
-};
-
-// Copies fill whole rows: one store per 32-bit pixel, 16-bit pixels in pairs.
-template <> struct RectBody<ShapeWrite32<0>> {
-    static void Run(const ShapePen& pen, uint8_t* row, int32_t pitch, int32_t w, int32_t h) {
-        for (int32_t y = 0; y < h; y++, row += pitch)
-            for (int32_t x = 0; x < w; x++) ShapeStore32(row + 4 * x, pen.color);
-    }
-};
-template <> struct RectBody<ShapeWrite16<0>> {
-    static void Run(const ShapePen& pen, uint8_t* row, int32_t pitch, int32_t w, int32_t h) {
-        const uint32_t pair = pen.color | pen.color << 16;
-        const int32_t pairs = w >> 1;
-        for (int32_t y = 0; y < h; y++, row += pitch) {
-            for (int32_t x = 0; x < pairs; x++) ShapeStore32(row + 4 * x, pair);
-            if (w & 1) ShapeStore16(row + 4 * pairs, pen.color);
-        }
+    static void Run(const ShapePen& pen_in, uint8_t* row, int32_t pitch, int32_t w, int32_t h) {
+        // A local copy: the pixel stores cannot alias it.
+        const ShapePen pen = pen_in;
+        for (int32_t y = 0; y < h; y++, row += pitch) W::Span(row, w, pen);
     }
 };
 

@@ -23,6 +23,10 @@ struct Combo {
     int type, kind, mode, p, graph, bright, trans, path;
 };
 
+// Wide sweeps: rows of up to ~300 pixels, so that the whole-row forms (vector
+// bodies, string copies, blocks of stretched columns) run past their ends.
+bool g_wide = false;
+
 std::vector<uint32_t>& LoopCounts() {
     static std::vector<uint32_t> counts(BlitLoopTotal());
     return counts;
@@ -71,8 +75,8 @@ ImageLayout SourceLayout(std::mt19937& rng, const Combo& c, bool whole_body) {
     ImageLayout ss;
     ss.type = c.type;
     ss.kind = c.kind;
-    ss.width = R(rng, 1, 9);
-    ss.height = R(rng, 1, 6);
+    ss.width = g_wide ? R(rng, 1, 300) : R(rng, 1, 9);
+    ss.height = g_wide ? R(rng, 1, 3) : R(rng, 1, 6);
     ss.key = RandomKey(rng, c.type, c.kind);
     ss.guard_before = R(rng, 0, 1) != 0;
     if (whole_body) {
@@ -87,8 +91,8 @@ ImageLayout SourceLayout(std::mt19937& rng, const Combo& c, bool whole_body) {
 ImageLayout DestLayout(std::mt19937& rng, int type) {
     ImageLayout ds;
     ds.type = type;
-    ds.width = R(rng, 4, 14);
-    ds.height = R(rng, 3, 9);
+    ds.width = g_wide ? R(rng, 4, 330) : R(rng, 4, 14);
+    ds.height = g_wide ? R(rng, 3, 5) : R(rng, 3, 9);
     for (int& m : ds.margin) m = R(rng, 0, 2);
     ds.pitch_pad = R(rng, 0, 5);
     return ds;
@@ -204,6 +208,8 @@ int Sweep(bool stretched, uint32_t family_seed, int* cases) {
     for (int trans = 0; trans < 3; trans++)
     for (int path = 0; path < 2; path++) {
         Combo c = {type, kind, mode, p, graph, bright, trans, path};
+        // The whole-row forms are those of plain sources at white bright.
+        if (g_wide && (graph || bright > 1 || (p > 4 && p != 63 && p != 128 && p != 254 && p != 255))) continue;
         // A case clipped away draws nothing: try a few more placements then.
         bool draws = mode >= 0 && (mode <= 4 || mode == 10 || mode == 11);
         for (int attempt = 0; attempt < (draws ? 4 : 1); attempt++) {
@@ -235,6 +241,14 @@ TEST(BlitDifferential, StretchedMatchesReference) {
     int cases = 0;
     EXPECT_EQ(Sweep(true, 2, &cases), 0) << "of " << cases << " cases";
     g_stretch_done = true;
+}
+
+TEST(BlitDifferential, WideRowsMatchReference) {
+    g_wide = true;
+    int whole = 0, stretched = 0;
+    EXPECT_EQ(Sweep(false, 3, &whole), 0) << "of " << whole << " cases";
+    EXPECT_EQ(Sweep(true, 4, &stretched), 0) << "of " << stretched << " cases";
+    g_wide = false;
 }
 
 // A wrong dispatch index is the likeliest fault of a table of generated loops:

@@ -125,3 +125,28 @@ TEST(ShapeRect, RandomRectsAreasAndModesMatchReference) {
                 << "case " << i << " type " << type;
         }
 }
+
+// Rows long enough for the whole-row forms (string fills, vector blends) to
+// run past their ends, from every start alignment, with a disc's rows too.
+TEST(ShapeRect, WideRowsMatchReference) {
+    ShapeRng rng(41);
+    const int modes[] = {0, 1, 2, 3, 4, 10, 11};
+    const int widths[] = {1, 7, 8, 9, 15, 16, 17, 31, 33, 63, 64, 65, 127, 200, 301};
+    for (int type = 0; type <= 1; type++)
+        for (int m : modes)
+            for (int w : widths) {
+                ShapeCanvas c(320, 6, type);
+                c.FillRandom(rng.Next());
+                RefSettings s = AreaOf(0, 0, 320, 6, m, rng.Range(0, 3) == 0 ? 128 : rng.Range(1, 255));
+                const int left = rng.Range(0, 3);
+                const int64_t r[4] = {left, 1, left + w, 5};
+                const Rect rr{left, 1, left + w, 5};
+                const uint32_t col = rng.Next() ^ rng.Next() << 16;
+                ASSERT_EQ("", DrawBothWays(c, s, [&](RefImage& ref) { RefFillRect(ref, s, r, col); },
+                                           [&](MEMIMG* img) { FillMemImgRect(img, &rr, col); }))
+                    << "type " << type << " mode " << m << " width " << w << " left " << left;
+                ASSERT_EQ("", DrawBothWays(c, s, [&](RefImage& ref) { RefCircle(ref, s, 160, 3, w / 2, col, 1); },
+                                           [&](MEMIMG* img) { DrawMemImgCircle(img, 160, 3, w / 2, col, 1); }))
+                    << "disc: type " << type << " mode " << m << " radius " << w / 2;
+            }
+}

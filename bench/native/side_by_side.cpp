@@ -1,0 +1,334 @@
+// The software renderer side by side with pixman and memcpy: the same cases
+// at sprite sizes 16, 64, 256 and the full 640 x 480 screen, 16- and 32-bit,
+// on the same destination memory. The contenders take turns in every round;
+// each figure is the median of the rounds in Mpixels/s, and the ratio is ours
+// over the peer (above 1: ours is faster). Where the formats match (copy,
+// fill, stretch) the outputs are also compared. Then the blend-mode shapes
+// against the blit of the same mode. Figures only; nothing passes or fails.
+#include <pixman.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "engine/graphics/draw_settings.h"
+#include "engine/image/memimg.h"
+#include "engine/softrender/blit.h"
+#include "engine/softrender/shapes.h"
+
+namespace {
+
+const int kW = 640, kH = 480;
+const int kRounds = 15;
+const double kBatchPixels = 2e6;    // pixels drawn per contender and round
+const char* g_only = nullptr;       // run only the cases whose name holds this
+
+uint32_t g_seed = 2026;
+uint32_t Next() {
+    g_seed = g_seed * 1103515245u + 12345u;
+    return g_seed >> 8;
+}
+
+double Now() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SetMode(int mode, int p) {
+    GDrawSettings.draw_area = Rect{0, 0, kW, kH};
+    GDrawSettings.blend_mode = mode;
+    GDrawSettings.blend_param = p;
+    GDrawSettings.bright[0] = GDrawSettings.bright[1] = GDrawSettings.bright[2] = 255;
+}
+
+// Pixel (x, y) of an image's body.
+uint8_t* At(MEMIMG& img, int x, int y) { return img.pixels + (size_t)y * img.shared->pitch + (size_t)x * MemImageBytesPerPixel(&img); }
+
+pixman_image_t* Wrap(MEMIMG& img, pixman_format_code_t fmt) {
+    return pixman_image_create_bits(fmt, img.width, img.height, (uint32_t*)img.pixels, img.shared->pitch);
+}
+
+// One contender: draws the case once at sprite position i (with the mode it
+// needs already set by prepare).
+struct Contender {
+    const char* name;
+    std::function<void()> prepare;
+    std::function<void(int)> draw;
+};
+
+// Medians of interleaved rounds, in Mpixels/s; px: pixels a call of each
+// contender draws.
+std::vector<double> Race(std::vector<Contender>& cs, const std::vector<double>& px, int positions) {
+    std::vector<std::vector<double>> rates(cs.size());
+    for (int round = 0; round < kRounds; round++) {
+        for (size_t c = 0; c < cs.size(); c++) {
+            const int calls = std::max(1, (int)(kBatchPixels / px[c]));
+            cs[c].prepare();
+            double t0 = Now();
+            for (int i = 0; i < calls; i++) cs[c].draw(i % positions);
+            double t = Now() - t0;
+            rates[c].push_back(calls * px[c] / t / 1e6);
+        }
+    }
+    std::vector<double> med;
+    for (auto& r : rates) {
+        std::sort(r.begin(), r.end());
+        med.push_back(r[r.size() / 2]);
+    }
+    return med;
+}
+
+struct Scene {
+    int type, side;
+    pixman_format_code_t fmt;
+    int bpp;
+    MEMIMG dst{}, plain{}, alpha{}, keyed{}, half{};
+    pixman_image_t *pdst = nullptr, *pplain = nullptr, *palpha = nullptr, *phalf = nullptr;
+    MEMIMG alpha_peer{};  // the alpha source premultiplied as a8r8g8b8 for pixman
+    std::vector<int> xs, ys;
+    uint32_t key = 0;
+};
+
+// A sprite's alpha: a clear border, an opaque middle and a soft ring between
+// (about 30 % clear, 50 % opaque, 20 % partial at every size).
+uint8_t SpriteAlpha(int x, int y, int side) {
+    double cx = x - (side - 1) / 2.0, cy = y - (side - 1) / 2.0;
+    double r = std::sqrt(cx * cx + cy * cy) / (side / 2.0);
+    if (r >= 0.95) return 0;
+    if (r <= 0.75) return 255;
+    return (uint8_t)(255 * (0.95 - r) / 0.2);
+}
+
+void Build(Scene& s) {
+    const int n = s.side;
+    const int w = n == 0 ? kW : n, h = n == 0 ? kH : n;
+    s.bpp = s.type == 0 ? 2 : 4;
+    s.fmt = s.type == 0 ? PIXMAN_r5g6b5 : PIXMAN_x8r8g8b8;
+    s.key = s.type == 0 ? 0xF81F : 0xFF00FF;
+    MemImageCreate(&s.dst, kW, kH, s.type, 0, 0);
+    MemImageCreate(&s.plain, w, h, s.type, 0, 0);
+    MemImageCreate(&s.half, w / 2, h / 2, s.type, 0, 0);
+    MemImageCreate(&s.alpha, w, h, s.type, MEMIMG_CREATE_ALPHA | MEMIMG_CREATE_RUNCODES, 0);
+    MemImageCreate(&s.keyed, w, h, s.type, MEMIMG_CREATE_RUNCODES, s.key);
+    MemImageCreate(&s.alpha_peer, w, h, MEMIMG_TYPE_32, 0, 0);
+    for (int y = 0; y < kH; y++)
+        for (int x = 0; x < kW * s.bpp; x++) At(s.dst, 0, y)[x] = (uint8_t)Next();
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            uint32_t c = Next() & (s.type == 0 ? 0xFFFF : 0xFFFFFF);
+            if (c == s.key) c ^= 1;
+            std::memcpy(At(s.plain, x, y), &c, s.bpp);
+            if (x < w / 2 && y < h / 2) std::memcpy(At(s.half, x, y), &c, s.bpp);
+            uint8_t a = SpriteAlpha(x, y, std::min(w, h));
+            uint32_t ac = s.type == 0 ? (c | (uint32_t)a << 16) : (c | (uint32_t)a << 24);
+            std::memcpy(At(s.alpha, x, y), &ac, 4);
+            uint32_t r8, g8, b8;
+            if (s.type == 0) {
+                r8 = (c >> 11) * 255 / 31, g8 = ((c >> 5) & 63) * 255 / 63, b8 = (c & 31) * 255 / 31;
+            } else {
+                r8 = c >> 16 & 255, g8 = c >> 8 & 255, b8 = c & 255;
+            }
+            uint32_t pm = (uint32_t)a << 24 | (r8 * a / 255) << 16 | (g8 * a / 255) << 8 | (b8 * a / 255);
+            std::memcpy(At(s.alpha_peer, x, y), &pm, 4);
+            // Keyed: transparent where the sprite is clear, runs at every size.
+            uint32_t kc = a == 0 ? s.key : c;
+            std::memcpy(At(s.keyed, x, y), &kc, s.bpp);
+        }
+    MemImageBuildRunCodes(&s.alpha);
+    MemImageBuildRunCodes(&s.keyed);
+    s.pdst = Wrap(s.dst, s.fmt);
+    s.pplain = Wrap(s.plain, s.fmt);
+    s.phalf = Wrap(s.half, s.fmt);
+    s.palpha = Wrap(s.alpha_peer, PIXMAN_a8r8g8b8);
+    const int positions = n == 0 ? 1 : 61;
+    for (int i = 0; i < positions; i++) {
+        s.xs.push_back(n == 0 ? 0 : (int)(Next() % (kW - n + 1)));
+        s.ys.push_back(n == 0 ? 0 : (int)(Next() % (kH - n + 1)));
+    }
+}
+
+void Free(Scene& s) {
+    for (pixman_image_t* p : {s.pdst, s.pplain, s.phalf, s.palpha}) pixman_image_unref(p);
+    for (MEMIMG* m : {&s.dst, &s.plain, &s.alpha, &s.keyed, &s.half, &s.alpha_peer}) MemImageRelease(m);
+}
+
+// Runs ours and the peer once at the first position from the same starting
+// destination and tells whether the destinations agree.
+bool Agree(Scene& s, Contender& ours, Contender& peer) {
+    const size_t bytes = (size_t)s.dst.shared->pitch * kH;
+    std::vector<uint8_t> start(s.dst.pixels, s.dst.pixels + bytes), mine;
+    ours.prepare();
+    ours.draw(0);
+    mine.assign(s.dst.pixels, s.dst.pixels + bytes);
+    std::memcpy(s.dst.pixels, start.data(), bytes);
+    peer.prepare();
+    peer.draw(0);
+    bool same = std::memcmp(mine.data(), s.dst.pixels, bytes) == 0;
+    std::memcpy(s.dst.pixels, start.data(), bytes);
+    return same;
+}
+
+void Row(const char* name, int bits, const char* size, double ours, double peer, const char* peer_name,
+         const char* check) {
+    std::printf("%-34s %2d %-7s %9.0f %9.0f %-8s %6.2f %s\n", name, bits, size, ours, peer, peer_name, ours / peer,
+                check);
+}
+
+void RunScene(int type, int side) {
+    Scene s;
+    s.type = type;
+    s.side = side;
+    Build(s);
+    const int n = side == 0 ? kW : side, m = side == 0 ? kH : side;
+    const int positions = (int)s.xs.size();
+    const int bits = type == 0 ? 16 : 32;
+    char size[16];
+    if (side == 0) std::snprintf(size, sizeof size, "screen");
+    else std::snprintf(size, sizeof size, "%dx%d", side, side);
+    const uint32_t fill = type == 0 ? 0x7BEF : 0x00808080u;
+    const int pixels = n * m;
+
+    pixman_color_t mask_c = {0, 0, 0, (uint16_t)(100 * 257)};
+    pixman_image_t* mask100 = pixman_image_create_solid_fill(&mask_c);
+    pixman_color_t half_c = {0x4040, 0x4040, 0x4040, 0x8080};  // premultiplied 50 % grey
+    pixman_image_t* solid_half = pixman_image_create_solid_fill(&half_c);
+    pixman_transform_t scale;
+    pixman_transform_init_scale(&scale, pixman_double_to_fixed(0.5), pixman_double_to_fixed(0.5));
+    pixman_image_set_transform(s.phalf, &scale);
+    pixman_image_set_filter(s.phalf, PIXMAN_FILTER_NEAREST, nullptr, 0);
+
+    auto mode = [](int md, int p) { return [md, p] { SetMode(md, p); }; };
+    auto none = [] {};
+    auto blit = [&s](MEMIMG* src, int trans) {
+        return [&s, src, trans](int i) { DrawMemImg(&s.dst, src, s.xs[i], s.ys[i], trans, nullptr); };
+    };
+    auto composite = [&s, n, m](pixman_op_t op, pixman_image_t* src, pixman_image_t* mask) {
+        return [&s, op, src, mask, n, m](int i) {
+            pixman_image_composite32(op, src, mask, s.pdst, 0, 0, 0, 0, s.xs[i], s.ys[i], n, m);
+        };
+    };
+    auto rows_copy = [&s, n, m](MEMIMG* src) {
+        return [&s, src, n, m](int i) {
+            for (int y = 0; y < m; y++) std::memcpy(At(s.dst, s.xs[i], s.ys[i] + y), At(*src, 0, y), (size_t)n * s.bpp);
+        };
+    };
+    auto rect_of = [&s, n, m](int i) { return Rect{s.xs[i], s.ys[i], s.xs[i] + n, s.ys[i] + m}; };
+
+    struct Case {
+        const char* name;
+        Contender ours, peer;
+        const char* peer_name;
+        bool check;
+    };
+    std::vector<Case> cases = {
+        {"copy, mode 0 / SRC", {"ours", mode(0, 255), blit(&s.plain, 0)},
+         {"pixman", none, composite(PIXMAN_OP_SRC, s.pplain, nullptr)}, "pixman", true},
+        {"alpha p=100 / OVER solid mask", {"ours", mode(1, 100), blit(&s.plain, 0)},
+         {"pixman", none, composite(PIXMAN_OP_OVER, s.pplain, mask100)}, "pixman", false},
+        {"alpha source, per pixel / OVER", {"ours", mode(0, 255), blit(&s.alpha, 2)},
+         {"pixman", none, composite(PIXMAN_OP_OVER, s.palpha, nullptr)}, "pixman", false},
+        {"alpha source, run-length / OVER", {"ours", mode(0, 255), blit(&s.alpha, 1)},
+         {"pixman", none, composite(PIXMAN_OP_OVER, s.palpha, nullptr)}, "pixman", false},
+        {"add p=255 / ADD", {"ours", mode(2, 255), blit(&s.plain, 0)},
+         {"pixman", none, composite(PIXMAN_OP_ADD, s.pplain, nullptr)}, "pixman", false},
+        {"nearest 2x stretch / NEAREST", {"ours", mode(0, 255), [&](int i) {
+              Rect r = rect_of(i);
+              DrawMemImgStretched(&s.dst, &s.half, &r, 0, nullptr);
+          }},
+         {"pixman", none, composite(PIXMAN_OP_SRC, s.phalf, nullptr)}, "pixman", true},
+        {"fill, mode 0 / pixman_fill", {"ours", mode(0, 255), [&](int i) {
+              Rect r = rect_of(i);
+              FillMemImgRect(&s.dst, &r, fill);
+          }},
+         {"pixman", none, [&](int i) {
+              pixman_fill((uint32_t*)s.dst.pixels, s.dst.shared->pitch / 4, bits, s.xs[i], s.ys[i], n, m, fill);
+          }}, "pixman", true},
+        {"fill p=128 / OVER 50 %", {"ours", mode(1, 128), [&](int i) {
+              Rect r = rect_of(i);
+              FillMemImgRect(&s.dst, &r, fill);
+          }},
+         {"pixman", none, composite(PIXMAN_OP_OVER, solid_half, nullptr)}, "pixman", false},
+        {"keyed copy, per pixel / memcpy", {"ours", mode(0, 255), blit(&s.keyed, 2)},
+         {"memcpy", none, rows_copy(&s.keyed)}, "memcpy", false},
+        {"keyed copy, run-length / memcpy", {"ours", mode(0, 255), blit(&s.keyed, 1)},
+         {"memcpy", none, rows_copy(&s.keyed)}, "memcpy", false},
+    };
+    for (Case& c : cases) {
+        if (g_only && !std::strstr(c.name, g_only)) continue;
+        const char* check = "";
+        if (c.check) check = Agree(s, c.ours, c.peer) ? "same output" : "OUTPUTS DIFFER";
+        std::vector<Contender> race = {c.ours, c.peer};
+        std::vector<double> r = Race(race, {(double)pixels, (double)pixels}, positions);
+        Row(c.name, bits, size, r[0], r[1], c.peer_name, check);
+    }
+    pixman_image_unref(mask100);
+    pixman_image_unref(solid_half);
+    Free(s);
+}
+
+// The blend-mode shapes against the whole-screen blit of the same mode.
+void ShapesAgainstBlits(int type) {
+    MEMIMG dst{}, src{};
+    MemImageCreate(&dst, kW, kH, type, 0, 0);
+    MemImageCreate(&src, kW, kH, type, 0, 0);
+    const int bpp = type == 0 ? 2 : 4;
+    for (int y = 0; y < kH; y++)
+        for (int x = 0; x < kW * bpp; x++) At(src, 0, y)[x] = (uint8_t)Next();
+    const uint32_t colour = type == 0 ? 0x7BEF : 0x00808080u;
+    const int modes[][2] = {{1, 100}, {1, 128}, {2, 255}, {2, 100}, {3, 100}};
+    // Pixels of a disc of radius 100 and of the 100 lines, counted once on a
+    // cleared image.
+    auto lines = [&](int i) {
+        for (int k = 0; k < 100; k++) {
+            int x1 = (k * 37 + i) % 400, y1 = (k * 53) % 200;
+            DrawMemImgLine(&dst, x1, y1, x1 + 200, y1 + 150 + k % 100, colour);
+        }
+    };
+    auto count = [&](auto draw) {
+        MemImageFillRect(&dst, nullptr, 0);
+        SetMode(0, 255);
+        draw(0);
+        long c = 0;
+        for (int y = 0; y < kH; y++)
+            for (int x = 0; x < kW; x++) {
+                const uint8_t* p = At(dst, x, y);
+                c += type == 0 ? (p[0] | p[1]) != 0 : (p[0] | p[1] | p[2]) != 0;
+            }
+        return c;
+    };
+    auto disc = [&](int i) { DrawMemImgCircle(&dst, 200 + i % 200, 240, 100, colour, 1); };
+    const long disc_px = count(disc), line_px = count(lines);
+    for (auto& md : modes) {
+        int mode = md[0], p = md[1];
+        std::vector<Contender> cs = {
+            {"blit", [=] { SetMode(mode, p); }, [&](int) { DrawMemImg(&dst, &src, 0, 0, 0, nullptr); }},
+            {"disc", [=] { SetMode(mode, p); }, disc},
+            {"lines", [=] { SetMode(mode, p); }, lines},
+        };
+        std::vector<double> r = Race(cs, {(double)kW * kH, (double)disc_px, (double)line_px}, 97);
+        std::printf("shapes mode %d p=%-3d %2d-bit: blit %7.0f, disc %7.0f (%4.2f), lines %7.0f (%4.2f)\n", mode, p,
+                    type == 0 ? 16 : 32, r[0], r[1], r[1] / r[0], r[2], r[2] / r[0]);
+    }
+    MemImageRelease(&dst);
+    MemImageRelease(&src);
+}
+
+}  // namespace
+
+// Optional argument: a part of the case names to run ("copy", "fill", ...).
+int main(int argc, char** argv) {
+    BuildMemImageTables();
+    if (argc > 1) g_only = argv[1];
+    std::printf("%-34s %-2s %-7s %9s %9s %-8s %6s\n", "case", "bits", "size", "ours", "peer", "peer", "ratio");
+    std::printf("(Mpixels/s, medians of %d interleaved rounds; ratio = ours / peer)\n", kRounds);
+    for (int type : {0, 1})
+        for (int side : {16, 64, 256, 0}) RunScene(type, side);
+    if (!g_only || std::strstr("shapes", g_only))
+        for (int type : {0, 1}) ShapesAgainstBlits(type);
+    return 0;
+}

@@ -1,0 +1,136 @@
+// Whole-row forms of the commonest blit loops: keyed copies, the 32-bit
+// constant-alpha blend and the 32-bit alpha-source copy, four or eight pixels
+// at a time with SSE2. They give the same bits as the per-pixel operations,
+// which still draw the pixels left over at a row's end and everything in a
+// build without SSE2. Internal.
+#pragma once
+#include <cstdint>
+#include <type_traits>
+#include "engine/softrender/pixel_ops.h"
+#include "engine/softrender/row_ops.h"
+
+template <class F, class S, class R, bool Trans>
+BLIT_INLINE void BlitDrawPixel(const BlitJob& j, uint8_t* dp, const uint8_t* sp, const uint8_t* gp);
+
+#ifdef __SSE2__
+// The alpha byte of each of four A8R8G8B8 pixels spread over the 16-bit
+// lanes of its bytes 0-2 (0 in byte 3's lane: the blend keeps d's byte 3).
+BLIT_INLINE void BlitAlphaLanes(__m128i s, __m128i* lo, __m128i* hi) {
+    __m128i a = _mm_srli_epi32(s, 24);
+    a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
+    *lo = RowKeepTop(_mm_unpacklo_epi32(a, a));
+    *hi = RowKeepTop(_mm_unpackhi_epi32(a, a));
+}
+
+// Keeps d where m is set, else takes s.
+BLIT_INLINE __m128i BlitSelect(__m128i m, __m128i d, __m128i s) {
+    return _mm_or_si128(_mm_and_si128(m, d), _mm_andnot_si128(m, s));
+}
+#endif
+
+template <class F, class S, class R, bool Trans> struct BlitRows {
+    using C = typename R::Config;
+    static constexpr bool kPlain = !C::kGraph && !C::kBright && C::kForm == FORM_GENERAL;
+    static constexpr bool kCopy = std::is_same<R, PixelOpCopy<C>>::value;
+    // Per-pixel walk.
+    static constexpr bool kKeyedCopy = kPlain && kCopy && Trans && S::kKind == SRC_DIRECT;
+    static constexpr bool kConstAlpha =
+        kPlain && F::kType == 1 && S::kKind == SRC_DIRECT && std::is_same<R, PixelOpAlpha<C>>::value;
+    static constexpr bool kAlphaCopy = kPlain && kCopy && Trans && F::kType == 1 && S::kKind == SRC_ALPHA;
+    // Run-length walk: opaque runs of a plain copy are the source bytes.
+    static constexpr bool kRunCopy = !C::kGraph && !C::kBright && kCopy && S::kKind != SRC_PALETTE &&
+                                     S::kBytes == F::kBytes;
+    static constexpr bool kRunAlpha = kPlain && kCopy && F::kType == 1 && S::kKind == SRC_ALPHA;
+#ifdef __SSE2__
+    static constexpr bool kPixelRow = kKeyedCopy || kConstAlpha || kAlphaCopy;
+#else
+    static constexpr bool kPixelRow = false;
+#endif
+
+    // One row of the per-pixel walk.
+    static BLIT_INLINE void PixelRow(const BlitJob& j, uint8_t* d, const uint8_t* s) {
+        int32_t x = 0;
+#ifdef __SSE2__
+        const int32_t w = j.w;
+        if constexpr (kKeyedCopy) {
+            // The key is compared whole: one wider than the pixel matches nothing.
+            if (F::kType == 0 && j.key > 0xFFFFu) {
+                RowCopy(d, s, (size_t)w * 2);
+                return;
+            }
+            constexpr int32_t n = 16 / F::kBytes;
+            const __m128i key = F::kType == 0 ? _mm_set1_epi16((short)j.key) : _mm_set1_epi32((int)j.key);
+            // Groups wholly transparent or wholly drawn need no merge.
+            for (; x + n <= w; x += n) {
+                __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * F::kBytes));
+                __m128i m = F::kType == 0 ? _mm_cmpeq_epi16(sv, key) : _mm_cmpeq_epi32(sv, key);
+                int bits = _mm_movemask_epi8(m);
+                if (bits == 0xFFFF) continue;
+                if (bits != 0) sv = BlitSelect(m, _mm_loadu_si128((const __m128i*)(d + x * F::kBytes)), sv);
+                _mm_storeu_si128((__m128i*)(d + x * F::kBytes), sv);
+            }
+        } else if constexpr (kConstAlpha) {
+            const __m128i p = RowKeepTop(_mm_set1_epi16((short)j.p));
+            const __m128i key = _mm_set1_epi32((int)j.key);
+            for (; x + 4 <= w; x += 4) {
+                __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * 4));
+                __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * 4));
+                __m128i r = RowLerp4(dv, sv, p, p);
+                if constexpr (Trans) r = BlitSelect(_mm_cmpeq_epi32(sv, key), dv, r);
+                _mm_storeu_si128((__m128i*)(d + x * 4), r);
+            }
+        } else if constexpr (kAlphaCopy) {
+            // Alpha 0 leaves d as the blend does; alpha 255 copies the source
+            // whole. Groups of clear or opaque pixels are common: eight at
+            // once, then four, skip the blend.
+            const __m128i opaque = _mm_set1_epi32((int)0xFF000000u), zero = _mm_setzero_si128();
+            auto group4 = [&](int32_t at, __m128i sv) BLIT_LAMBDA_INLINE {
+                __m128i a = _mm_and_si128(sv, opaque);
+                __m128i full = _mm_cmpeq_epi32(a, opaque);
+                int full_bits = _mm_movemask_epi8(full);
+                if (full_bits == 0xFFFF) {
+                    _mm_storeu_si128((__m128i*)(d + at * 4), sv);
+                    return;
+                }
+                if (full_bits == 0 && _mm_movemask_epi8(_mm_cmpeq_epi32(a, zero)) == 0xFFFF) return;
+                __m128i dv = _mm_loadu_si128((const __m128i*)(d + at * 4));
+                __m128i lo, hi;
+                BlitAlphaLanes(sv, &lo, &hi);
+                _mm_storeu_si128((__m128i*)(d + at * 4), BlitSelect(full, sv, RowLerp4(dv, sv, lo, hi)));
+            };
+            for (; x + 8 <= w; x += 8) {
+                __m128i s0 = _mm_loadu_si128((const __m128i*)(s + x * 4));
+                __m128i s1 = _mm_loadu_si128((const __m128i*)(s + x * 4 + 16));
+                __m128i a0 = _mm_and_si128(s0, opaque), a1 = _mm_and_si128(s1, opaque);
+                if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(a0, a1), opaque)) == 0xFFFF) {
+                    _mm_storeu_si128((__m128i*)(d + x * 4), s0);
+                    _mm_storeu_si128((__m128i*)(d + x * 4 + 16), s1);
+                } else if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a0, a1), zero)) != 0xFFFF) {
+                    group4(x, s0);
+                    group4(x + 4, s1);
+                }
+            }
+            for (; x + 4 <= w; x += 4) group4(x, _mm_loadu_si128((const __m128i*)(s + x * 4)));
+        }
+#endif
+        for (; x < j.w; x++) BlitDrawPixel<F, S, R, Trans>(j, d + x * F::kBytes, s + x * S::kBytes, nullptr);
+    }
+
+    // An alpha run of the run-length walk: every pixel blended with its alpha.
+    static BLIT_INLINE void AlphaRun(uint8_t* d, const uint8_t* s, int32_t n) {
+        int32_t x = 0;
+#ifdef __SSE2__
+        for (; x + 4 <= n; x += 4) {
+            __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * 4));
+            __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * 4));
+            __m128i lo, hi;
+            BlitAlphaLanes(sv, &lo, &hi);
+            _mm_storeu_si128((__m128i*)(d + x * 4), RowLerp4(dv, sv, lo, hi));
+        }
+#endif
+        for (; x < n; x++) {
+            uint32_t raw = LoadU32(s + x * 4);
+            StoreU32(d + x * 4, PixelOpBase<C>::Lerp1Packed32(LoadU32(d + x * 4), raw, raw >> 24));
+        }
+    }
+};
