@@ -146,6 +146,8 @@ TEST_F(GrabberTest, DeliveryBufferReceivesTheData) {
     ALLOCATOR_PROPERTIES props = {};
     EXPECT_EQ(S_OK, held->GetProperties(&props));
     EXPECT_EQ(64, props.cbBuffer);
+    ALLOCATOR_PROPERTIES again = props;
+    EXPECT_EQ(E_UNEXPECTED, held->SetProperties(&again, &props)) << "its pin is gone";
     held->Release();
 }
 
