@@ -192,6 +192,59 @@ TEST_F(Mp3FiltersTest, WaitSeesQueuedAbortsAndStalls) {
     }
 }
 
+// A filter graph that takes no filter: the conversion fails after making the grabber.
+class RefusingGraph : public IGraphBuilder {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter*, LPCWSTR) override { return E_FAIL; }
+    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR, IBaseFilter**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ConnectDirect(IPin*, IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reconnect(IPin*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Disconnect(IPin*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Connect(IPin*, IPin*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Render(IPin*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RenderFile(LPCWSTR, LPCWSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetLogFile(DWORD_PTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Abort() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ShouldOperationContinue() override { return E_NOTIMPL; }
+};
+
+decltype(WinApi.CoCreateInstance) g_realCreate;
+
+HRESULT WINAPI CreateRefusingGraph(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
+    static RefusingGraph graph;
+    if (!IsEqualCLSID(clsid, CLSID_FilterGraph)) return g_realCreate(clsid, outer, context, iid, out);
+    *out = static_cast<IGraphBuilder*>(&graph);
+    return S_OK;
+}
+
+TEST_F(Mp3FiltersTest, AGraphRefusingTheGrabberLeavesNothingAlive) {
+    Bytes mp3 = ReadFile("tone.mp3");
+    ASSERT_FALSE(mp3.empty());
+    LogCapture log;
+    int result = 0;
+    g_realCreate = WinApi.CoCreateInstance;
+    WinApi.CoCreateInstance = CreateRefusingGraph;
+    ASSERT_TRUE(RunWithTimeout(
+        [&] {
+            WinApi.CoInitialize(nullptr);
+            MemConverter mc;
+            result = mc.Open(mp3);
+            WinApi.CoUninitialize();
+        },
+        60000));
+    WinApi.CoCreateInstance = g_realCreate;
+    EXPECT_EQ(-1, result);
+    EXPECT_TRUE(log.Contains("サンプルグラバフィルタのグラフへの追加に失敗しました"));
+    // The fixture checks that the grabber went with the control reference.
+}
+
 // Last: the end requested while the graph runs gives -1, and no streaming
 // thread writes into the freed PCM afterwards.
 TEST_F(Mp3FiltersTest, EndRequestedDuringTheWait) {
