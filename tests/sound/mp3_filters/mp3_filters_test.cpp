@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "engine/movie/filters/unknown.h"
+#include "movie/filters/com_kit.h"
 #include "engine/sound/mp3_filters.h"
 #include "engine/system/library.h"
 #include "engine/system/window.h"
@@ -192,36 +193,13 @@ TEST_F(Mp3FiltersTest, WaitSeesQueuedAbortsAndStalls) {
     }
 }
 
-// A filter graph that takes no filter: the conversion fails after making the grabber.
-class RefusingGraph : public IGraphBuilder {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter*, LPCWSTR) override { return E_FAIL; }
-    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR, IBaseFilter**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ConnectDirect(IPin*, IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Reconnect(IPin*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Disconnect(IPin*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Connect(IPin*, IPin*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Render(IPin*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RenderFile(LPCWSTR, LPCWSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetLogFile(DWORD_PTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Abort() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ShouldOperationContinue() override { return E_NOTIMPL; }
-};
-
 decltype(WinApi.CoCreateInstance) g_realCreate;
 
+// The filter graph becomes the test kit's, which takes no filter: the conversion fails after making the grabber.
 HRESULT WINAPI CreateRefusingGraph(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
-    static RefusingGraph graph;
+    static filtertest::FakeGraph graph;
     if (!IsEqualCLSID(clsid, CLSID_FilterGraph)) return g_realCreate(clsid, outer, context, iid, out);
-    *out = static_cast<IGraphBuilder*>(&graph);
-    return S_OK;
+    return graph.QueryInterface(iid, out);
 }
 
 TEST_F(Mp3FiltersTest, AGraphRefusingTheGrabberLeavesNothingAlive) {
