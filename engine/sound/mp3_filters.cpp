@@ -94,34 +94,6 @@ IPin* DetachRenderer(IGraphBuilder* graph) {
     return upstream;
 }
 
-// Waits for the end of the graph in 100 ms steps, pumping messages between them.
-// 0 complete; otherwise the log line to give.
-const char* WaitForGraph(Mp3Graph* g, SoundConverter* conv) {
-    uint32_t lastCount = conv->image.count;
-    DWORD lastProgress = GetTickCount();
-    for (;;) {
-        LONG code = 0;
-        HRESULT hr = g->mediaEvent->WaitForCompletion(100, &code);
-        if (hr == S_OK && code == EC_COMPLETE) return nullptr;
-        if (hr == S_OK && (code == EC_ERRORABORT || code == EC_USERABORT)) return "MP3変換の途中でエラーが発生しました";
-        // Aborts are only queued here, never reported by the wait: read the queue too.
-        LONG_PTR p1, p2;
-        while (g->mediaEvent->GetEvent(&code, &p1, &p2, 0) == S_OK) {
-            g->mediaEvent->FreeEventParams(code, p1, p2);
-            lastProgress = GetTickCount();
-            if (code == EC_COMPLETE) return nullptr;
-            if (code == EC_ERRORABORT || code == EC_USERABORT) return "MP3変換の途中でエラーが発生しました";
-        }
-        if (ProcessWindowMessages() != 0) return "MP3変換の途中でソフトが終了しました";
-        if (conv->image.count != lastCount || !conv->image.pcm) {
-            lastCount = conv->image.count;
-            lastProgress = GetTickCount();
-        } else if (GetTickCount() - lastProgress > kStallMs) {
-            return "MP3変換の途中でエラーが発生しました";
-        }
-    }
-}
-
 }  // namespace
 
 // The connected type must describe usable PCM before anything divides by it.
@@ -132,6 +104,32 @@ const char* DescribeUnusablePcmFormat(const AM_MEDIA_TYPE& mt) {
         wf->nSamplesPerSec < 1)
         return "サポート外のオーディオフォーマットです。";
     return nullptr;
+}
+
+const char* WaitForMp3Graph(IMediaEvent* events, const SoundConverterPcmImage* image, DWORD stallMs) {
+    uint32_t lastCount = image->count;
+    DWORD lastProgress = GetTickCount();
+    for (;;) {
+        LONG code = 0;
+        HRESULT hr = events->WaitForCompletion(100, &code);
+        if (hr == S_OK && code == EC_COMPLETE) return nullptr;
+        if (hr == S_OK && (code == EC_ERRORABORT || code == EC_USERABORT)) return "MP3変換の途中でエラーが発生しました";
+        // Aborts are only queued here, never reported by the wait: read the queue too.
+        LONG_PTR p1, p2;
+        while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+            events->FreeEventParams(code, p1, p2);
+            lastProgress = GetTickCount();
+            if (code == EC_COMPLETE) return nullptr;
+            if (code == EC_ERRORABORT || code == EC_USERABORT) return "MP3変換の途中でエラーが発生しました";
+        }
+        if (ProcessWindowMessages() != 0) return "MP3変換の途中でソフトが終了しました";
+        if (image->count != lastCount || !image->pcm) {
+            lastCount = image->count;
+            lastProgress = GetTickCount();
+        } else if (GetTickCount() - lastProgress > stallMs) {
+            return "MP3変換の途中でエラーが発生しました";
+        }
+    }
 }
 
 IPin* FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction) {
@@ -263,7 +261,7 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     g.ran = true;
     g.mediaControl->Run();
     if (ProcessWindowMessages() != 0) return Fail(&g, conv, "MP3変換の途中でソフトが終了しました");
-    if (const char* failure = WaitForGraph(&g, conv)) return Fail(&g, conv, failure);
+    if (const char* failure = WaitForMp3Graph(g.mediaEvent, &conv->image, kStallMs)) return Fail(&g, conv, failure);
     if (!conv->image.pcm) return Fail(&g, conv, "PCMデータを格納するメモリ領域の再確保に失敗しました");
     // A parser that takes noise for frame headers completes without a sample.
     if (conv->image.count == 0) return Fail(&g, conv, "音声が含まれていないか、オーディオフォーマットの取得に失敗しました。");

@@ -15,3 +15,6 @@ HRESULT GrabberAppendPcm(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_
 IPin* FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction);
 // The log line for a connected type that is no usable PCM (null when it is).
 const char* DescribeUnusablePcmFormat(const AM_MEDIA_TYPE& type);
+// Waits for the graph's end in 100 ms steps, pumping messages between them: null once complete, else the log
+// line (an abort, queued or reported; the end requested; no PCM and no event for stallMs).
+const char* WaitForMp3Graph(IMediaEvent* events, const SoundConverterPcmImage* image, DWORD stallMs);

@@ -141,8 +141,7 @@ HRESULT STDMETHODCALLTYPE D_CAsyncOutputPin::SyncReadAligned(IMediaSample* sampl
 HRESULT STDMETHODCALLTYPE D_CAsyncOutputPin::WaitForNext(DWORD timeout, IMediaSample** sample, DWORD_PTR* user) {
     if (!sample) return E_POINTER;
     LONG got = 0;
-    DWORD_PTR unusedUser;
-    HRESULT hr = io_->WaitForNext(timeout, sample, user ? user : &unusedUser, &got);
+    HRESULT hr = io_->WaitForNext(timeout, sample, user, &got);
     if (SUCCEEDED(hr) && *sample) (*sample)->SetActualDataLength(got);
     return hr;
 }

@@ -45,8 +45,8 @@ HRESULT STDMETHODCALLTYPE D_CRendererInputPin::EndOfStream() {
 }
 
 HRESULT STDMETHODCALLTYPE D_CRendererInputPin::BeginFlush() {
+    D_CAutoLock hold(renderer_->InterfaceLock());
     {
-        D_CAutoLock hold(renderer_->InterfaceLock());
         D_CAutoLock render(renderer_->RendererLock());
         flushing_ = true;
         renderer_->RendererBeginFlush();

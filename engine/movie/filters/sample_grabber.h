@@ -71,6 +71,8 @@ public:
     ~D_CSampleGrabberAllocator() override;
     HRESULT AllocateBuffers() override;
     HRESULT STDMETHODCALLTYPE SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override;
+    // The pin goes before a reference upstream still holds: from then on nothing is handed out.
+    void DetachOwner();
 
 private:
     D_CSampleGrabberInPin* owner_;

@@ -16,11 +16,12 @@ HRESULT STDMETHODCALLTYPE D_CSampleGrabberAllocator::SetProperties(ALLOCATOR_PRO
                                                                    ALLOCATOR_PROPERTIES* actual) {
     HRESULT hr = D_CMemAllocator::SetProperties(request, actual);
     if (FAILED(hr)) return hr;
+    D_CAutoLock hold(&lock_);
+    if (!owner_) return E_UNEXPECTED;
     const ALLOCATOR_PROPERTIES& d = owner_->DeliveryProps();
     if (request->cbAlign != d.cbAlign) return VFW_E_BADALIGN;
     if (request->cbPrefix != d.cbPrefix || request->cbBuffer > d.cbBuffer || request->cBuffers > d.cBuffers)
         return E_FAIL;
-    D_CAutoLock hold(&lock_);
     *actual = d;
     count_ = d.cBuffers;
     size_ = d.cbBuffer;
@@ -37,10 +38,15 @@ HRESULT D_CSampleGrabberAllocator::AllocateBuffers() {
     allocated_ = 0;
     LONG stride = SampleStride();
     if (stride < 0) return E_OUTOFMEMORY;
-    block_ = owner_->DeliveryBuffer();
+    block_ = owner_ ? owner_->DeliveryBuffer() : nullptr;
     if (!block_) return E_OUTOFMEMORY;
     HRESULT hr = MakeSamples(block_, stride);
     if (FAILED(hr)) return hr;
     changed_ = FALSE;
     return S_OK;
+}
+
+void D_CSampleGrabberAllocator::DetachOwner() {
+    D_CAutoLock hold(&lock_);
+    owner_ = nullptr;
 }

@@ -9,7 +9,9 @@ D_CSampleGrabberInPin::D_CSampleGrabberInPin(D_CSampleGrabber* filter, HRESULT* 
 
 // Upstream may still hold the private allocator: drop our reference, never delete it.
 D_CSampleGrabberInPin::~D_CSampleGrabberInPin() {
-    if (private_) private_->AllocatorInterface()->Release();
+    if (!private_) return;
+    private_->DetachOwner();
+    private_->AllocatorInterface()->Release();
 }
 
 HRESULT D_CSampleGrabberInPin::ApplyMediaType(const AM_MEDIA_TYPE* type) {

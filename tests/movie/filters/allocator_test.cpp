@@ -64,8 +64,8 @@ TEST_F(AllocatorTest, SetPropertiesValidation) {
 }
 
 TEST_F(AllocatorTest, BlockSizeOverflowIsRefused) {
-    // 0x10000 samples of 0x10000 bytes wrap to 0 in 32 bits.
-    ASSERT_EQ(S_OK, Set(0x10000, 0x10000));
+    // 0x10001 samples of 0x10000 bytes wrap to one sample's worth in 32 bits.
+    ASSERT_EQ(S_OK, Set(0x10001, 0x10000));
     EXPECT_EQ(E_OUTOFMEMORY, alloc->Commit());
     ASSERT_EQ(S_OK, Set(2, 100));
     EXPECT_EQ(S_OK, alloc->Commit());

@@ -32,6 +32,8 @@ TestType::TestType(const GUID& major, const GUID& sub, const GUID& format, int f
     subtype = sub;
     formattype = format;
     if (formatBytes > 0) {
+        // Fixture members are made before SetUp loads the entry points.
+        if (!WinApi.CoTaskMemAlloc) LoadPlatformEntryPoints();
         pbFormat = (BYTE*)WinApi.CoTaskMemAlloc(formatBytes);
         cbFormat = formatBytes;
         std::memset(pbFormat, fill, formatBytes);

@@ -40,6 +40,10 @@ protected:
         graph->AddFilter(sink->FilterInterface(), L"sink");
     }
     void TearDown() override {
+        TearDownGraph();
+        FilterTest::TearDown();
+    }
+    void TearDownGraph() {
         IMediaControl* mc = nullptr;
         if (graph && SUCCEEDED(graph->QueryInterface(IID_IMediaControl, (void**)&mc))) {
             mc->Stop();
@@ -47,7 +51,8 @@ protected:
         }
         if (control) control->Release();
         if (graph) graph->Release();
-        FilterTest::TearDown();
+        control = nullptr;
+        graph = nullptr;
     }
     HRESULT ConnectAll(const AM_MEDIA_TYPE* type) {
         source->offered = {type};
@@ -132,6 +137,18 @@ TEST_F(GrabberTest, DeliveryBufferReceivesTheData) {
     EXPECT_EQ(0x42, buffer[0]);
     EXPECT_EQ(0x42, buffer[63]);
     EXPECT_EQ(1, sink->samples.load());
+
+    // Upstream may hold the private allocator after the grabber is gone.
+    IMemAllocator* held = source->pin->Allocator();
+    held->AddRef();
+    TearDownGraph();
+    EXPECT_GT(D_CBaseObject::LiveObjectCount(), 0) << "the allocator lives while a reference is held";
+    ALLOCATOR_PROPERTIES props = {};
+    EXPECT_EQ(S_OK, held->GetProperties(&props));
+    EXPECT_EQ(64, props.cbBuffer);
+    ALLOCATOR_PROPERTIES again = props;
+    EXPECT_EQ(E_UNEXPECTED, held->SetProperties(&again, &props)) << "its pin is gone";
+    held->Release();
 }
 
 }  // namespace

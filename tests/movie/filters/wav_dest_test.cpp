@@ -1,6 +1,7 @@
 // WAV writer: PCM through it into a memory stream gives a RIFF WAVE image.
 #include "movie/filters/filter_test.h"
 
+#include <malloc.h>
 #include <cstring>
 
 #include "engine/movie/filters/wav_dest.h"
@@ -70,6 +71,7 @@ void WriteTwoRuns(int formatBytes) {
     sink->stream->Release();
     sink->stream = nullptr;
     for (IBaseFilter* f : {wav->FilterInterface(), source->FilterInterface(), sink->FilterInterface()}) f->Release();
+    EXPECT_EQ(_HEAPOK, _heapchk()) << "the header block was overrun";
 }
 
 TEST_F(FilterTest, WavWriterWritesPlainPcm) { WriteTwoRuns(16); }

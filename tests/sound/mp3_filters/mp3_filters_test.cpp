@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "engine/movie/filters/unknown.h"
+#include "movie/filters/com_kit.h"
 #include "engine/sound/mp3_filters.h"
 #include "engine/system/library.h"
 #include "engine/system/window.h"
@@ -142,6 +143,84 @@ TEST(Mp3Filters, ConnectedFormatIsCheckedBeforeUse) {
         const char* got = DescribeUnusablePcmFormat(mt);
         EXPECT_STREQ(cases[i].expect ? cases[i].expect : "(usable)", got ? got : "(usable)") << "case " << i;
     }
+}
+
+// A graph whose wait never reports anything; its queue holds at most one event.
+class QueuedEvents : public IMediaEvent {
+public:
+    LONG queued = 0;   // 0: nothing queued
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetEventHandle(OAEVENT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetEvent(LONG* code, LONG_PTR* p1, LONG_PTR* p2, LONG) override {
+        if (!queued) return E_ABORT;
+        *code = queued;
+        *p1 = *p2 = 0;
+        queued = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE WaitForCompletion(LONG ms, LONG*) override {
+        Sleep(ms);
+        return E_ABORT;
+    }
+    HRESULT STDMETHODCALLTYPE CancelDefaultHandling(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RestoreDefaultHandling(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE FreeEventParams(LONG, LONG_PTR, LONG_PTR) override { return S_OK; }
+};
+
+TEST_F(Mp3FiltersTest, WaitSeesQueuedAbortsAndStalls) {
+    const char* error = "MP3変換の途中でエラーが発生しました";
+    struct Case {
+        LONG queued;
+        const char* expect;
+    } cases[] = {{EC_COMPLETE, nullptr}, {EC_ERRORABORT, error}, {EC_USERABORT, error}, {0, error}};
+    uint8_t pcm[4];
+    SoundConverterPcmImage image = {};
+    image.pcm = pcm;
+    for (const Case& c : cases) {
+        QueuedEvents events;
+        events.queued = c.queued;
+        const char* got = "(not returned)";
+        ASSERT_TRUE(RunWithTimeout([&] { got = WaitForMp3Graph(&events, &image, 300); }, 10000)) << c.queued;
+        EXPECT_STREQ(c.expect ? c.expect : "(complete)", got ? got : "(complete)") << c.queued;
+    }
+}
+
+decltype(WinApi.CoCreateInstance) g_realCreate;
+
+// The filter graph becomes the test kit's, which takes no filter: the conversion fails after making the grabber.
+HRESULT WINAPI CreateRefusingGraph(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
+    static filtertest::FakeGraph graph;
+    if (!IsEqualCLSID(clsid, CLSID_FilterGraph)) return g_realCreate(clsid, outer, context, iid, out);
+    return graph.QueryInterface(iid, out);
+}
+
+TEST_F(Mp3FiltersTest, AGraphRefusingTheGrabberLeavesNothingAlive) {
+    Bytes mp3 = ReadFile("tone.mp3");
+    ASSERT_FALSE(mp3.empty());
+    LogCapture log;
+    int result = 0;
+    g_realCreate = WinApi.CoCreateInstance;
+    WinApi.CoCreateInstance = CreateRefusingGraph;
+    ASSERT_TRUE(RunWithTimeout(
+        [&] {
+            WinApi.CoInitialize(nullptr);
+            MemConverter mc;
+            result = mc.Open(mp3);
+            WinApi.CoUninitialize();
+        },
+        60000));
+    WinApi.CoCreateInstance = g_realCreate;
+    EXPECT_EQ(-1, result);
+    EXPECT_TRUE(log.Contains("サンプルグラバフィルタのグラフへの追加に失敗しました"));
+    // The fixture checks that the grabber went with the control reference.
 }
 
 // Last: the end requested while the graph runs gives -1, and no streaming
