@@ -1,7 +1,6 @@
 // bench: portable
 // Picture blits on a 640 x 480 16-bit destination, in Mpixels/s drawn. Figures
 // only; nothing passes or fails.
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include "engine/graphics/draw_settings.h"
 #include "engine/image/memimg.h"
 #include "engine/softrender/blit.h"
+#include "bench/bench_timing.h"
 
 namespace {
 
@@ -42,23 +42,8 @@ void MakeSprite(MEMIMG* img, bool alpha) {
     }
 }
 
-struct Case {
-    const char* name;
-    double mpix;
-};
-
-template <class Fn> double Measure(Fn fn, double pixels_per_call) {
-    using clock = std::chrono::steady_clock;
-    int calls = 0;
-    auto start = clock::now();
-    double secs = 0;
-    do {
-        fn();
-        calls++;
-        secs = std::chrono::duration<double>(clock::now() - start).count();
-    } while (secs < 0.3);
-    return pixels_per_call * calls / secs / 1e6;
-}
+// Mpixels/s drawn by repeated calls of fn.
+template <class Fn> double Measure(Fn fn, double pixels_per_call) { return pixels_per_call * CallsPerSecond(0.3, fn) / 1e6; }
 
 void Report(const char* name, double mpix) { std::printf("%-42s %9.1f Mpixels/s\n", name, mpix); }
 

@@ -37,14 +37,14 @@ void Fill(int n, const YuvFrame& f) {
 int main() {
     InitYuvTables();
     const int frames = 150;
-    TheoraMovieSpec spec;
-    spec.pic_width = 640, spec.pic_height = 480;
-    spec.frames = frames;
-    spec.keyframe_interval = 64;
-    spec.frames_per_page = 0;
-    spec.quality = 48;
-    spec.fill = Fill;
-    std::vector<uint8_t> bytes = MakeTheoraMovie(spec);
+    TheoraMovieRecipe recipe;
+    recipe.pic_width = 640, recipe.pic_height = 480;
+    recipe.frames = frames;
+    recipe.keyframe_interval = 64;
+    recipe.frames_per_page = 0;
+    recipe.quality = 48;
+    recipe.fill = Fill;
+    std::vector<uint8_t> bytes = MakeTheoraMovie(recipe);
     if (!WriteBytesToFile("bench_movie.ogv", bytes)) return 1;
     std::printf("movie: 640 x 480, %d frames, %u bytes\n", frames, (unsigned)bytes.size());
 

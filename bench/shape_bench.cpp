@@ -2,36 +2,19 @@
 // Flat-colour shapes on a 640 x 480 software image: filled rectangles in
 // Mpixels/s (modes 0, 1, 2), box outlines and discs of radius 4, 16 and 100 in
 // calls/s and pixels/s, for 16-bit and 32-bit images.
-#include <chrono>
 #include <cstdio>
 #include <initializer_list>
 
 #include "engine/graphics/draw_settings.h"
 #include "engine/image/memimg.h"
 #include "engine/softrender/shapes.h"
+#include "bench/bench_timing.h"
 
 namespace {
 
 const int kW = 640, kH = 480;
 const double kSeconds = 0.25;
-
-double Now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Runs fn until kSeconds have passed; returns calls per second.
-template <class F> double CallsPerSecond(F fn) {
-    long calls = 0;
-    const double start = Now();
-    double t;
-    do {
-        for (int i = 0; i < 16; i++) fn(calls + i);
-        calls += 16;
-        t = Now() - start;
-    } while (t < kSeconds);
-    return calls / t;
-}
+const int kBatch = 16;  // calls between clock reads: the calls are small
 
 void SetMode(int mode, int param) {
     GDrawSettings.draw_area = Rect{0, 0, kW, kH};
@@ -51,14 +34,14 @@ void Bench(int type) {
     const int modes[][2] = {{0, 255}, {1, 128}, {2, 128}};
     for (auto& m : modes) {
         SetMode(m[0], m[1]);
-        const double cps = CallsPerSecond([&](long) { FillMemImgRect(&img, nullptr, color); });
+        const double cps = IndexedCallsPerSecond(kSeconds, kBatch, [&](long) { FillMemImgRect(&img, nullptr, color); });
         std::printf("%s fill rect mode %d: %8.1f Mpixels/s\n", name, m[0], cps * kW * kH / 1e6);
     }
     for (int r : {4, 16, 100}) {
         const int side = 2 * r + 1;
         for (int mode : {0, 1}) {
             SetMode(mode, 128);
-            const double box = CallsPerSecond([&](long i) {
+            const double box = IndexedCallsPerSecond(kSeconds, kBatch, [&](long i) {
                 const int x = (int)(i * 37 % (kW - side)), y = (int)(i * 17 % (kH - side));
                 const MemImgLineRecord lines[4] = {{x, y, x + side - 1, y, (int32_t)color, 128},
                                                    {x + side - 1, y, x + side - 1, y + side - 1, (int32_t)color, 128},
@@ -66,7 +49,7 @@ void Bench(int type) {
                                                    {x, y + side - 1, x, y, (int32_t)color, 128}};
                 DrawMemImgLines(&img, lines, 4);
             });
-            const double disc = CallsPerSecond([&](long i) {
+            const double disc = IndexedCallsPerSecond(kSeconds, kBatch, [&](long i) {
                 DrawMemImgCircle(&img, r + (int)(i * 37 % (kW - side)), r + (int)(i * 17 % (kH - side)), r, color, 1);
             });
             // Pixels of one disc, counted from a drawing on a cleared image.

@@ -2,35 +2,19 @@
 // Textured quads (two triangles each) from a 16-bit source onto a 640 x 480
 // 16-bit image, modes 0, 1 and 2, keyed and not: quads/s of an 8 x 16 sprite
 // at spread positions, and Mpixels/s of one 256 x 256 quad.
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 
 #include "engine/graphics/draw_settings.h"
 #include "engine/image/memimg.h"
 #include "engine/softrender/shapes.h"
+#include "bench/bench_timing.h"
 
 namespace {
 
 const int kW = 640, kH = 480;
 const double kSeconds = 0.25;
-
-double Now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-template <class F> double CallsPerSecond(F fn) {
-    long calls = 0;
-    const double start = Now();
-    double t;
-    do {
-        for (int i = 0; i < 16; i++) fn(calls + i);
-        calls += 16;
-        t = Now() - start;
-    } while (t < kSeconds);
-    return calls / t;
-}
+const int kBatch = 16;  // calls between clock reads: the calls are small
 
 // A source with a keyed (0) diagonal band and random colours elsewhere.
 void Paint(MEMIMG* img) {
@@ -71,10 +55,10 @@ int main() {
         GDrawSettings.blend_mode = m[0];
         GDrawSettings.blend_param = m[1];
         for (int trans = 0; trans < 2; trans++) {
-            const double small = CallsPerSecond([&](long i) {
+            const double small = IndexedCallsPerSecond(kSeconds, kBatch, [&](long i) {
                 DrawQuad(&screen, &sprite, (int)(i * 37 % (kW - 8)), (int)(i * 17 % (kH - 16)), trans);
             });
-            const double large = CallsPerSecond([&](long i) {
+            const double large = IndexedCallsPerSecond(kSeconds, kBatch, [&](long i) {
                 DrawQuad(&screen, &big, (int)(i * 37 % (kW - 256)), (int)(i * 17 % (kH - 256)), trans);
             });
             std::printf("16-bit direct mode %d%s: 8x16 %10.0f quads/s, 256x256 %8.1f Mpixels/s\n", m[0],

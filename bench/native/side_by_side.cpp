@@ -8,7 +8,6 @@
 #include <pixman.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +19,7 @@
 #include "engine/image/memimg.h"
 #include "engine/softrender/blit.h"
 #include "engine/softrender/shapes.h"
+#include "bench/bench_timing.h"
 
 namespace {
 
@@ -32,11 +32,6 @@ uint32_t g_seed = 2026;
 uint32_t Next() {
     g_seed = g_seed * 1103515245u + 12345u;
     return g_seed >> 8;
-}
-
-double Now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 void SetMode(int mode, int p) {
@@ -69,9 +64,9 @@ std::vector<double> Race(std::vector<Contender>& cs, const std::vector<double>& 
         for (size_t c = 0; c < cs.size(); c++) {
             const int calls = std::max(1, (int)(kBatchPixels / px[c]));
             cs[c].prepare();
-            double t0 = Now();
+            double t0 = SecondsNow();
             for (int i = 0; i < calls; i++) cs[c].draw(i % positions);
-            double t = Now() - t0;
+            double t = SecondsNow() - t0;
             rates[c].push_back(calls * px[c] / t / 1e6);
         }
     }

@@ -26,14 +26,14 @@ static void Fill(int n, const YuvFrame& f) {
 
 int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : "movie.ogv";
-    TheoraMovieSpec spec;
-    spec.pic_width = 160;
-    spec.pic_height = 96;
-    spec.frames = 60;
-    spec.keyframe_interval = 30;
-    spec.frames_per_page = 0;
-    spec.fill = Fill;
-    if (!WriteBytesToFile(path, MakeTheoraMovie(spec))) {
+    TheoraMovieRecipe recipe;
+    recipe.pic_width = 160;
+    recipe.pic_height = 96;
+    recipe.frames = 60;
+    recipe.keyframe_interval = 30;
+    recipe.frames_per_page = 0;
+    recipe.fill = Fill;
+    if (!WriteBytesToFile(path, MakeTheoraMovie(recipe))) {
         std::fprintf(stderr, "make_movie: cannot write %s\n", path);
         return 1;
     }

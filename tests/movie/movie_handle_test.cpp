@@ -21,7 +21,7 @@ protected:
     int Hardware() const override { return GetParam(); }
     void SetUp() override {
         GraphicsEngine::SetUp();
-        TheoraMovieSpec s;
+        TheoraMovieRecipe s;
         s.frames = 30;
         s.keyframe_interval = 8;
         path_ = WriteMovie("clip.ogv", s);
@@ -96,7 +96,7 @@ TEST_P(MovieHandles, LoadGraphicFileBindsAMovieThatTheClockDrives) {
 
 TEST_P(MovieHandles, DeactivationPausesAndActivationResumesWhereItStood) {
     // Two frames a second: the resume lands inside the frame it left.
-    TheoraMovieSpec s;
+    TheoraMovieRecipe s;
     s.frames = 30;
     s.fps_num = 2;
     int g;
@@ -185,7 +185,7 @@ TEST_P(MovieHandles, FailedOpensLeaveNothingBehind) {
 // The Vorbis track is the clock: frames follow its play time and stop at the
 // last one when the video is shorter, loop bit or not.
 TEST_P(MovieHandles, FramesFollowTheAudioTrackAndStopAtTheLast) {
-    TheoraMovieSpec s;
+    TheoraMovieRecipe s;
     s.frames = 12;  // 0.4 s of video over 1.5 s of sound
     s.audio_ms = 1500;
     std::string path = WriteMovie("talking.ogv", s);
@@ -220,7 +220,7 @@ TEST_P(MovieHandles, FramesFollowTheAudioTrackAndStopAtTheLast) {
 // One frame every 1000 s: frame 3 lies 50 minutes after frame 0, past what a
 // 32-bit count of microseconds holds.
 TEST_P(MovieHandles, ResumingLateInALongMovieKeepsItsFrame) {
-    TheoraMovieSpec s;
+    TheoraMovieRecipe s;
     s.frames = 5;
     s.fps_num = 1, s.fps_den = 1000;
     std::string path = WriteMovie("slow.ogv", s);
@@ -253,7 +253,7 @@ INSTANTIATE_TEST_SUITE_P(Direct3D, MovieSurfaces, ::testing::Values(1));
 // Flat frames with distinct chroma: the plane order of YV12 and the packing of
 // YUY2 and UYVY (each put in the YV12 surface's place) show in the bytes.
 TEST_P(MovieSurfaces, YuvSurfacesHoldThePlanesOfTheCurrentFrame) {
-    TheoraMovieSpec s;
+    TheoraMovieRecipe s;
     s.frames = 12;
     s.fill = FlatWithChroma;
     int movie = OpenMovie(WriteMovie("chroma.ogv", s).c_str(), nullptr, nullptr, 0);

@@ -16,8 +16,8 @@
 using soundtest::LogCapture;
 
 // Writes the movie into the working directory under the name; the path.
-inline std::string WriteMovie(const std::string& name, const TheoraMovieSpec& spec) {
-    EXPECT_TRUE(WriteBytesToFile(name, MakeTheoraMovie(spec))) << name;
+inline std::string WriteMovie(const std::string& name, const TheoraMovieRecipe& recipe) {
+    EXPECT_TRUE(WriteBytesToFile(name, MakeTheoraMovie(recipe))) << name;
     return name;
 }
 

@@ -19,15 +19,15 @@ protected:
     int blocks_ = 0;
 };
 
-TheoraMovieSpec Flat(int frames, int keyframe_interval = 8) {
-    TheoraMovieSpec s;
+TheoraMovieRecipe Flat(int frames, int keyframe_interval = 8) {
+    TheoraMovieRecipe s;
     s.frames = frames;
     s.keyframe_interval = keyframe_interval;
     return s;
 }
 
 TEST_F(TheoraDecoderTest, OpensWithTheCodedSizeAndShowsFrameZero) {
-    TheoraMovieSpec s = Flat(12);
+    TheoraMovieRecipe s = Flat(12);
     s.fps_num = 30000, s.fps_den = 1001;
     std::string path = WriteMovie("info.ogv", s);
     OpenedDecoder d;
@@ -70,7 +70,7 @@ TEST_F(TheoraDecoderTest, AdvancingWrapsModuloTheFrameCount) {
 // 1500 frames grow both tables past their first 1000 entries; seeks clamp to
 // the movie and start from the page before the last key frame.
 TEST_F(TheoraDecoderTest, SeeksClampToTheMovieAndDecodeFromTheKeyFrameBefore) {
-    TheoraMovieSpec s = Flat(1500, 30);
+    TheoraMovieRecipe s = Flat(1500, 30);
     s.pic_width = 16, s.pic_height = 16;
     std::string path = WriteMovie("long.ogv", s);
     OpenedDecoder d;
@@ -124,12 +124,12 @@ std::vector<uint8_t> DropStream(const std::vector<uint8_t>& in, uint32_t serial)
 }
 
 TEST_F(TheoraDecoderTest, FilesThatAreNoTheoraMovieAreRefused) {
-    TheoraMovieSpec with_audio = Flat(10);
+    TheoraMovieRecipe with_audio = Flat(10);
     with_audio.audio_ms = 500;
     std::vector<uint8_t> vorbis_only = DropStream(MakeTheoraMovie(with_audio), 0x1234);
     ASSERT_FALSE(vorbis_only.empty());
-    TheoraMovieSpec no_frames = Flat(0);
-    TheoraMovieSpec huge = Flat(2);
+    TheoraMovieRecipe no_frames = Flat(0);
+    TheoraMovieRecipe huge = Flat(2);
     huge.forced_width_mbs = 4096, huge.forced_height_mbs = 4096;  // 65536 x 65536
     struct Case { const char* name; std::vector<uint8_t> bytes; const char* log; } cases[] = {
         {"junk.ogv", std::vector<uint8_t>(5000, 0x5A), nullptr},

@@ -51,20 +51,20 @@ struct AudioTrack {
 
 }  // namespace
 
-std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieSpec& spec) {
+std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieRecipe& recipe) {
     th_info ti;
     th_info_init(&ti);
-    ti.pic_width = spec.pic_width;
-    ti.pic_height = spec.pic_height;
-    ti.frame_width = (spec.pic_width + 15) & ~15;
-    ti.frame_height = (spec.pic_height + 15) & ~15;
-    ti.fps_numerator = spec.fps_num;
-    ti.fps_denominator = spec.fps_den;
+    ti.pic_width = recipe.pic_width;
+    ti.pic_height = recipe.pic_height;
+    ti.frame_width = (recipe.pic_width + 15) & ~15;
+    ti.frame_height = (recipe.pic_height + 15) & ~15;
+    ti.fps_numerator = recipe.fps_num;
+    ti.fps_denominator = recipe.fps_den;
     ti.aspect_numerator = 1;
     ti.aspect_denominator = 1;
     ti.colorspace = TH_CS_UNSPECIFIED;
     ti.pixel_fmt = TH_PF_420;
-    ti.quality = spec.quality;
+    ti.quality = recipe.quality;
     ti.keyframe_granule_shift = 6;
     th_enc_ctx* enc = th_encode_alloc(&ti);
     if (!enc) {
@@ -72,7 +72,7 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieSpec& spec) {
         th_info_clear(&ti);
         return {};
     }
-    int kfi = spec.keyframe_interval;
+    int kfi = recipe.keyframe_interval;
     th_encode_ctl(enc, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &kfi, sizeof kfi);
 
     std::vector<TimedPage> pages;
@@ -86,15 +86,16 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieSpec& spec) {
     // The identification header goes alone on the first page.
     th_encode_flushheader(enc, &tc, &op);
     Bytes ident(op.packet, op.packet + op.bytes);
-    if (spec.forced_width_mbs) ident[10] = (uint8_t)(spec.forced_width_mbs >> 8), ident[11] = (uint8_t)spec.forced_width_mbs;
-    if (spec.forced_height_mbs) ident[12] = (uint8_t)(spec.forced_height_mbs >> 8), ident[13] = (uint8_t)spec.forced_height_mbs;
+    const int forced_w = recipe.forced_width_mbs, forced_h = recipe.forced_height_mbs;
+    if (forced_w) ident[10] = (uint8_t)(forced_w >> 8), ident[11] = (uint8_t)forced_w;
+    if (forced_h) ident[12] = (uint8_t)(forced_h >> 8), ident[13] = (uint8_t)forced_h;
     op.packet = ident.data();
     ogg_stream_packetin(&vs, &op);
     ogg_page pg;
     while (ogg_stream_flush(&vs, &pg)) Append(head, pg);
 
     AudioTrack a;
-    bool audio = spec.audio_ms > 0;
+    bool audio = recipe.audio_ms > 0;
     Bytes audio_headers;
     if (audio) {
         vorbis_info_init(&a.vi);
@@ -124,19 +125,19 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieSpec& spec) {
     buf[0] = {w, h, w, y.data()};
     buf[1] = {uvw, uvh, uvw, u.data()};
     buf[2] = {uvw, uvh, uvw, v.data()};
-    const double fps = (double)spec.fps_num / spec.fps_den;
-    for (int n = 0; n < spec.frames; n++) {
-        if (spec.fill) spec.fill(n, f);
+    const double fps = (double)recipe.fps_num / recipe.fps_den;
+    for (int n = 0; n < recipe.frames; n++) {
+        if (recipe.fill) recipe.fill(n, f);
         else FillFlat(n, f);
         th_encode_ycbcr_in(enc, buf);
-        while (th_encode_packetout(enc, n == spec.frames - 1, &op) > 0) ogg_stream_packetin(&vs, &op);
-        bool flush = spec.frames_per_page > 0 && ((n + 1) % spec.frames_per_page == 0 || n == spec.frames - 1);
+        while (th_encode_packetout(enc, n == recipe.frames - 1, &op) > 0) ogg_stream_packetin(&vs, &op);
+        bool flush = recipe.frames_per_page > 0 && ((n + 1) % recipe.frames_per_page == 0 || n == recipe.frames - 1);
         TakePages(&vs, flush, (n + 1) / fps, &pages, &order);
     }
-    TakePages(&vs, true, spec.frames / fps, &pages, &order);
+    TakePages(&vs, true, recipe.frames / fps, &pages, &order);
 
     if (audio) {
-        const int total = (int)((int64_t)a.rate * spec.audio_ms / 1000);
+        const int total = (int)((int64_t)a.rate * recipe.audio_ms / 1000);
         int done = 0;
         while (true) {
             int chunk = std::min(1024, total - done);

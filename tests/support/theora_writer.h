@@ -15,7 +15,7 @@ struct YuvFrame {
     int uv_width, uv_height;
 };
 
-struct TheoraMovieSpec {
+struct TheoraMovieRecipe {
     int pic_width = 100, pic_height = 60;
     int frames = 10;
     int fps_num = 30, fps_den = 1;
@@ -32,5 +32,5 @@ struct TheoraMovieSpec {
 // Never the black (luma 16) of a cleared screen.
 inline int FlatLuma(int n) { return 32 + (n * 23) % 200; }
 
-std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieSpec& spec);
+std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieRecipe& recipe);
 bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes);

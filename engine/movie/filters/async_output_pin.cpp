@@ -86,7 +86,7 @@ HRESULT STDMETHODCALLTYPE D_CAsyncOutputPin::RequestAllocator(IMemAllocator* pre
     return FAILED(hr) ? hr : VFW_E_BADALIGN;
 }
 
-HRESULT D_CAsyncOutputPin::SampleRange(IMediaSample* sample, LONGLONG* position, LONG* length) {
+HRESULT D_CAsyncOutputPin::SampleTarget(IMediaSample* sample, LONGLONG* position, LONG* length, BYTE** buffer) {
     REFERENCE_TIME start, stop;
     HRESULT hr = sample->GetTime(&start, &stop);
     if (FAILED(hr)) return hr;
@@ -108,17 +108,16 @@ HRESULT D_CAsyncOutputPin::SampleRange(IMediaSample* sample, LONGLONG* position,
     if (len > sample->GetSize()) return E_INVALIDARG;
     *position = pos;
     *length = (LONG)len;
-    return S_OK;
+    *buffer = nullptr;
+    return sample->GetPointer(buffer);
 }
 
 HRESULT STDMETHODCALLTYPE D_CAsyncOutputPin::Request(IMediaSample* sample, DWORD_PTR user) {
     if (!sample) return E_POINTER;
     LONGLONG position;
     LONG length;
-    HRESULT hr = SampleRange(sample, &position, &length);
-    if (FAILED(hr)) return hr;
-    BYTE* buffer = nullptr;
-    hr = sample->GetPointer(&buffer);
+    BYTE* buffer;
+    HRESULT hr = SampleTarget(sample, &position, &length, &buffer);
     if (FAILED(hr)) return hr;
     return io_->Request(position, length, TRUE, buffer, sample, user);
 }
@@ -127,10 +126,8 @@ HRESULT STDMETHODCALLTYPE D_CAsyncOutputPin::SyncReadAligned(IMediaSample* sampl
     if (!sample) return E_POINTER;
     LONGLONG position;
     LONG length;
-    HRESULT hr = SampleRange(sample, &position, &length);
-    if (FAILED(hr)) return hr;
-    BYTE* buffer = nullptr;
-    hr = sample->GetPointer(&buffer);
+    BYTE* buffer;
+    HRESULT hr = SampleTarget(sample, &position, &length, &buffer);
     if (FAILED(hr)) return hr;
     LONG got = 0;
     hr = io_->SyncReadAligned(position, length, buffer, &got, sample);

@@ -104,8 +104,9 @@ public:
     HRESULT STDMETHODCALLTYPE EndFlush() override;
 
 private:
-    // Byte range of a sample from its times, cut at the stream's (aligned) end.
-    HRESULT SampleRange(IMediaSample* sample, LONGLONG* position, LONG* length);
+    // Byte range of a sample from its times, cut at the stream's (aligned) end,
+    // and the sample's memory that receives it.
+    HRESULT SampleTarget(IMediaSample* sample, LONGLONG* position, LONG* length, BYTE** buffer);
 
     D_CAsyncReader* reader_;
     D_CAsyncIo* io_;

@@ -8,19 +8,12 @@ D_CTransInPlaceFilter::D_CTransInPlaceFilter(const char* objectName, IUnknown* o
                                              bool modifiesData)
     : D_CTransformFilter(objectName, outer, clsid), modifiesData_(modifiesData) {}
 
-D_CBasePin* D_CTransInPlaceFilter::PinAt(int n) {
-    HRESULT hr = S_OK;
-    if (!input_) input_ = new (std::nothrow) D_CTransInPlaceInputPin("TransInPlace input pin", this, &hr, L"Input");
-    if (input_ && !output_) {
-        output_ = new (std::nothrow) D_CTransInPlaceOutputPin("TransInPlace output pin", this, &hr, L"Output");
-        if (!output_) {
-            delete input_;
-            input_ = nullptr;
-        }
-    }
-    if (n == 0) return input_;
-    if (n == 1) return output_;
-    return nullptr;
+D_CTransformInputPin* D_CTransInPlaceFilter::NewInputPin(HRESULT* hr) {
+    return new (std::nothrow) D_CTransInPlaceInputPin("TransInPlace input pin", this, hr, L"Input");
+}
+
+D_CTransformOutputPin* D_CTransInPlaceFilter::NewOutputPin(HRESULT* hr) {
+    return new (std::nothrow) D_CTransInPlaceOutputPin("TransInPlace output pin", this, hr, L"Output");
 }
 
 HRESULT D_CTransInPlaceFilter::OnPinConnectComplete(PIN_DIRECTION dir, IPin*) {

@@ -76,6 +76,10 @@ public:
     CRITICAL_SECTION* ReceiveLock() { return &receiveLock_; }
 
 protected:
+    // The pin pair PinAt makes on first use (null when out of memory).
+    virtual D_CTransformInputPin* NewInputPin(HRESULT* hr);
+    virtual D_CTransformOutputPin* NewOutputPin(HRESULT* hr);
+
     bool eosSent_;
     bool sampleSkipped_;
     bool qualityChanged_;
@@ -135,7 +139,6 @@ public:
     D_CTransInPlaceFilter(const char* objectName, IUnknown* outer, REFCLSID clsid, HRESULT* result,
                           bool modifiesData);
 
-    D_CBasePin* PinAt(int n) override;
     HRESULT TransformSample(IMediaSample*, IMediaSample*) override { return E_UNEXPECTED; }
     HRESULT GetOfferedMediaType(int, D_CMediaType*) override { return E_UNEXPECTED; }
     HRESULT IsTransformAcceptable(const AM_MEDIA_TYPE*, const AM_MEDIA_TYPE*) override { return S_OK; }
@@ -149,6 +152,9 @@ public:
     bool ModifiesData() const { return modifiesData_; }
 
 protected:
+    D_CTransformInputPin* NewInputPin(HRESULT* hr) override;
+    D_CTransformOutputPin* NewOutputPin(HRESULT* hr) override;
+
     bool modifiesData_;
 };
 

@@ -16,12 +16,20 @@ D_CTransformFilter::~D_CTransformFilter() {
     DeleteCriticalSection(&filterLock_);
 }
 
+D_CTransformInputPin* D_CTransformFilter::NewInputPin(HRESULT* hr) {
+    return new (std::nothrow) D_CTransformInputPin("Transform input pin", this, hr, L"XForm In");
+}
+
+D_CTransformOutputPin* D_CTransformFilter::NewOutputPin(HRESULT* hr) {
+    return new (std::nothrow) D_CTransformOutputPin("Transform output pin", this, hr, L"XForm Out");
+}
+
+// Makes whichever pin is still missing: a derived filter may have made its own input.
 D_CBasePin* D_CTransformFilter::PinAt(int n) {
-    if (!input_) {
-        HRESULT hr = S_OK;
-        input_ = new (std::nothrow) D_CTransformInputPin("Transform input pin", this, &hr, L"XForm In");
-        if (!input_) return nullptr;
-        output_ = new (std::nothrow) D_CTransformOutputPin("Transform output pin", this, &hr, L"XForm Out");
+    HRESULT hr = S_OK;
+    if (!input_) input_ = NewInputPin(&hr);
+    if (input_ && !output_) {
+        output_ = NewOutputPin(&hr);
         if (!output_) {
             delete input_;
             input_ = nullptr;
