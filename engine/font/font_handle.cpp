@@ -286,9 +286,7 @@ int CreateFontToHandle(const char* face, int size, int thickness, int font_type,
     HandleTable* t = &GFontSystem.table;
     if (slot >= 0) {
         if (t->records[slot]) return LogAppendFormat("フォントの作成に失敗しました ( スロット %d は使用中です )", slot);
-        handle = HandleTableAddAt(t, sizeof(FontRecord), (void**)&f, slot,
-                                  check_number >= 0 ? check_number : t->next_check);
-        if (handle >= 0 && check_number < 0) t->next_check = t->next_check >= 2047 ? 0 : t->next_check + 1;
+        handle = HandleTableAddAt(t, sizeof(FontRecord), (void**)&f, slot, check_number);
     } else {
         if (t->count >= t->capacity)
             return LogAppendFormat("作成できるフォントハンドル数 %d の限界を超えました", FONT_HANDLE_MAX);
