@@ -89,12 +89,6 @@ static void ReleaseFontContents(FontRecord* f) {
     f->cache_image.pixels = nullptr;
 }
 
-static int RemoveFontRecord(int handle, FontRecord* f) {
-    ReleaseFontContents(f);
-    HandleTableRemove(&GFontSystem.table, handle);
-    return -1;
-}
-
 int DeleteFontHandle(int font) {
     FontRecord* f = FontRecordOf(font);
     if (!f) return -1;
@@ -102,6 +96,12 @@ int DeleteFontHandle(int font) {
     if (f->lost_flag) *f->lost_flag = 1;
     HandleTableRemove(&GFontSystem.table, font);
     return 0;
+}
+
+// A creation that failed half-way: its record goes (no lost flag is registered yet).
+static int RemoveFontRecord(int handle) {
+    DeleteFontHandle(handle);
+    return -1;
 }
 
 int SetFontSpacing(int spacing, int font) {
@@ -286,9 +286,7 @@ int CreateFontToHandle(const char* face, int size, int thickness, int font_type,
     HandleTable* t = &GFontSystem.table;
     if (slot >= 0) {
         if (t->records[slot]) return LogAppendFormat("フォントの作成に失敗しました ( スロット %d は使用中です )", slot);
-        handle = HandleTableAddAt(t, sizeof(FontRecord), (void**)&f, slot,
-                                  check_number >= 0 ? check_number : t->next_check);
-        if (handle >= 0 && check_number < 0) t->next_check = t->next_check >= 2047 ? 0 : t->next_check + 1;
+        handle = HandleTableAddAt(t, sizeof(FontRecord), (void**)&f, slot, check_number);
     } else {
         if (t->count >= t->capacity)
             return LogAppendFormat("作成できるフォントハンドル数 %d の限界を超えました", FONT_HANDLE_MAX);
@@ -312,33 +310,22 @@ int CreateFontToHandle(const char* face, int size, int thickness, int font_type,
     if (face) CopyFaceName(f->face, face, sizeof f->face);
 
     HFONT h = CreatePlatformFont(f, face, kCharsets[charset_index]);
-    if (!h) return RemoveFontRecord(handle, f);
+    if (!h) return RemoveFontRecord(handle);
     if (MeasureFont(f, h) < 0) {
         DeleteObject(h);
-        return RemoveFontRecord(handle, f);
+        return RemoveFontRecord(handle);
     }
     f->hfont = h;
 
-    if (f->texture_mode) {
-        if (SetUpTextureCache(handle, f) == 0) {
-            if (SetUpCacheImage(f) < 0) return RemoveFontRecord(handle, f);
-            ResetFontCache(handle);
-            f->charset_index = charset_index;
-            f->lost_flag = nullptr;
-            return handle;
-        }
+    if (f->texture_mode && SetUpTextureCache(handle, f) < 0) {
         LogAppend("テクスチャ文字キャッシュの作成に失敗しました\n");
         DeleteGraphicIfAny(&f->edge_graphic);
         DeleteGraphicIfAny(&f->cache_graphic);
         f->texture_mode = 0;
     }
-    if (SetUpSoftCache(f) < 0) return RemoveFontRecord(handle, f);
-    if (BuildFontCacheGraphic(handle) < 0) {
-        LogAppend("フォント用描画スクリーンの作成に失敗しました\n");
-        return RemoveFontRecord(handle, f);
-    }
+    // A software cache has no graphic to build: its bitmap is all.
+    if ((f->texture_mode ? SetUpCacheImage(f) : SetUpSoftCache(f)) < 0) return RemoveFontRecord(handle);
     ResetFontCache(handle);
     f->charset_index = charset_index;
-    f->lost_flag = nullptr;
     return handle;
 }

@@ -35,10 +35,16 @@ void RemoveBytes(TextInputRecord* r, int pos, int count) {
     if (r->view_start > r->length) r->view_start = r->length;
 }
 
+// The selection as a byte range lo..hi, whichever way it was dragged.
+void SelectionRange(const TextInputRecord* r, int* lo, int* hi) {
+    *lo = r->selection_start < r->selection_end ? r->selection_start : r->selection_end;
+    *hi = r->selection_start ^ r->selection_end ^ *lo;
+}
+
 void CopySelection(const TextInputRecord* r) {
     if (!HasSelection(r)) return;
-    int lo = r->selection_start < r->selection_end ? r->selection_start : r->selection_end;
-    int hi = r->selection_start ^ r->selection_end ^ lo;
+    int lo, hi;
+    SelectionRange(r, &lo, &hi);
     char* block = (char*)MemAlloc((size_t)(hi - lo + 1), "text_edit.cpp", __LINE__);
     if (!block) return;
     std::memcpy(block, r->buffer + lo, (size_t)(hi - lo));
@@ -107,8 +113,8 @@ void InsertChar(TextInputRecord* r, const char ch[2], int size) {
 
 int DeleteTextSelection(TextInputRecord* r) {
     if (!HasSelection(r)) return 0;
-    int lo = r->selection_start < r->selection_end ? r->selection_start : r->selection_end;
-    int hi = r->selection_start ^ r->selection_end ^ lo;
+    int lo, hi;
+    SelectionRange(r, &lo, &hi);
     r->cursor = lo;
     RemoveBytes(r, lo, hi - lo);
     ClearSelection(r);

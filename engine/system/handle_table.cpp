@@ -27,6 +27,19 @@ void HandleTableFree(HandleTable* t) {
     t->free_hint = 0;
 }
 
+// Puts a fresh zeroed record with the given check number into an empty slot.
+static EngineHandle PlaceRecord(HandleTable* t, int record_size, void** out, int slot, int check) {
+    EngineRecordHead* rec = (EngineRecordHead*)MemAllocZeroed(record_size, "handle_table", __LINE__);
+    if (!rec) return -1;
+    rec->check = check;
+    t->records[slot] = rec;
+    t->count++;
+    if (out) *out = rec;
+    return MakeHandle(t->type, check, slot);
+}
+
+static void AdvanceCheck(HandleTable* t) { t->next_check = t->next_check >= 2047 ? 0 : t->next_check + 1; }
+
 EngineHandle HandleTableAdd(HandleTable* t, int record_size, void** out, int lowest_free) {
     if (!t->records || t->count >= t->capacity || record_size < (int)sizeof(EngineRecordHead)) return -1;
     int start = lowest_free ? 0 : t->free_hint;
@@ -40,29 +53,20 @@ EngineHandle HandleTableAdd(HandleTable* t, int record_size, void** out, int low
         }
     }
     if (slot < 0) return -1;
-    EngineRecordHead* rec = (EngineRecordHead*)MemAllocZeroed(record_size, "handle_table", __LINE__);
-    if (!rec) return -1;
-    int check = t->next_check;
-    t->next_check = check >= 2047 ? 0 : check + 1;
-    rec->check = check;
-    t->records[slot] = rec;
-    t->count++;
+    EngineHandle h = PlaceRecord(t, record_size, out, slot, t->next_check);
+    if (h < 0) return -1;
+    AdvanceCheck(t);
     t->free_hint = (slot + 1) % t->capacity;
-    if (out) *out = rec;
-    return MakeHandle(t->type, check, slot);
+    return h;
 }
 
 EngineHandle HandleTableAddAt(HandleTable* t, int record_size, void** out, int slot, int check) {
-    if (!t->records || slot < 0 || slot >= t->capacity || t->records[slot] || check < 0 || check > 2047 ||
+    if (!t->records || slot < 0 || slot >= t->capacity || t->records[slot] || check < -1 || check > 2047 ||
         record_size < (int)sizeof(EngineRecordHead))
         return -1;
-    EngineRecordHead* rec = (EngineRecordHead*)MemAllocZeroed(record_size, "handle_table", __LINE__);
-    if (!rec) return -1;
-    rec->check = check;
-    t->records[slot] = rec;
-    t->count++;
-    if (out) *out = rec;
-    return MakeHandle(t->type, check, slot);
+    EngineHandle h = PlaceRecord(t, record_size, out, slot, check >= 0 ? check : t->next_check);
+    if (h >= 0 && check < 0) AdvanceCheck(t);
+    return h;
 }
 
 void* HandleTableGet(const HandleTable* t, EngineHandle h) {

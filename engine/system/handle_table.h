@@ -38,8 +38,9 @@ void HandleTableFree(HandleTable* t);
 // free slot; returns its handle and the record through *out, or -1 when full or
 // out of memory. lowest_free: take the lowest free slot instead of the hint.
 EngineHandle HandleTableAdd(HandleTable* t, int record_size, void** out, int lowest_free = 0);
-// As HandleTableAdd, into the given empty slot with the given check number (the
-// rolling counter is left alone): a record re-created under its old handle.
+// As HandleTableAdd, into the given empty slot. check -1 takes the rolling counter's
+// next number; any other is used as given and leaves the counter alone (a record
+// re-created under its old handle).
 EngineHandle HandleTableAddAt(HandleTable* t, int record_size, void** out, int slot, int check);
 // The record for a handle, or null when the type, slot or check number does not match.
 void* HandleTableGet(const HandleTable* t, EngineHandle h);

@@ -23,7 +23,7 @@ TEST(FontSizing, CacheSidesAndCapacities) {
 }
 
 TEST_F(SoftFonts, FortyFirstFontFailsAndTheLowestFreeSlotIsReused) {
-    FontLogCapture log;
+    LogCapture log;
     std::vector<int> handles;
     for (int i = 0; i < 39; i++) handles.push_back(MakeFont(0, -1, 8));  // the default font holds the 40th slot
     ASSERT_GE(handles.back(), 0);
@@ -49,7 +49,7 @@ TEST_F(SoftFonts, BadArgumentsAreRefusedWithoutTakingASlot) {
 }
 
 TEST_F(D3DFonts, HugeFontFallsBackToTheSoftwareCacheAndDrawsNothing) {
-    FontLogCapture log;
+    LogCapture log;
     int h = MakeFont(0, -1, 2100);
     ASSERT_GE(h, 0);
     EXPECT_TRUE(log.Has("テクスチャ文字キャッシュの作成に失敗しました"));

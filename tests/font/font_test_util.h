@@ -10,15 +10,8 @@
 #include "engine/font/font.h"
 #include "engine/font/font_record.h"
 #include "engine/graphics/draw_settings.h"
-#include "engine/system/log.h"
 #include "graphics/graphics_test_util.h"
-
-struct FontLogCapture {
-    std::string text;
-    FontLogCapture() { SetLogCapture([](const char* t, void* u) { *(std::string*)u += t; }, &text); }
-    ~FontLogCapture() { SetLogCapture(nullptr, nullptr); }
-    bool Has(const char* s) const { return text.find(s) != std::string::npos; }
-};
+#include "system/log_capture.h"
 
 // One scripted glyph. A row gives levels: 'x' 16, '.' 0, '0'-'9', 'a'-'g' 10-16;
 // 1-bit queries set the pixels of non-zero levels.

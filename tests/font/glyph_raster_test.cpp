@@ -39,7 +39,7 @@ TEST_F(SoftFonts, ReplacementIsRoundRobinAndAFailedGlyphStillFreesItsSlot) {
     EXPECT_EQ(RenderGlyphsToCache(h, 3, r), &f->slots[2]);
     EXPECT_EQ(RenderGlyphsToCache(h, 1, r + 3), &f->slots[0]);
     EXPECT_EQ(f->codes['A'].cached, 0);
-    FontLogCapture log;
+    LogCapture log;
     EXPECT_EQ(RenderGlyphsToCache(h, 1, r + 4), nullptr);
     EXPECT_TRUE(log.Has("GetGlyphOutline 関数が失敗しました"));
     EXPECT_EQ(f->codes['B'].cached + f->codes['F'].cached + f->slots[1].in_use, 0);

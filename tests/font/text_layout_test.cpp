@@ -165,7 +165,7 @@ TEST_F(D3DFonts, AGlyphThatCannotBeCachedFailsTheDraw) {
     g_glyphs['a'] = GlyphBits({"x"}, 5);
     g_glyphs['F'].fail = true;
     int h = MakeFont(0);
-    FontLogCapture log;
+    LogCapture log;
     EXPECT_EQ(DrawTextWithFont(0, 0, "aF", 0xFFFF, h, 0, 0), -1);
     EXPECT_TRUE(log.Has("テキストキャッシュの作成に失敗しました"));
     EXPECT_EQ(DrawTextWithFont(0, 0, "a", 0xFFFF, h, 0, 0), 0);

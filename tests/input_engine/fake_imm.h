@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/input/text_input_state.h"
-#include "engine/system/log.h"
 #include "input_test_util.h"
+#include "system/log_capture.h"
 
 struct FakeImm {
     std::vector<std::string> calls;
@@ -52,13 +52,6 @@ inline BOOL WINAPI FakeImmSetCompositionStringA(HIMC, DWORD index, LPVOID text, 
     return TRUE;
 }
 inline BOOL WINAPI FakeWINNLSEnableIME(HWND, BOOL on) { return g_imm.enable_ime.push_back(on), TRUE; }
-
-// Everything the log receives while it lives.
-struct LogLines {
-    std::string text;
-    LogLines() { SetLogCapture([](const char* t, void* u) { *(std::string*)u += t; }, &text); }
-    ~LogLines() { SetLogCapture(nullptr, nullptr); }
-};
 
 class TextInputEngine : public InputEngine {
   protected:

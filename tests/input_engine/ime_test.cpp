@@ -50,7 +50,7 @@ TEST_F(TextInputEngine, ImeCountsAreKeptInsideTheirBuffers) {
 
 TEST_F(TextInputEngine, CandidateListLivesFromItsNotificationToItsClose) {
     InstallFakeImm();
-    LogLines log;
+    LogCapture log;
     for (WPARAM notify : {IMN_OPENCANDIDATE, IMN_CHANGECANDIDATE, IMN_SETCANDIDATEPOS}) {
         EXPECT_EQ(Send(WM_IME_NOTIFY, notify, 0), 0);
         EXPECT_TRUE(g_ime.candidates && g_ime.candidate_size == 64) << notify;

@@ -77,4 +77,17 @@ TEST(HandleTable, FullTableAndSlotChoice) {
     EXPECT_EQ(MemLiveBlockCount(), blocks);  // freeing the table frees its records
 }
 
+TEST(HandleTable, AddAtKeepsAGivenCheckAndTakesTheCounterOnlyForMinusOne) {
+    Table tab(4);
+    tab.t.next_check = 7;
+    EngineHandle kept = HandleTableAddAt(&tab.t, sizeof(Rec), nullptr, 2, 100);
+    EXPECT_EQ(kept, MakeHandle(HANDLE_SOUND, 100, 2));
+    EXPECT_EQ(tab.t.next_check, 7);
+    EXPECT_EQ(HandleTableAddAt(&tab.t, sizeof(Rec), nullptr, 2, 5), -1);  // slot taken
+    EXPECT_EQ(HandleTableAddAt(&tab.t, sizeof(Rec), nullptr, 4, 5), -1);  // past the table
+    EXPECT_EQ(HandleTableAddAt(&tab.t, sizeof(Rec), nullptr, 1, -1), MakeHandle(HANDLE_SOUND, 7, 1));
+    EXPECT_EQ(tab.t.next_check, 8);
+    EXPECT_EQ(tab.t.count, 2);
+}
+
 }  // namespace

@@ -5,16 +5,9 @@
 #include <string>
 
 #include "engine/system/log.h"
+#include "system/log_capture.h"
 
 namespace {
-
-// Collects every piece the log emits while alive.
-struct LogCapture {
-    std::string text;
-    LogCapture() { SetLogCapture(&Collect, this); }
-    ~LogCapture() { SetLogCapture(nullptr, nullptr); }
-    static void Collect(const char* piece, void* user) { ((LogCapture*)user)->text += piece; }
-};
 
 TEST(Log, PrefixIndentAndLineEnds) {
     LogCapture cap;
