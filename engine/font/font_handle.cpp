@@ -89,6 +89,12 @@ static void ReleaseFontContents(FontRecord* f) {
     f->cache_image.pixels = nullptr;
 }
 
+static int RemoveFontRecord(int handle, FontRecord* f) {
+    ReleaseFontContents(f);
+    HandleTableRemove(&GFontSystem.table, handle);
+    return -1;
+}
+
 int DeleteFontHandle(int font) {
     FontRecord* f = FontRecordOf(font);
     if (!f) return -1;
@@ -96,12 +102,6 @@ int DeleteFontHandle(int font) {
     if (f->lost_flag) *f->lost_flag = 1;
     HandleTableRemove(&GFontSystem.table, font);
     return 0;
-}
-
-// A creation that failed half-way: its record goes (no lost flag is registered yet).
-static int RemoveFontRecord(int handle) {
-    DeleteFontHandle(handle);
-    return -1;
 }
 
 int SetFontSpacing(int spacing, int font) {
@@ -310,22 +310,33 @@ int CreateFontToHandle(const char* face, int size, int thickness, int font_type,
     if (face) CopyFaceName(f->face, face, sizeof f->face);
 
     HFONT h = CreatePlatformFont(f, face, kCharsets[charset_index]);
-    if (!h) return RemoveFontRecord(handle);
+    if (!h) return RemoveFontRecord(handle, f);
     if (MeasureFont(f, h) < 0) {
         DeleteObject(h);
-        return RemoveFontRecord(handle);
+        return RemoveFontRecord(handle, f);
     }
     f->hfont = h;
 
-    if (f->texture_mode && SetUpTextureCache(handle, f) < 0) {
+    if (f->texture_mode) {
+        if (SetUpTextureCache(handle, f) == 0) {
+            if (SetUpCacheImage(f) < 0) return RemoveFontRecord(handle, f);
+            ResetFontCache(handle);
+            f->charset_index = charset_index;
+            f->lost_flag = nullptr;
+            return handle;
+        }
         LogAppend("テクスチャ文字キャッシュの作成に失敗しました\n");
         DeleteGraphicIfAny(&f->edge_graphic);
         DeleteGraphicIfAny(&f->cache_graphic);
         f->texture_mode = 0;
     }
-    // A software cache has no graphic to build: its bitmap is all.
-    if ((f->texture_mode ? SetUpCacheImage(f) : SetUpSoftCache(f)) < 0) return RemoveFontRecord(handle);
+    if (SetUpSoftCache(f) < 0) return RemoveFontRecord(handle, f);
+    if (BuildFontCacheGraphic(handle) < 0) {
+        LogAppend("フォント用描画スクリーンの作成に失敗しました\n");
+        return RemoveFontRecord(handle, f);
+    }
     ResetFontCache(handle);
     f->charset_index = charset_index;
+    f->lost_flag = nullptr;
     return handle;
 }
