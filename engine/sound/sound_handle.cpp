@@ -108,19 +108,7 @@ int DeleteSoundHandle(int handle, int) {
     rec->pcm = nullptr;
     rec->ref_count = nullptr;
 
-    int slot = HandleSlotOf(handle);
-    MemFree(rec);
-    g_records[slot] = nullptr;
-    g_table.count--;
-    if (slot == g_table.free_hint - 1) {
-        if (g_table.count == 0) {
-            g_table.free_hint = 0;
-        } else {
-            int s = slot - 1;
-            while (s >= 0 && !g_records[s]) s--;
-            g_table.free_hint = s + 1;
-        }
-    }
+    HandleTableFreeSlot(&g_table, HandleSlotOf(handle));
     SoundLockLeave();
     return 0;
 }
