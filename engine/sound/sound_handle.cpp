@@ -17,6 +17,14 @@ HandleTable* GetSoundHandleTable() { return &g_table; }
 
 SoundHandleRecord* GetSoundRecord(int handle) { return (SoundHandleRecord*)HandleTableGet(&g_table, handle); }
 
+SoundHandleRecord* LockSoundRecord(int handle) {
+    if (!IsSoundSystemUp()) return nullptr;
+    SoundLockEnter();
+    SoundHandleRecord* rec = GetSoundRecord(handle);
+    if (!rec) SoundLockLeave();
+    return rec;
+}
+
 void InitStreamPlayList() { ListInit(&g_stream_head, &g_stream_tail); }
 ListNode* GetStreamPlayListHead() { return &g_stream_head; }
 
@@ -77,13 +85,8 @@ int AddSoundData(int handle) {
 }
 
 int DeleteSoundHandle(int handle, int) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    SoundHandleRecord* rec = GetSoundRecord(handle);
-    if (!rec) {
-        SoundLockLeave();
-        return -1;
-    }
+    SoundHandleRecord* rec = LockSoundRecord(handle);
+    if (!rec) return -1;
     if (rec->kind == SOUND_KIND_STREAM) {
         StopStreamSound(handle);
         // Others still play through this ring: the record stays until the last of them goes.

@@ -133,11 +133,9 @@ static int AttachFirstSource(SoundHandleRecord* sound, int handle, int partner) 
 }
 
 int AddSreamSound(StreamData* stream, uint8_t loop_count, int handle, int kind, int* consumed, int partner) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    SoundHandleRecord* sound = GetSoundRecord(handle);
+    SoundHandleRecord* sound = LockSoundRecord(handle);
+    if (!sound) return -1;
     int result = -1;
-    if (!sound) goto done;
     if (sound->source_count > 0 || sound->pcm || sound->buffers[0].used) {
         SoundHandleRecord* owner = StreamRingOwner(sound);
         uint32_t status = 0;
@@ -186,12 +184,7 @@ done:
 }
 
 int SetupStreamSoundFromFile(const char* path, uint8_t loop_count, int handle, int kind, int partner) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    if (!GetSoundRecord(handle)) {
-        SoundLockLeave();
-        return -1;
-    }
+    if (!LockSoundRecord(handle)) return -1;
     StreamData sd = {*GetFileStreamTable(), FileStreamOpen(path, 0, 1, 0)};
     if (!sd.handle) {
         SoundLockLeave();
@@ -212,12 +205,7 @@ int SetupStreamSoundFromFile(const char* path, uint8_t loop_count, int handle, i
 
 int SetupStreamSoundFromMemory(const void* image, uint32_t size, uint8_t loop_count, int handle, int kind,
                                int partner) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    if (!GetSoundRecord(handle)) {
-        SoundLockLeave();
-        return -1;
-    }
+    if (!LockSoundRecord(handle)) return -1;
     if (kind == 3) kind = 2;
     StreamData sd = {*GetMemStreamTable(), MemStreamOpen(image, size)};
     if (!sd.handle) {
