@@ -137,14 +137,11 @@ int AddSreamSound(StreamData* stream, uint8_t loop_count, int handle, int kind, 
     if (!sound) return -1;
     int result = -1;
     if (sound->source_count > 0 || sound->pcm || sound->buffers[0].used) {
-        SoundHandleRecord* owner = StreamRingOwner(sound);
-        uint32_t status = 0;
         if (sound->kind != SOUND_KIND_STREAM) {
             LogAppend("ストリーム風サウンドではないサウンドデータが渡されました in AddSreamSound\n");
             goto done;
         }
-        if (owner && owner->current_user == handle && GetDSoundBufferStatus(&owner->buffers[0], &status) == 0 &&
-            (status & DSBSTATUS_PLAYING)) {
+        if (IsStreamSoundPlaying(handle) == 1) {
             LogAppend("既に再生中のストリームサウンドデータにデータを追加しようとしました\n");
             goto done;
         }
