@@ -180,6 +180,20 @@ done:
     return result;
 }
 
+// Adds a stream the sound opened itself as its next source; the stream is
+// closed on failure and once the source has taken a copy of it.
+static int AddOwnedSource(StreamData* sd, uint8_t loop_count, int handle, int kind, int partner) {
+    int consumed = 0;
+    if (AddSreamSound(sd, loop_count, handle, kind, &consumed, partner) != 0) {
+        sd->funcs.Close(sd->handle);
+        return -1;
+    }
+    if (consumed) sd->funcs.Close(sd->handle);
+    SoundHandleRecord* sound = GetSoundRecord(handle);
+    sound->source_owned[sound->source_count - 1] = 1;
+    return 0;
+}
+
 int SetupStreamSoundFromFile(const char* path, uint8_t loop_count, int handle, int kind, int partner) {
     if (!LockSoundRecord(handle)) return -1;
     StreamData sd = {*GetFileStreamTable(), FileStreamOpen(path, 0, 1, 0)};
@@ -187,17 +201,9 @@ int SetupStreamSoundFromFile(const char* path, uint8_t loop_count, int handle, i
         SoundLockLeave();
         return LogAppendFormat("右記のＷＡＶファイルのロードに失敗しました：%s \n", path);
     }
-    int consumed = 0;
-    if (AddSreamSound(&sd, loop_count, handle, kind, &consumed, partner) != 0) {
-        sd.funcs.Close(sd.handle);
-        SoundLockLeave();
-        return LogAppendFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s \n", path);
-    }
-    if (consumed) sd.funcs.Close(sd.handle);
-    SoundHandleRecord* sound = GetSoundRecord(handle);
-    sound->source_owned[sound->source_count - 1] = 1;
+    const int result = AddOwnedSource(&sd, loop_count, handle, kind, partner);
     SoundLockLeave();
-    return 0;
+    return result == 0 ? 0 : LogAppendFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s \n", path);
 }
 
 int SetupStreamSoundFromMemory(const void* image, uint32_t size, uint8_t loop_count, int handle, int kind,
@@ -209,17 +215,9 @@ int SetupStreamSoundFromMemory(const void* image, uint32_t size, uint8_t loop_co
         SoundLockLeave();
         return LogAppendFormat("ＷＡＶファイルのストリームイメージハンドルの作成に失敗しました \n");
     }
-    int consumed = 0;
-    if (AddSreamSound(&sd, loop_count, handle, kind, &consumed, partner) != 0) {
-        MemStreamClose(sd.handle);
-        SoundLockLeave();
-        return LogAppendFormat("ＷＡＶファイルのストリームイメージのセットアップに失敗しました \n");
-    }
-    if (consumed) MemStreamClose(sd.handle);
-    SoundHandleRecord* sound = GetSoundRecord(handle);
-    sound->source_owned[sound->source_count - 1] = 1;
+    const int result = AddOwnedSource(&sd, loop_count, handle, kind, partner);
     SoundLockLeave();
-    return 0;
+    return result == 0 ? 0 : LogAppendFormat("ＷＡＶファイルのストリームイメージのセットアップに失敗しました \n");
 }
 
 int ReleaseStreamSound(int handle, SoundHandleRecord* sound) {
