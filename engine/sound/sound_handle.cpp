@@ -119,8 +119,8 @@ int DeleteSoundHandle(int handle, int) {
 int DeleteAllSoundHandles(int) {
     if (!IsSoundSystemUp()) return -1;
     for (int slot = 0; slot < SOUND_HANDLE_MAX; slot++) {
-        if (!g_records[slot]) continue;
-        DeleteSoundHandle(MakeHandle(HANDLE_SOUND, ((SoundHandleRecord*)g_records[slot])->check, slot), 0);
+        const int handle = HandleTableHandleAt(&g_table, slot);
+        if (handle != -1) DeleteSoundHandle(handle, 0);
     }
     return 0;
 }
