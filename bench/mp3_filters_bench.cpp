@@ -9,13 +9,12 @@
 #include "engine/file/stream.h"
 #include "engine/sound/sound_convert.h"
 #include "engine/system/entry_points.h"
+#include "bench/bench_timing.h"
 
 static void Measure(const char* label, const std::vector<char>& mp3, int disableMask) {
     SetSoundDecoderDisableMask(disableMask);
-    LARGE_INTEGER f, t0, t1;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t0);
-    double audio = 0;
+    const double start = SecondsNow();
+    double audio = 0, seconds = 0;
     int runs = 0;
     do {
         StreamData sd = {};
@@ -31,9 +30,8 @@ static void Measure(const char* label, const std::vector<char>& mp3, int disable
         TerminateSoundConverter(&conv);
         MemStreamClose(sd.handle);
         ++runs;
-        QueryPerformanceCounter(&t1);
-    } while (t1.QuadPart - t0.QuadPart < 2 * f.QuadPart);
-    double seconds = double(t1.QuadPart - t0.QuadPart) / f.QuadPart;
+        seconds = SecondsNow() - start;
+    } while (seconds < 2);
     std::printf("%-8s %6.1f x real time (%d decodes, %.1f s of audio in %.2f s)\n", label, audio / seconds, runs, audio,
                 seconds);
 }

@@ -104,8 +104,8 @@ int DeleteMidiHandle(int handle) {
 int DeleteAllMidiHandles() {
     if (!IsSoundSystemUp()) return -1;
     for (int slot = 0; slot < MIDI_HANDLE_MAX; slot++) {
-        MidiHandleRecord* rec = (MidiHandleRecord*)g_records[slot];
-        if (rec) DeleteMidiHandle(MakeHandle(HANDLE_MIDI, rec->check, slot));
+        const int handle = HandleTableHandleAt(&g_table, slot);
+        if (handle != -1) DeleteMidiHandle(handle);
     }
     return 0;
 }

@@ -218,19 +218,23 @@ static void PutU32(uint8_t* p, uint32_t v) {
     p[3] = (uint8_t)(v >> 24);
 }
 
-int BuildWaveFileImage(void** out_image, uint32_t* out_size, const void* format, uint32_t format_size,
-                       const void* data, uint32_t data_size) {
-    uint32_t total = 28 + format_size + data_size;
-    uint8_t* p = (uint8_t*)MemAlloc(total, "sound_convert", __LINE__);
-    if (!p) return LogAppend("仮WAVEファイルイメージ用のメモリ確保に失敗しました\n");
+void PutWaveFileHeader(uint8_t* p, const void* format, uint32_t format_size, uint32_t data_size) {
     std::memcpy(p, "RIFF", 4);
-    PutU32(p + 4, total - 8);
+    PutU32(p + 4, 20 + format_size + data_size);
     std::memcpy(p + 8, "WAVE", 4);
     std::memcpy(p + 12, "fmt ", 4);
     PutU32(p + 16, format_size);
     std::memcpy(p + 20, format, format_size);
     std::memcpy(p + 20 + format_size, "data", 4);
     PutU32(p + 24 + format_size, data_size);
+}
+
+int BuildWaveFileImage(void** out_image, uint32_t* out_size, const void* format, uint32_t format_size,
+                       const void* data, uint32_t data_size) {
+    uint32_t total = 28 + format_size + data_size;
+    uint8_t* p = (uint8_t*)MemAlloc(total, "sound_convert", __LINE__);
+    if (!p) return LogAppend("仮WAVEファイルイメージ用のメモリ確保に失敗しました\n");
+    PutWaveFileHeader(p, format, format_size, data_size);
     if (data_size) std::memcpy(p + 28 + format_size, data, data_size);
     *out_image = p;
     *out_size = total;

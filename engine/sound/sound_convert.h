@@ -84,6 +84,8 @@ int TerminateSoundConverter(SoundConverter* conv);
 // The whole sound as one tracked block (MemFree it).
 int ConvertWholeSound(SoundConverter* conv, WAVEFORMATEX* out_format, void** out_pcm, uint32_t* out_size);
 
+// The 28 + format_size bytes of a RIFF WAVE header: fmt chunk, then the data chunk's header.
+void PutWaveFileHeader(uint8_t* dst, const void* format, uint32_t format_size, uint32_t data_size);
 int BuildWaveFileImage(void** out_image, uint32_t* out_size, const void* format, uint32_t format_size,
                        const void* data, uint32_t data_size);
 // The whole stream from its start into one tracked block; the stream stays open.

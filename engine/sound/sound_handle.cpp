@@ -17,6 +17,14 @@ HandleTable* GetSoundHandleTable() { return &g_table; }
 
 SoundHandleRecord* GetSoundRecord(int handle) { return (SoundHandleRecord*)HandleTableGet(&g_table, handle); }
 
+SoundHandleRecord* LockSoundRecord(int handle) {
+    if (!IsSoundSystemUp()) return nullptr;
+    SoundLockEnter();
+    SoundHandleRecord* rec = GetSoundRecord(handle);
+    if (!rec) SoundLockLeave();
+    return rec;
+}
+
 void InitStreamPlayList() { ListInit(&g_stream_head, &g_stream_tail); }
 ListNode* GetStreamPlayListHead() { return &g_stream_head; }
 
@@ -77,13 +85,8 @@ int AddSoundData(int handle) {
 }
 
 int DeleteSoundHandle(int handle, int) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    SoundHandleRecord* rec = GetSoundRecord(handle);
-    if (!rec) {
-        SoundLockLeave();
-        return -1;
-    }
+    SoundHandleRecord* rec = LockSoundRecord(handle);
+    if (!rec) return -1;
     if (rec->kind == SOUND_KIND_STREAM) {
         StopStreamSound(handle);
         // Others still play through this ring: the record stays until the last of them goes.
@@ -108,19 +111,7 @@ int DeleteSoundHandle(int handle, int) {
     rec->pcm = nullptr;
     rec->ref_count = nullptr;
 
-    int slot = HandleSlotOf(handle);
-    MemFree(rec);
-    g_records[slot] = nullptr;
-    g_table.count--;
-    if (slot == g_table.free_hint - 1) {
-        if (g_table.count == 0) {
-            g_table.free_hint = 0;
-        } else {
-            int s = slot - 1;
-            while (s >= 0 && !g_records[s]) s--;
-            g_table.free_hint = s + 1;
-        }
-    }
+    HandleTableFreeSlot(&g_table, HandleSlotOf(handle));
     SoundLockLeave();
     return 0;
 }
@@ -128,8 +119,8 @@ int DeleteSoundHandle(int handle, int) {
 int DeleteAllSoundHandles(int) {
     if (!IsSoundSystemUp()) return -1;
     for (int slot = 0; slot < SOUND_HANDLE_MAX; slot++) {
-        if (!g_records[slot]) continue;
-        DeleteSoundHandle(MakeHandle(HANDLE_SOUND, ((SoundHandleRecord*)g_records[slot])->check, slot), 0);
+        const int handle = HandleTableHandleAt(&g_table, slot);
+        if (handle != -1) DeleteSoundHandle(handle, 0);
     }
     return 0;
 }

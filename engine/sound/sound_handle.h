@@ -72,6 +72,9 @@ struct SoundHandleRecord {
 
 // Null for anything but a live sound handle.
 SoundHandleRecord* GetSoundRecord(int handle);
+// Enters the sound lock and returns the live record; null, with the lock not
+// held, when the system is down or the handle is bad. The caller leaves the lock.
+SoundHandleRecord* LockSoundRecord(int handle);
 HandleTable* GetSoundHandleTable();
 // -1 asks for a new handle.
 int AddSoundData(int handle);

@@ -42,11 +42,10 @@ int PrepareStreamSoundPlay(SoundBufferRecord** buffer, int handle, SoundHandleRe
 }
 
 int PlayStreamSound(int handle, int play_type, int from_top) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    SoundHandleRecord* s = GetSoundRecord(handle);
+    SoundHandleRecord* s = LockSoundRecord(handle);
+    if (!s) return -1;
     SoundBufferRecord* buf = nullptr;
-    if (!s || s->kind != SOUND_KIND_STREAM || PrepareStreamSoundPlay(&buf, handle, s, play_type, from_top) != 0 ||
+    if (s->kind != SOUND_KIND_STREAM || PrepareStreamSoundPlay(&buf, handle, s, play_type, from_top) != 0 ||
         PlayDSoundBuffer(buf, 1) != 0) {
         SoundLockLeave();
         return -1;
@@ -57,14 +56,13 @@ int PlayStreamSound(int handle, int play_type, int from_top) {
 }
 
 int StopStreamSound(int handle) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    SoundHandleRecord* s = GetSoundRecord(handle);
-    SoundHandleRecord* owner = s ? StreamRingOwner(s) : nullptr;
-    if (!s || s->kind != SOUND_KIND_STREAM) {
+    SoundHandleRecord* s = LockSoundRecord(handle);
+    if (!s) return -1;
+    if (s->kind != SOUND_KIND_STREAM) {
         SoundLockLeave();
         return -1;
     }
+    SoundHandleRecord* owner = StreamRingOwner(s);
     UpdateStreamPlayPosition(handle, -1);
     int result = 0;
     if (owner && owner->current_user == handle) {
@@ -80,12 +78,11 @@ int StopStreamSound(int handle) {
 }
 
 int IsStreamSoundPlaying(int handle) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    SoundHandleRecord* s = GetSoundRecord(handle);
-    SoundHandleRecord* owner = s ? StreamRingOwner(s) : nullptr;
+    SoundHandleRecord* s = LockSoundRecord(handle);
+    if (!s) return -1;
+    SoundHandleRecord* owner = StreamRingOwner(s);
     int result = -1;
-    if (s && s->kind == SOUND_KIND_STREAM) {
+    if (s->kind == SOUND_KIND_STREAM) {
         uint32_t status = 0;
         result = owner && owner->current_user == handle && GetDSoundBufferStatus(&owner->buffers[0], &status) == 0 &&
                          (status & DSBSTATUS_PLAYING)
@@ -97,10 +94,9 @@ int IsStreamSoundPlaying(int handle) {
 }
 
 int GetStreamSoundPlayTime(int handle) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    SoundHandleRecord* s = GetSoundRecord(handle);
-    if (!s || s->kind != SOUND_KIND_STREAM || s->format.nBlockAlign == 0) {
+    SoundHandleRecord* s = LockSoundRecord(handle);
+    if (!s) return -1;
+    if (s->kind != SOUND_KIND_STREAM || s->format.nBlockAlign == 0) {
         SoundLockLeave();
         return -1;
     }

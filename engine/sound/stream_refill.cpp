@@ -160,13 +160,12 @@ int WriteStreamFromSources(SoundHandleRecord* s, LockedRegions* r, uint32_t play
 }
 
 int UpdateStreamPlayPosition(int handle, int cursor) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    SoundHandleRecord* s = GetSoundRecord(handle);
-    SoundHandleRecord* owner = s ? StreamRingOwner(s) : nullptr;
-    if (!s || s->kind != SOUND_KIND_STREAM || !owner || !s->active || owner->current_user != handle) {
+    SoundHandleRecord* s = LockSoundRecord(handle);
+    if (!s) return -1;
+    SoundHandleRecord* owner = StreamRingOwner(s);
+    if (s->kind != SOUND_KIND_STREAM || !owner || !s->active || owner->current_user != handle) {
         SoundLockLeave();
-        return s ? 0 : -1;
+        return 0;
     }
     const int read = cursor == -1 ? GetDSoundBufferPlayCursor(&owner->buffers[0]) : cursor;
     const uint32_t ring = owner->ring_size, p = (uint32_t)read, l = s->last_play_cursor;
@@ -237,15 +236,10 @@ static uint32_t WriteSources(SoundHandleRecord* s, LockedRegions* r, uint32_t am
 }
 
 int RefillStreamSound(int handle) {
-    if (!IsSoundSystemUp()) return -1;
-    // Taken before the buffer is shared out: the thread and the main thread both get here.
-    SoundLockEnter();
-    SoundHandleRecord* s = GetSoundRecord(handle);
+    // Locked before the buffer is shared out: the thread and the main thread both get here.
+    SoundHandleRecord* s = LockSoundRecord(handle);
+    if (!s) return -1;
     SoundBufferRecord* buf = nullptr;
-    if (!s) {
-        SoundLockLeave();
-        return -1;
-    }
     SoundHandleRecord* owner = StreamRingOwner(s);
     if (s->kind != SOUND_KIND_STREAM || !owner || ShareStreamSoundBuffer(handle, s, &buf, 0) != 0 || !s->active ||
         !buf->used || owner->ring_size == 0) {
@@ -316,14 +310,9 @@ int RefillAllStreamSounds() {
 }
 
 int PrimeStreamSound(int handle) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    SoundHandleRecord* s = GetSoundRecord(handle);
+    SoundHandleRecord* s = LockSoundRecord(handle);
+    if (!s) return -1;
     SoundBufferRecord* buf = nullptr;
-    if (!s) {
-        SoundLockLeave();
-        return -1;
-    }
     if (s->kind == SOUND_KIND_STREAM && s->source_count > 0 && IsStreamSoundPlaying(handle) == 0 &&
         ShareStreamSoundBuffer(handle, s, &buf, 0) == 0 && !s->active) {
         SetDSoundBufferPosition(buf, 0);

@@ -133,20 +133,15 @@ static int AttachFirstSource(SoundHandleRecord* sound, int handle, int partner) 
 }
 
 int AddSreamSound(StreamData* stream, uint8_t loop_count, int handle, int kind, int* consumed, int partner) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    SoundHandleRecord* sound = GetSoundRecord(handle);
+    SoundHandleRecord* sound = LockSoundRecord(handle);
+    if (!sound) return -1;
     int result = -1;
-    if (!sound) goto done;
     if (sound->source_count > 0 || sound->pcm || sound->buffers[0].used) {
-        SoundHandleRecord* owner = StreamRingOwner(sound);
-        uint32_t status = 0;
         if (sound->kind != SOUND_KIND_STREAM) {
             LogAppend("ストリーム風サウンドではないサウンドデータが渡されました in AddSreamSound\n");
             goto done;
         }
-        if (owner && owner->current_user == handle && GetDSoundBufferStatus(&owner->buffers[0], &status) == 0 &&
-            (status & DSBSTATUS_PLAYING)) {
+        if (IsStreamSoundPlaying(handle) == 1) {
             LogAppend("既に再生中のストリームサウンドデータにデータを追加しようとしました\n");
             goto done;
         }
@@ -185,56 +180,44 @@ done:
     return result;
 }
 
-int SetupStreamSoundFromFile(const char* path, uint8_t loop_count, int handle, int kind, int partner) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    if (!GetSoundRecord(handle)) {
-        SoundLockLeave();
+// Adds a stream the sound opened itself as its next source; the stream is
+// closed on failure and once the source has taken a copy of it.
+static int AddOwnedSource(StreamData* sd, uint8_t loop_count, int handle, int kind, int partner) {
+    int consumed = 0;
+    if (AddSreamSound(sd, loop_count, handle, kind, &consumed, partner) != 0) {
+        sd->funcs.Close(sd->handle);
         return -1;
     }
+    if (consumed) sd->funcs.Close(sd->handle);
+    SoundHandleRecord* sound = GetSoundRecord(handle);
+    sound->source_owned[sound->source_count - 1] = 1;
+    return 0;
+}
+
+int SetupStreamSoundFromFile(const char* path, uint8_t loop_count, int handle, int kind, int partner) {
+    if (!LockSoundRecord(handle)) return -1;
     StreamData sd = {*GetFileStreamTable(), FileStreamOpen(path, 0, 1, 0)};
     if (!sd.handle) {
         SoundLockLeave();
         return LogAppendFormat("右記のＷＡＶファイルのロードに失敗しました：%s \n", path);
     }
-    int consumed = 0;
-    if (AddSreamSound(&sd, loop_count, handle, kind, &consumed, partner) != 0) {
-        sd.funcs.Close(sd.handle);
-        SoundLockLeave();
-        return LogAppendFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s \n", path);
-    }
-    if (consumed) sd.funcs.Close(sd.handle);
-    SoundHandleRecord* sound = GetSoundRecord(handle);
-    sound->source_owned[sound->source_count - 1] = 1;
+    const int result = AddOwnedSource(&sd, loop_count, handle, kind, partner);
     SoundLockLeave();
-    return 0;
+    return result == 0 ? 0 : LogAppendFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s \n", path);
 }
 
 int SetupStreamSoundFromMemory(const void* image, uint32_t size, uint8_t loop_count, int handle, int kind,
                                int partner) {
-    if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
-    if (!GetSoundRecord(handle)) {
-        SoundLockLeave();
-        return -1;
-    }
+    if (!LockSoundRecord(handle)) return -1;
     if (kind == 3) kind = 2;
     StreamData sd = {*GetMemStreamTable(), MemStreamOpen(image, size)};
     if (!sd.handle) {
         SoundLockLeave();
         return LogAppendFormat("ＷＡＶファイルのストリームイメージハンドルの作成に失敗しました \n");
     }
-    int consumed = 0;
-    if (AddSreamSound(&sd, loop_count, handle, kind, &consumed, partner) != 0) {
-        MemStreamClose(sd.handle);
-        SoundLockLeave();
-        return LogAppendFormat("ＷＡＶファイルのストリームイメージのセットアップに失敗しました \n");
-    }
-    if (consumed) MemStreamClose(sd.handle);
-    SoundHandleRecord* sound = GetSoundRecord(handle);
-    sound->source_owned[sound->source_count - 1] = 1;
+    const int result = AddOwnedSource(&sd, loop_count, handle, kind, partner);
     SoundLockLeave();
-    return 0;
+    return result == 0 ? 0 : LogAppendFormat("ＷＡＶファイルのストリームイメージのセットアップに失敗しました \n");
 }
 
 int ReleaseStreamSound(int handle, SoundHandleRecord* sound) {
