@@ -80,6 +80,8 @@ int ReadTheoraHeaders(TheoraDecoder* dec);
 // are skipped): 1 when the last one is a key frame, 0 when not, -1 at the end of the file.
 int DecodeTheoraFramesForward(TheoraDecoder* dec, int n);
 DWORD WINAPI TheoraDecodeThread(void* param);
+// The stock entry holding the frame, or -1.
+int FindTheoraStockEntry(TheoraDecoder* dec, int frame);
 
 // Frames of the window the stock keeps: the current frame and those after it,
 // wrapping to the movie's start.

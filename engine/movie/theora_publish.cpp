@@ -74,9 +74,7 @@ int PublishTheoraFrame(TheoraDecoder* dec, int to_image, int to_surface) {
     for (;;) {
         while (dec->state.load() == THEORA_STATE_SEEKING) Sleep(1);
         if (dec->state.load() == THEORA_STATE_ENDED) return 0;
-        int found = -1;
-        for (int i = 0; i < dec->stock_size && found < 0; i++)
-            if (dec->stock[i].valid.load() && dec->stock[i].frame.load() == current) found = i;
+        const int found = FindTheoraStockEntry(dec, current);
         if (found >= 0) {
             // Pinned before it is checked again: the thread then leaves the entry alone.
             dec->copy_pin.store(found);

@@ -115,7 +115,7 @@ static int StoreTheoraPicture(TheoraDecoder* dec, TheoraFrameStockEntry* e, int 
     return 0;
 }
 
-static int FindStockEntry(TheoraDecoder* dec, int frame) {
+int FindTheoraStockEntry(TheoraDecoder* dec, int frame) {
     for (int i = 0; i < dec->stock_size; i++)
         if (dec->stock[i].valid.load() && dec->stock[i].frame.load() == frame) return i;
     return -1;
@@ -161,7 +161,7 @@ static bool FillPass(TheoraDecoder* dec) {
     const int window = TheoraWindowSize(dec);
     for (int i = 0; i < window && want < 0; i++) {
         int f = (int)(((int64_t)current + i) % dec->frame_count);
-        if (FindStockEntry(dec, f) < 0) want = f;
+        if (FindTheoraStockEntry(dec, f) < 0) want = f;
     }
     int slot = want < 0 ? -1 : FreeStockEntry(dec);
     if (slot < 0) return false;
