@@ -1,7 +1,5 @@
 // The decoding thread: seeks and fills the frame stock, polling the request
 // words of the main thread without a lock.
-#include <cstring>
-
 #include "engine/movie/theora_internal.h"
 #include "engine/system/memory.h"
 
@@ -107,8 +105,7 @@ static int StoreTheoraPicture(TheoraDecoder* dec, TheoraFrameStockEntry* e, int 
         int stride = i ? uvs : ys, height = i ? e->uv_height : e->y_height, width = i ? e->uv_width : e->y_width;
         if (!e->planes[i]) e->planes[i] = (uint8_t*)MemAlloc((size_t)stride * (size_t)height, "theora_thread", 0);
         if (!e->planes[i]) return -1;
-        for (int y = 0; y < height; y++)
-            std::memcpy(e->planes[i] + (size_t)y * stride, src[i] + (ptrdiff_t)y * src_stride[i], (size_t)width);
+        CopyTheoraRows(e->planes[i], stride, src[i], src_stride[i], width, height);
     }
     e->frame.store(frame);
     e->valid.store(1);
