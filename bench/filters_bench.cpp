@@ -2,6 +2,8 @@
 // inside the platform's filter graph, for a few sample sizes. Figures only.
 #include <windows.h>
 #include <cstdio>
+
+#include "bench/bench_timing.h"
 #include "movie/filters/com_kit.h"
 
 using namespace filtertest;
@@ -14,17 +16,11 @@ static void Measure(int bytes) {
         std::printf("%6d bytes: graph could not be built\n", bytes);
         return;
     }
-    LARGE_INTEGER f, t0, t1;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t0);
-    int n = 0;
-    do {
-        for (int i = 0; i < 1000; ++i, ++n) chain.source->pin->Deliver(bytes, (BYTE)i, n * 10000LL);
-        QueryPerformanceCounter(&t1);
-    } while (t1.QuadPart - t0.QuadPart < f.QuadPart);
-    double seconds = double(t1.QuadPart - t0.QuadPart) / f.QuadPart;
-    std::printf("%6d bytes: %9.0f samples/s, %7.1f MB/s (%d through, %d transformed)\n", bytes, n / seconds,
-                n * (double)bytes / seconds / 1e6, chain.sink->samples.load(), chain.inPlace->transformed.load());
+    const double rate = IndexedCallsPerSecond(1.0, 1000, [&](long n) {
+        chain.source->pin->Deliver(bytes, (BYTE)n, n * 10000LL);
+    });
+    std::printf("%6d bytes: %9.0f samples/s, %7.1f MB/s (%d through, %d transformed)\n", bytes, rate,
+                rate * bytes / 1e6, chain.sink->samples.load(), chain.inPlace->transformed.load());
 }
 
 int main() {

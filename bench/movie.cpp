@@ -3,10 +3,10 @@
 // and the YUV-to-RGB time of one 640 x 480 frame. Figures only.
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "engine/file/file_stream.h"
 #include "engine/movie/theora_decoder.h"
 #include "engine/system/memory.h"
@@ -14,9 +14,7 @@
 
 namespace {
 
-typedef std::chrono::steady_clock Clock;
-
-double MsSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+double MsSince(double start) { return (SecondsNow() - start) * 1000.0; }
 
 // Moving diagonal bands with some grain: delta frames that cost real work.
 void Fill(int n, const YuvFrame& f) {
@@ -49,12 +47,12 @@ int main() {
     std::printf("movie: 640 x 480, %d frames, %u bytes\n", frames, (unsigned)bytes.size());
 
     ArchiveFileHandle file = FileStreamOpen("bench_movie.ogv", 0, 1, 0);
-    Clock::time_point t = Clock::now();
+    double t = SecondsNow();
     TheoraDecoder* dec = file ? OpenTheoraMovie(&FileFunctions, file, 10) : nullptr;
     if (!dec) return 1;
     std::printf("open (scan of the file, first frame): %.1f ms\n", MsSince(t));
     for (int pass = 0; pass < 2; pass++) {
-        t = Clock::now();
+        t = SecondsNow();
         for (int i = 1; i < frames; i++) {
             AdvanceTheoraFrames(dec, 1);
             PublishTheoraFrame(dec, 1, 0);
@@ -77,7 +75,7 @@ int main() {
         const uint8_t* pu = l.ch == 240 ? u.data() : u2.data();
         const uint8_t* pv = l.ch == 240 ? v.data() : v2.data();
         const int runs = l.ch == 240 ? 200 : 20;
-        t = Clock::now();
+        t = SecondsNow();
         for (int i = 0; i < runs; i++)
             ConvertYuvToXrgb({y.data(), pu, pv, 640, 480, 640, l.cw, l.ch, 320}, (uint8_t*)out.data(), 640 * 4);
         std::printf("YUV to RGB %s: %.3f ms a 640 x 480 frame\n", l.name, MsSince(t) / runs);

@@ -80,6 +80,10 @@ int ReadTheoraHeaders(TheoraDecoder* dec);
 // are skipped): 1 when the last one is a key frame, 0 when not, -1 at the end of the file.
 int DecodeTheoraFramesForward(TheoraDecoder* dec, int n);
 DWORD WINAPI TheoraDecodeThread(void* param);
+// Rows of width bytes between buffers of their own pitch (a stride may be negative).
+void CopyTheoraRows(uint8_t* dst, int dst_pitch, const uint8_t* src, int src_stride, int width, int height);
+// The stock entry holding the frame, or -1.
+int FindTheoraStockEntry(TheoraDecoder* dec, int frame);
 
 // Frames of the window the stock keeps: the current frame and those after it,
 // wrapping to the movie's start.

@@ -135,13 +135,6 @@ static int SetUpTheoraMovie(TheoraDecoder* dec, int stock_size) {
     ogg_sync_reset(&dec->sync);
     ogg_stream_reset(&dec->stream);
     dec->files.Seek(dec->file, 0, 0);
-    dec->pages = (TheoraPageEntry*)MemAlloc(sizeof(TheoraPageEntry) * 1000, "theora_open", 0);
-    if (!dec->pages) return LogAppend("Theora ページ情報格納用メモリの確保に失敗しました\n");
-    dec->page_capacity = 1000;
-    dec->key_frames = (uint8_t*)MemAlloc(1000, "theora_open", 0);
-    if (!dec->key_frames) return LogAppend("Theora キーフレーム情報格納用メモリの確保に失敗しました\n");
-    dec->key_frame_capacity = 1000;
-    dec->frame_count = 0;
     if (ScanTheoraFile(dec) < 0) return -1;
     // Waiting for a first frame that never comes would hang the open.
     if (dec->frame_count == 0) return LogAppend("Theora ムービーにフレームがありません\n");

@@ -8,7 +8,7 @@
 // How long the main thread waits for a frame the thread should bring.
 static const DWORD kFrameWaitMs = 10000;
 
-static void CopyRows(uint8_t* dst, int dst_pitch, const uint8_t* src, int src_stride, int width, int height) {
+void CopyTheoraRows(uint8_t* dst, int dst_pitch, const uint8_t* src, int src_stride, int width, int height) {
     for (int y = 0; y < height; y++) std::memcpy(dst + (ptrdiff_t)y * dst_pitch, src + (ptrdiff_t)y * src_stride, width);
 }
 
@@ -42,11 +42,11 @@ static void CopyToSurface(TheoraDecoder* dec, const TheoraFrameStockEntry* e) {
         uint8_t* bits = (uint8_t*)lr.pBits;
         if (dec->surface_fourcc == MAKEFOURCC('Y', 'V', '1', '2')) {
             // Y, then V, then U, the chroma rows at half the pitch.
-            CopyRows(bits, lr.Pitch, e->planes[0], e->y_stride, e->y_width, e->y_height);
+            CopyTheoraRows(bits, lr.Pitch, e->planes[0], e->y_stride, e->y_width, e->y_height);
             uint8_t* v = bits + (ptrdiff_t)lr.Pitch * desc.Height;
             uint8_t* u = v + (ptrdiff_t)(lr.Pitch / 2) * (desc.Height / 2);
-            CopyRows(v, lr.Pitch / 2, e->planes[2], e->uv_stride, e->uv_width, e->uv_height);
-            CopyRows(u, lr.Pitch / 2, e->planes[1], e->uv_stride, e->uv_width, e->uv_height);
+            CopyTheoraRows(v, lr.Pitch / 2, e->planes[2], e->uv_stride, e->uv_width, e->uv_height);
+            CopyTheoraRows(u, lr.Pitch / 2, e->planes[1], e->uv_stride, e->uv_width, e->uv_height);
         } else {
             CopyPacked(bits, lr.Pitch, e, dec->surface_fourcc == MAKEFOURCC('U', 'Y', 'V', 'Y'));
         }
@@ -74,9 +74,7 @@ int PublishTheoraFrame(TheoraDecoder* dec, int to_image, int to_surface) {
     for (;;) {
         while (dec->state.load() == THEORA_STATE_SEEKING) Sleep(1);
         if (dec->state.load() == THEORA_STATE_ENDED) return 0;
-        int found = -1;
-        for (int i = 0; i < dec->stock_size && found < 0; i++)
-            if (dec->stock[i].valid.load() && dec->stock[i].frame.load() == current) found = i;
+        const int found = FindTheoraStockEntry(dec, current);
         if (found >= 0) {
             // Pinned before it is checked again: the thread then leaves the entry alone.
             dec->copy_pin.store(found);

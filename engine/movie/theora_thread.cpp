@@ -1,7 +1,5 @@
 // The decoding thread: seeks and fills the frame stock, polling the request
 // words of the main thread without a lock.
-#include <cstring>
-
 #include "engine/movie/theora_internal.h"
 #include "engine/system/memory.h"
 
@@ -107,15 +105,14 @@ static int StoreTheoraPicture(TheoraDecoder* dec, TheoraFrameStockEntry* e, int 
         int stride = i ? uvs : ys, height = i ? e->uv_height : e->y_height, width = i ? e->uv_width : e->y_width;
         if (!e->planes[i]) e->planes[i] = (uint8_t*)MemAlloc((size_t)stride * (size_t)height, "theora_thread", 0);
         if (!e->planes[i]) return -1;
-        for (int y = 0; y < height; y++)
-            std::memcpy(e->planes[i] + (size_t)y * stride, src[i] + (ptrdiff_t)y * src_stride[i], (size_t)width);
+        CopyTheoraRows(e->planes[i], stride, src[i], src_stride[i], width, height);
     }
     e->frame.store(frame);
     e->valid.store(1);
     return 0;
 }
 
-static int FindStockEntry(TheoraDecoder* dec, int frame) {
+int FindTheoraStockEntry(TheoraDecoder* dec, int frame) {
     for (int i = 0; i < dec->stock_size; i++)
         if (dec->stock[i].valid.load() && dec->stock[i].frame.load() == frame) return i;
     return -1;
@@ -161,7 +158,7 @@ static bool FillPass(TheoraDecoder* dec) {
     const int window = TheoraWindowSize(dec);
     for (int i = 0; i < window && want < 0; i++) {
         int f = (int)(((int64_t)current + i) % dec->frame_count);
-        if (FindStockEntry(dec, f) < 0) want = f;
+        if (FindTheoraStockEntry(dec, f) < 0) want = f;
     }
     int slot = want < 0 ? -1 : FreeStockEntry(dec);
     if (slot < 0) return false;

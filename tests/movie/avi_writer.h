@@ -2,21 +2,17 @@
 // bytes padded to 4, one '00db' chunk per frame and an index.
 #pragma once
 #include <cstdint>
-#include <cstring>
 #include <functional>
-#include <vector>
+
+#include "sound/sound_fixture.h"
 
 namespace avitest {
 
-typedef std::vector<uint8_t> Bytes;
+using soundtest::Bytes;
+using soundtest::Cat;
+using soundtest::Put16;
+using soundtest::Put32;
 
-inline void Put32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; i++) b.push_back((uint8_t)(v >> (8 * i)));
-}
-inline void Put16(Bytes& b, uint32_t v) {
-    b.push_back((uint8_t)v);
-    b.push_back((uint8_t)(v >> 8));
-}
 inline void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
 
 inline Bytes Chunk(const char* id, const Bytes& body) {
@@ -54,12 +50,7 @@ inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
     Put32(strf, 40), Put32(strf, width), Put32(strf, height), Put16(strf, 1), Put16(strf, 24);
     Put32(strf, 0), Put32(strf, frame_bytes);
     for (int i = 0; i < 4; i++) Put32(strf, 0);
-    Bytes strl = Chunk("strh", strh);
-    Bytes f = Chunk("strf", strf);
-    strl.insert(strl.end(), f.begin(), f.end());
-    Bytes hdrl = Chunk("avih", avih);
-    Bytes l = List("strl", strl);
-    hdrl.insert(hdrl.end(), l.begin(), l.end());
+    const Bytes hdrl = Cat({Chunk("avih", avih), List("strl", Cat({Chunk("strh", strh), Chunk("strf", strf)}))});
 
     Bytes movi, idx;
     for (int n = 0; n < frames; n++) {
@@ -74,15 +65,9 @@ inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
         Bytes c = Chunk("00db", data);
         movi.insert(movi.end(), c.begin(), c.end());
     }
-    Bytes body;
-    PutId(body, "AVI ");
-    Bytes h = List("hdrl", hdrl), m = List("movi", movi), x = Chunk("idx1", idx);
-    for (const Bytes* part : {&h, &m, &x}) body.insert(body.end(), part->begin(), part->end());
-    Bytes out;
-    PutId(out, "RIFF");
-    Put32(out, (uint32_t)body.size());
-    out.insert(out.end(), body.begin(), body.end());
-    return out;
+    Bytes form;
+    PutId(form, "AVI ");
+    return Chunk("RIFF", Cat({form, List("hdrl", hdrl), List("movi", movi), Chunk("idx1", idx)}));
 }
 
 }  // namespace avitest

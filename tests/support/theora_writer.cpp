@@ -14,7 +14,6 @@ typedef std::vector<uint8_t> Bytes;
 
 struct TimedPage {
     double time;       // seconds at which the page's last packet ends
-    int order;         // keeps equal times in the order made
     Bytes bytes;
 };
 
@@ -23,10 +22,10 @@ void Append(Bytes& out, const ogg_page& pg) {
     out.insert(out.end(), pg.body, pg.body + pg.body_len);
 }
 
-void TakePages(ogg_stream_state* os, bool flush, double time, std::vector<TimedPage>* pages, int* order) {
+void TakePages(ogg_stream_state* os, bool flush, double time, std::vector<TimedPage>* pages) {
     ogg_page pg;
     while (flush ? ogg_stream_flush(os, &pg) : ogg_stream_pageout(os, &pg)) {
-        TimedPage tp{time, (*order)++, {}};
+        TimedPage tp{time, {}};
         Append(tp.bytes, pg);
         pages->push_back(std::move(tp));
     }
@@ -76,7 +75,6 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieRecipe& recipe) {
     th_encode_ctl(enc, TH_ENCCTL_SET_KEYFRAME_FREQUENCY_FORCE, &kfi, sizeof kfi);
 
     std::vector<TimedPage> pages;
-    int order = 0;
     Bytes head;
     ogg_stream_state vs;
     ogg_stream_init(&vs, 0x1234);
@@ -132,9 +130,9 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieRecipe& recipe) {
         th_encode_ycbcr_in(enc, buf);
         while (th_encode_packetout(enc, n == recipe.frames - 1, &op) > 0) ogg_stream_packetin(&vs, &op);
         bool flush = recipe.frames_per_page > 0 && ((n + 1) % recipe.frames_per_page == 0 || n == recipe.frames - 1);
-        TakePages(&vs, flush, (n + 1) / fps, &pages, &order);
+        TakePages(&vs, flush, (n + 1) / fps, &pages);
     }
-    TakePages(&vs, true, recipe.frames / fps, &pages, &order);
+    TakePages(&vs, true, recipe.frames / fps, &pages);
 
     if (audio) {
         const int total = (int)((int64_t)a.rate * recipe.audio_ms / 1000);
@@ -155,10 +153,10 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieRecipe& recipe) {
                 while (vorbis_bitrate_flushpacket(&a.vd, &op)) ogg_stream_packetin(&a.os, &op);
             }
             double t = (double)done / a.rate;
-            TakePages(&a.os, false, t, &pages, &order);
+            TakePages(&a.os, false, t, &pages);
             if (chunk <= 0) break;
         }
-        TakePages(&a.os, true, (double)total / a.rate, &pages, &order);
+        TakePages(&a.os, true, (double)total / a.rate, &pages);
         ogg_stream_clear(&a.os);
         vorbis_block_clear(&a.vb);
         vorbis_dsp_clear(&a.vd);
@@ -166,9 +164,9 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieRecipe& recipe) {
         vorbis_info_clear(&a.vi);
     }
 
-    std::stable_sort(pages.begin(), pages.end(), [](const TimedPage& p, const TimedPage& q) {
-        return p.time < q.time || (p.time == q.time && p.order < q.order);
-    });
+    // Stable: pages of equal time keep the order they were made in.
+    std::stable_sort(pages.begin(), pages.end(),
+                     [](const TimedPage& p, const TimedPage& q) { return p.time < q.time; });
     Bytes out = head;
     for (const TimedPage& p : pages) out.insert(out.end(), p.bytes.begin(), p.bytes.end());
     ogg_stream_clear(&vs);

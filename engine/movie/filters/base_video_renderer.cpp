@@ -62,7 +62,6 @@ void D_CBaseVideoRenderer::ThrottleSleep() { Sleep(throttle_ >= 1 ? throttle_ / 
 void D_CBaseVideoRenderer::RecordLateness(LONG lateness, LONG interval) {
     LONG late_ms = lateness / 10000;
     if (late_ms > 1000 || late_ms < -1000) late_ms = late_ms > 0 ? 1000 : -1000;
-    if (framesDrawn_ <= 1) late_ms = 0;
     if (framesDrawn_ > 1) {
         latenessSum_ += late_ms;
         latenessSquares_ += (LONGLONG)late_ms * late_ms;

@@ -3,11 +3,7 @@
 
 #include <cstring>
 
-#include "support/time_limit.h"
-
 namespace filtertest {
-
-bool RunWithin(DWORD ms, const std::function<void()>& fn) { return RunWithTimeout(fn, ms); }
 
 Worker::Worker(std::function<void()> fn) : fn_(std::move(fn)) { thread_ = CreateThread(nullptr, 0, Main, this, 0, nullptr); }
 

@@ -13,11 +13,9 @@
 #include "engine/movie/filters/base_filter.h"
 #include "engine/movie/filters/transform.h"
 #include "engine/system/entry_points.h"
+#include "support/time_limit.h"
 
 namespace filtertest {
-
-// False when fn has not finished within ms (the thread is then abandoned).
-bool RunWithin(DWORD ms, const std::function<void()>& fn);
 
 // Starts fn on a thread of its own (COM initialised there); Join waits at most ms.
 class Worker {

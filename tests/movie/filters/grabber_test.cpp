@@ -111,13 +111,13 @@ TEST_F(GrabberTest, CallbackSeesEverySampleAndCanDropIt) {
     EXPECT_EQ(E_INVALIDARG, control->SetDeliveryBuffer(one, buffer)) << "pins connected";
 
     ASSERT_TRUE(SUCCEEDED(Run()));
-    ASSERT_TRUE(RunWithin(10000, [&] {
+    ASSERT_TRUE(RunWithTimeout([&] {
         source->pin->NewSegment(1000, 0x7FFFFFFFFFFFFFFFLL, 1.0);
         grabber->PinAt(0)->NewSegment(1000, 0x7FFFFFFFFFFFFFFFLL, 1.0);
         EXPECT_EQ(S_OK, source->pin->Deliver(10, 1, 500));
         g.answer = S_FALSE;
         EXPECT_EQ(S_FALSE, source->pin->Deliver(10, 2, 600));
-    }));
+    }, 10000));
     EXPECT_EQ(2, g.calls);
     EXPECT_EQ(1, g.typeChanged) << "only the first sample after connecting";
     EXPECT_EQ(1600, g.lastStart) << "times are offset by the segment start";
@@ -133,7 +133,7 @@ TEST_F(GrabberTest, DeliveryBufferReceivesTheData) {
     source->wanted = {1, 64, 1, 0};
     ASSERT_EQ(S_OK, ConnectAll(&pcm));
     ASSERT_TRUE(SUCCEEDED(Run()));
-    ASSERT_TRUE(RunWithin(10000, [&] { EXPECT_EQ(S_OK, source->pin->Deliver(64, 0x42)); }));
+    ASSERT_TRUE(RunWithTimeout([&] { EXPECT_EQ(S_OK, source->pin->Deliver(64, 0x42)); }, 10000));
     EXPECT_EQ(0x42, buffer[0]);
     EXPECT_EQ(0x42, buffer[63]);
     EXPECT_EQ(1, sink->samples.load());

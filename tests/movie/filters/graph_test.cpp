@@ -27,12 +27,12 @@ TEST_F(GraphTest, SamplesPassThroughOneSharedAllocator) {
     EXPECT_EQ(S_OK, chain.inPlace->InputPin()->ReceiveCanBlock());
 
     ASSERT_TRUE(SUCCEEDED(chain.control->Run()));
-    bool done = RunWithin(10000, [&] {
+    bool done = RunWithTimeout([&] {
         WinApi.CoInitialize(nullptr);
         for (int i = 0; i < 50; ++i) EXPECT_EQ(S_OK, chain.source->pin->Deliver(1000, (BYTE)i, i * 10000));
         EXPECT_EQ(S_OK, chain.source->pin->PassEndOfStream());
         WinApi.CoUninitialize();
-    });
+    }, 10000);
     ASSERT_TRUE(done) << "delivery blocked";
     EXPECT_EQ(50, chain.inPlace->transformed.load());
     EXPECT_EQ(50, chain.sink->samples.load());
@@ -70,10 +70,10 @@ TEST_F(GraphTest, ShortCopyDestinationFailsTheReceive) {
     chain.inPlace->OutputPin()->AdoptAllocator(small);
     small->Release();
 
-    bool done = RunWithin(10000, [&] {
+    bool done = RunWithTimeout([&] {
         EXPECT_EQ(E_UNEXPECTED, chain.source->pin->Deliver(100, 7));
         EXPECT_EQ(S_OK, chain.source->pin->Deliver(16, 7));
-    });
+    }, 10000);
     ASSERT_TRUE(done);
     EXPECT_EQ(1, chain.sink->samples.load());
     ASSERT_EQ(16u, chain.sink->lastData.size());

@@ -78,7 +78,7 @@ TEST_F(ReaderTest, SyncReadsAtTheEnd) {
 TEST_F(ReaderTest, QueuedRequestsCompleteInOrder) {
     IMediaSample* s[3] = {Sample(0, 100), Sample(100, 300), Sample(550, 700)};
     for (int i = 0; i < 3; ++i) ASSERT_EQ(S_OK, async->Request(s[i], i + 1));
-    bool done = RunWithin(10000, [&] {
+    bool done = RunWithTimeout([&] {
         for (int i = 0; i < 3; ++i) {
             IMediaSample* got = nullptr;
             DWORD_PTR user = 0;
@@ -86,7 +86,7 @@ TEST_F(ReaderTest, QueuedRequestsCompleteInOrder) {
             EXPECT_EQ(s[i], got) << i;
             EXPECT_EQ((DWORD_PTR)i + 1, user);
         }
-    });
+    }, 10000);
     ASSERT_TRUE(done) << "the worker did not serve the queue";
     EXPECT_EQ(200, s[1]->GetActualDataLength());
     BYTE* p = nullptr;
@@ -183,7 +183,7 @@ TEST(MemStream, PositionsLengthAndRate) {
     EXPECT_EQ(10000, s->GetLength(&available));
     EXPECT_LT(available, 10000);
     DWORD t0 = GetTickCount();
-    bool done = RunWithin(10000, [&] { s->Read(buf, 300, FALSE, &got); });
+    bool done = RunWithTimeout([&] { s->Read(buf, 300, FALSE, &got); }, 10000);
     EXPECT_TRUE(done);
     EXPECT_GE(GetTickCount() - t0, 250u);
     DeleteMemStream(s);

@@ -263,7 +263,7 @@ TEST_F(RendererStates, APauseCompletesWithTheFirstSampleAndEndsOnStop) {
     // Paused, the renderer keeps the sample until it runs or stops: Receive waits.
     Worker streaming([&] { source->pin->Deliver(960 * 240, 0x33, 0); });
     EXPECT_EQ(S_OK, r->GetState(5000, &state));
-    EXPECT_TRUE(RunWithin(10000, [&] { r->Stop(); })) << "stop must end the wait";
+    EXPECT_TRUE(RunWithTimeout([&] { r->Stop(); }, 10000)) << "stop must end the wait";
     EXPECT_TRUE(streaming.Join(10000));
 }
 
@@ -273,12 +273,12 @@ TEST_F(RendererStates, RunningShowsSamplesAndCompletesAfterTheLast) {
     ASSERT_EQ(S_OK, source->Run(0));
     ASSERT_EQ(S_OK, r->Run(0));
     BaseImage image{};
-    EXPECT_TRUE(RunWithin(10000, [&] { EXPECT_EQ(S_OK, source->pin->Deliver(960 * 240, 0x44, 0)); }));
+    EXPECT_TRUE(RunWithTimeout([&] { EXPECT_EQ(S_OK, source->pin->Deliver(960 * 240, 0x44, 0)); }, 10000));
     EXPECT_EQ(1, r->TakeNewFrame(&image));
     EXPECT_EQ(0x44, ((uint8_t*)image.pixels)[0]);
     BaseImageRelease(&image);
     // A stop before the start cannot be scheduled: dropped quietly and counted.
-    EXPECT_TRUE(RunWithin(10000, [&] { EXPECT_EQ(S_OK, Send(50000, 10000, 0x66)); }));
+    EXPECT_TRUE(RunWithTimeout([&] { EXPECT_EQ(S_OK, Send(50000, 10000, 0x66)); }, 10000));
     EXPECT_EQ(0, r->TakeNewFrame(&image));
     EXPECT_EQ(0, graph.Count(EC_COMPLETE));
     EXPECT_EQ(S_OK, r->InputPin()->EndOfStream());
@@ -305,7 +305,7 @@ TEST_F(RendererStates, EndOfStreamFollowsTheLastSamplesStopTimeOnTheClock) {
         clock->GetTime(&now);
         ASSERT_EQ(S_OK, source->Run(now));
         ASSERT_EQ(S_OK, r->Run(now));
-        EXPECT_TRUE(RunWithin(10000, [&] { Send(0, c.stop, 0x11); }));
+        EXPECT_TRUE(RunWithTimeout([&] { Send(0, c.stop, 0x11); }, 10000));
         EXPECT_EQ(S_OK, r->InputPin()->EndOfStream());
         EXPECT_EQ(c.at_once ? 1 : 0, graph.Count(EC_COMPLETE)) << c.stop;
         for (DWORD t = GetTickCount(); !graph.Count(EC_COMPLETE) && GetTickCount() - t < 8000;) Sleep(10);

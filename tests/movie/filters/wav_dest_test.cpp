@@ -36,10 +36,10 @@ void WriteTwoRuns(int formatBytes) {
         ASSERT_EQ(S_OK, sink->Pause());
         ASSERT_EQ(S_OK, wav->Pause());
         ASSERT_EQ(S_OK, source->Pause());
-        ASSERT_TRUE(RunWithin(10000, [&] {
+        ASSERT_TRUE(RunWithTimeout([&] {
             EXPECT_EQ(S_OK, source->pin->Deliver(1000, 0x11));
             EXPECT_EQ(S_OK, source->pin->Deliver(1000, 0x22));
-        }));
+        }, 10000));
         EXPECT_EQ(2000u, wav->BytesWritten());
         source->Stop();
         ASSERT_EQ(S_OK, wav->Stop());
