@@ -224,7 +224,7 @@ void PutWaveFileHeader(uint8_t* p, const void* format, uint32_t format_size, uin
     std::memcpy(p + 8, "WAVE", 4);
     std::memcpy(p + 12, "fmt ", 4);
     PutU32(p + 16, format_size);
-    std::memcpy(p + 20, format, format_size);
+    if (format_size) std::memcpy(p + 20, format, format_size);
     std::memcpy(p + 20 + format_size, "data", 4);
     PutU32(p + 24 + format_size, data_size);
 }

@@ -2,6 +2,7 @@
 #include "engine/movie/filters/wav_dest.h"
 #include <cstring>
 #include <new>
+#include "engine/sound/sound_convert.h"
 #include "engine/system/entry_points.h"
 
 static const CLSID CLSID_EngineWavDest = {0x3C78B8E2, 0x6C4D, 0x11D1, {0xAD, 0xE2, 0x00, 0x00, 0xF8, 0x75, 0x4B, 0x99}};
@@ -114,13 +115,6 @@ HRESULT D_CWavDestFilter::ReceiveSample(IMediaSample* sample) {
     return hr;
 }
 
-static void PutLe32(BYTE* p, DWORD v) {
-    p[0] = (BYTE)v;
-    p[1] = (BYTE)(v >> 8);
-    p[2] = (BYTE)(v >> 16);
-    p[3] = (BYTE)(v >> 24);
-}
-
 HRESULT D_CWavDestFilter::EndStreaming() {
     if (!output_ || !output_->IsConnected()) return E_FAIL;
     IStream* stream = nullptr;
@@ -135,14 +129,7 @@ HRESULT D_CWavDestFilter::EndStreaming() {
         stream->Release();
         return E_OUTOFMEMORY;
     }
-    std::memcpy(header, "RIFF", 4);
-    PutLe32(header + 4, written_ + size - 8);
-    std::memcpy(header + 8, "WAVE", 4);
-    std::memcpy(header + 12, "fmt ", 4);
-    PutLe32(header + 16, formatSize);
-    if (formatSize) std::memcpy(header + 20, in.pbFormat, formatSize);
-    std::memcpy(header + 20 + formatSize, "data", 4);
-    PutLe32(header + 24 + formatSize, written_);
+    PutWaveFileHeader(header, in.pbFormat, formatSize, written_);
     LARGE_INTEGER zero = {};
     hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
     if (SUCCEEDED(hr)) hr = stream->Write(header, size, nullptr);
