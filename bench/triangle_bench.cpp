@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "engine/graphics/draw_settings.h"
 #include "engine/image/memimg.h"
 #include "engine/softrender/shapes.h"
 #include "bench/bench_timing.h"
+#include "bench/soft_bench.h"
 
 namespace {
 
-const int kW = 640, kH = 480;
 const double kSeconds = 0.25;
 const int kBatch = 16;  // calls between clock reads: the calls are small
 
@@ -48,12 +47,9 @@ int main() {
     }
     Paint(&sprite);
     Paint(&big);
-    GDrawSettings.draw_area = Rect{0, 0, kW, kH};
-    GDrawSettings.bright[0] = GDrawSettings.bright[1] = GDrawSettings.bright[2] = 255;
     const int modes[][2] = {{0, 255}, {1, 128}, {2, 128}};
     for (auto& m : modes) {
-        GDrawSettings.blend_mode = m[0];
-        GDrawSettings.blend_param = m[1];
+        SetMode(m[0], m[1]);
         for (int trans = 0; trans < 2; trans++) {
             const double small = IndexedCallsPerSecond(kSeconds, kBatch, [&](long i) {
                 DrawQuad(&screen, &sprite, (int)(i * 37 % (kW - 8)), (int)(i * 17 % (kH - 16)), trans);
