@@ -44,8 +44,7 @@ int OpOfMode(int mode) {
 template <class W> struct FlatBody {
     static void Run(const ShapePen& pen, const TriSetup& g, const Rect& area, uint8_t* pixels, int32_t pitch) {
         TriWalk(g, area, [&](int32_t y, int32_t xs, int32_t n) BLIT_LAMBDA_INLINE {
-            uint8_t* p = pixels + (intptr_t)y * pitch + (intptr_t)xs * W::kBytes;
-            for (int32_t i = 0; i < n; i++, p += W::kBytes) W::Put(p, pen);
+            W::Span(pixels + (intptr_t)y * pitch + (intptr_t)xs * W::kBytes, n, pen);
         });
     }
 };
