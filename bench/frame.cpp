@@ -80,17 +80,6 @@ void Frame(Scene& s, int frame) {
     }
 }
 
-// A quad drawn as the software path draws one: two triangles sharing the
-// top-right to bottom-left diagonal.
-void Quad(MEMIMG* screen, const MEMIMG* image, const int xy[8], int trans) {
-    const int w = image->width, h = image->height;
-    const TriangleVertex tl = {xy[0], xy[1], 0, 0}, tr = {xy[2], xy[3], w, 0};
-    const TriangleVertex br = {xy[4], xy[5], w, h}, bl = {xy[6], xy[7], 0, h};
-    const TriangleVertex first[3] = {tl, tr, bl}, second[3] = {tr, bl, br};
-    DrawMemImgTriangle(screen, image, first, trans, nullptr, 0);
-    DrawMemImgTriangle(screen, image, second, trans, nullptr, 0);
-}
-
 void Quads(Scene& s, int frame) {
     const int modes[][2] = {{0, 255}, {1, 160}, {2, 255}, {0, 255}};
     for (int i = 0; i < 40; i++) {
@@ -104,7 +93,7 @@ void Quads(Scene& s, int frame) {
             xy[2 * k] = (int)(cx + x * std::cos(angle) - y * std::sin(angle));
             xy[2 * k + 1] = (int)(cy + x * std::sin(angle) + y * std::cos(angle));
         }
-        Quad(&s.screen, i % 2 ? &s.alpha : &s.keyed, xy, 1);
+        DrawMemImgQuad(&s.screen, i % 2 ? &s.alpha : &s.keyed, xy, 1, nullptr);
     }
 }
 

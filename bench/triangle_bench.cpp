@@ -26,13 +26,11 @@ void Paint(MEMIMG* img) {
         }
 }
 
-// The quad's two triangles, corners as the graphics layer passes them.
+// The source unscaled at (x, y), drawn as a quad.
 void DrawQuad(MEMIMG* dst, const MEMIMG* src, int x, int y, int trans) {
     const int w = src->width, h = src->height;
-    const TriangleVertex tl = {x, y, 0, 0}, tr = {x + w, y, w, 0}, br = {x + w, y + h, w, h}, bl = {x, y + h, 0, h};
-    const TriangleVertex a[3] = {tl, tr, bl}, b[3] = {tr, bl, br};
-    DrawMemImgTriangle(dst, src, a, trans, nullptr, 0);
-    DrawMemImgTriangle(dst, src, b, trans, nullptr, 0);
+    const int xy[8] = {x, y, x + w, y, x + w, y + h, x, y + h};
+    DrawMemImgQuad(dst, src, xy, trans, nullptr);
 }
 
 }  // namespace

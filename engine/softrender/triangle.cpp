@@ -118,3 +118,13 @@ void DrawMemImgTriangle(MEMIMG* dst, const MEMIMG* src, const TriangleVertex* ve
     else kTriLoops32[local - TRI_LOOPS_PER_TYPE](j);
     MemImageMarkWritten(dst);
 }
+
+void DrawMemImgQuad(MEMIMG* dst, const MEMIMG* src, const int xy[8], int trans, const MEMIMG* blend_graph) {
+    if (!src || !xy) return;
+    const int w = src->width, h = src->height;
+    const TriangleVertex tl = {xy[0], xy[1], 0, 0}, tr = {xy[2], xy[3], w, 0};
+    const TriangleVertex br = {xy[4], xy[5], w, h}, bl = {xy[6], xy[7], 0, h};
+    const TriangleVertex first[3] = {tl, tr, bl}, second[3] = {tr, bl, br};
+    DrawMemImgTriangle(dst, src, first, trans, blend_graph, 0);
+    DrawMemImgTriangle(dst, src, second, trans, blend_graph, 0);
+}
