@@ -5,22 +5,18 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
-#include "engine/graphics/draw_settings.h"
 #include "engine/image/memimg.h"
 #include "engine/softrender/blit.h"
 #include "bench/bench_timing.h"
+#include "bench/soft_bench.h"
 
 namespace {
 
-uint32_t g_seed = 12345;
-uint32_t Next() {
-    g_seed = g_seed * 1103515245u + 12345u;
-    return g_seed >> 8;
-}
+BenchRandom g_random{12345};
 
 void FillRandom(MEMIMG* img, int bytes) {
     for (int y = 0; y < img->height; y++)
-        for (int x = 0; x < img->width * bytes; x++) img->pixels[y * img->shared->pitch + x] = (uint8_t)Next();
+        for (int x = 0; x < img->width * bytes; x++) img->pixels[y * img->shared->pitch + x] = (uint8_t)g_random.Next();
 }
 
 // A sprite whose left half is transparent in runs (key or alpha 0) and whose
@@ -29,7 +25,7 @@ void MakeSprite(MEMIMG* img, bool alpha) {
     for (int y = 0; y < img->height; y++) {
         for (int x = 0; x < img->width; x++) {
             uint8_t* p = img->pixels + y * img->shared->pitch + x * (alpha ? 4 : 2);
-            uint16_t c = (uint16_t)(Next() | 1);
+            uint16_t c = (uint16_t)(g_random.Next() | 1);
             std::memcpy(p, &c, 2);
             if (alpha) {
                 p[2] = x < img->width / 2 ? 0 : (x % 7 == 0 ? 128 : 255);
@@ -69,29 +65,23 @@ int main() {
     MemImageBuildRunCodes(&sprite_alpha);
 
     const double full = 640.0 * 480.0;
-    GDrawSettings.draw_area = Rect{0, 0, 640, 480};
-    GDrawSettings.bright[0] = GDrawSettings.bright[1] = GDrawSettings.bright[2] = 255;
-    auto mode = [](int m, int p) {
-        GDrawSettings.blend_mode = m;
-        GDrawSettings.blend_param = p;
-    };
 
     std::vector<uint8_t> a(640 * 480 * 2), b(640 * 480 * 2);
     Report("memcpy (for comparison)", Measure([&] {
         std::memcpy(a.data(), b.data(), a.size());
         asm volatile("" : : "r"(a.data()) : "memory");   // keep the copy
     }, full));
-    mode(0, 255);
+    SetMode(0, 255);
     Report("mode 0", Measure([&] { DrawMemImg(&screen, &picture, 0, 0, 0, nullptr); }, full));
     Report("mode 0, colour-keyed", Measure([&] { DrawMemImg(&screen, &keyed, 0, 0, 2, nullptr); }, full));
     Report("mode 0, alpha source", Measure([&] { DrawMemImg(&screen, &alpha, 0, 0, 2, nullptr); }, full));
-    mode(1, 128);
+    SetMode(1, 128);
     Report("mode 1, p 128", Measure([&] { DrawMemImg(&screen, &picture, 0, 0, 0, nullptr); }, full));
-    mode(1, 100);
+    SetMode(1, 100);
     Report("mode 1, p 100", Measure([&] { DrawMemImg(&screen, &picture, 0, 0, 0, nullptr); }, full));
-    mode(2, 255);
+    SetMode(2, 255);
     Report("mode 2, p 255", Measure([&] { DrawMemImg(&screen, &picture, 0, 0, 0, nullptr); }, full));
-    mode(0, 255);
+    SetMode(0, 255);
     Report("half-transparent keyed sprite, run-length", Measure([&] { DrawMemImg(&screen, &sprite_key, 0, 0, 1, nullptr); }, full));
     Report("half-transparent keyed sprite, per pixel", Measure([&] { DrawMemImg(&screen, &sprite_key, 0, 0, 2, nullptr); }, full));
     Report("half-transparent alpha sprite, run-length", Measure([&] { DrawMemImg(&screen, &sprite_alpha, 0, 0, 1, nullptr); }, full));
@@ -99,7 +89,7 @@ int main() {
     Rect twice = {0, 0, 1280, 960}, half = {0, 0, 320, 240};
     Report("stretched x2 (clipped to the screen)", Measure([&] { DrawMemImgStretched(&screen, &picture, &twice, 0, nullptr); }, full));
     Report("stretched x0.5", Measure([&] { DrawMemImgStretched(&screen, &picture, &half, 0, nullptr); }, full / 4));
-    mode(1, 100);
+    SetMode(1, 100);
     Report("stretched x2, mode 1 p 100", Measure([&] { DrawMemImgStretched(&screen, &picture, &twice, 0, nullptr); }, full));
 
     MemImageRelease(&screen);

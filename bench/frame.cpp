@@ -6,38 +6,23 @@
 // ms against the 16.7 ms of a 60 Hz frame, for 16- and 32-bit screens.
 // Figures only; nothing passes or fails.
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "engine/graphics/draw_settings.h"
 #include "engine/image/memimg.h"
 #include "engine/softrender/blit.h"
 #include "engine/softrender/shapes.h"
+#include "bench/bench_timing.h"
+#include "bench/soft_bench.h"
 
 namespace {
 
-const int kW = 640, kH = 480, kSprite = 64, kFrames = 60;
+const int kSprite = 64, kFrames = 60;
 
-uint32_t g_seed = 7;
-uint32_t Next() {
-    g_seed = g_seed * 1103515245u + 12345u;
-    return g_seed >> 8;
-}
-
-void SetMode(int mode, int p) {
-    GDrawSettings.draw_area = Rect{0, 0, kW, kH};
-    GDrawSettings.blend_mode = mode;
-    GDrawSettings.blend_param = p;
-    GDrawSettings.bright[0] = GDrawSettings.bright[1] = GDrawSettings.bright[2] = 255;
-}
-
-uint8_t* At(MEMIMG& img, int x, int y) {
-    return img.pixels + (size_t)y * img.shared->pitch + (size_t)x * MemImageBytesPerPixel(&img);
-}
+BenchRandom g_random{7};
 
 struct Scene {
     int type;
@@ -53,17 +38,17 @@ void Build(Scene& s) {
     MemImageCreate(&s.keyed, kSprite, kSprite, s.type, MEMIMG_CREATE_RUNCODES, s.key);
     MemImageCreate(&s.alpha, kSprite, kSprite, s.type, MEMIMG_CREATE_ALPHA | MEMIMG_CREATE_RUNCODES, 0);
     for (int y = 0; y < kH; y++)
-        for (int x = 0; x < kW * bpp; x++) At(s.background, 0, y)[x] = (uint8_t)Next();
+        for (int x = 0; x < kW * bpp; x++) MemImagePixelAt(&s.background, 0, y)[x] = (uint8_t)g_random.Next();
     for (int y = 0; y < kSprite; y++)
         for (int x = 0; x < kSprite; x++) {
             double dx = x - 31.5, dy = y - 31.5, r = std::sqrt(dx * dx + dy * dy) / 32;
             uint8_t a = r >= 0.95 ? 0 : r <= 0.75 ? 255 : (uint8_t)(255 * (0.95 - r) / 0.2);
-            uint32_t c = Next() & (s.type == 0 ? 0xFFFF : 0xFFFFFF);
+            uint32_t c = g_random.Next() & (s.type == 0 ? 0xFFFF : 0xFFFFFF);
             if (c == s.key) c ^= 1;
             uint32_t kc = a == 0 ? s.key : c;
-            std::memcpy(At(s.keyed, x, y), &kc, bpp);
+            std::memcpy(MemImagePixelAt(&s.keyed, x, y), &kc, bpp);
             uint32_t ac = s.type == 0 ? (c | (uint32_t)a << 16) : (c | (uint32_t)a << 24);
-            std::memcpy(At(s.alpha, x, y), &ac, 4);
+            std::memcpy(MemImagePixelAt(&s.alpha, x, y), &ac, 4);
         }
     MemImageBuildRunCodes(&s.keyed);
     MemImageBuildRunCodes(&s.alpha);
@@ -95,17 +80,6 @@ void Frame(Scene& s, int frame) {
     }
 }
 
-// A quad drawn as the software path draws one: two triangles sharing the
-// top-right to bottom-left diagonal.
-void Quad(MEMIMG* screen, const MEMIMG* image, const int xy[8], int trans) {
-    const int w = image->width, h = image->height;
-    const TriangleVertex tl = {xy[0], xy[1], 0, 0}, tr = {xy[2], xy[3], w, 0};
-    const TriangleVertex br = {xy[4], xy[5], w, h}, bl = {xy[6], xy[7], 0, h};
-    const TriangleVertex first[3] = {tl, tr, bl}, second[3] = {tr, bl, br};
-    DrawMemImgTriangle(screen, image, first, trans, nullptr, 0);
-    DrawMemImgTriangle(screen, image, second, trans, nullptr, 0);
-}
-
 void Quads(Scene& s, int frame) {
     const int modes[][2] = {{0, 255}, {1, 160}, {2, 255}, {0, 255}};
     for (int i = 0; i < 40; i++) {
@@ -119,7 +93,7 @@ void Quads(Scene& s, int frame) {
             xy[2 * k] = (int)(cx + x * std::cos(angle) - y * std::sin(angle));
             xy[2 * k + 1] = (int)(cy + x * std::sin(angle) + y * std::cos(angle));
         }
-        Quad(&s.screen, i % 2 ? &s.alpha : &s.keyed, xy, 1);
+        DrawMemImgQuad(&s.screen, i % 2 ? &s.alpha : &s.keyed, xy, 1, nullptr);
     }
 }
 
@@ -139,13 +113,13 @@ int main() {
         Build(s);
         std::vector<double> ms, quads;
         for (int f = 0; f < kFrames; f++) {
-            auto t0 = std::chrono::steady_clock::now();
+            const double t0 = SecondsNow();
             Frame(s, f);
-            auto t1 = std::chrono::steady_clock::now();
+            const double t1 = SecondsNow();
             Quads(s, f);
-            auto t2 = std::chrono::steady_clock::now();
-            ms.push_back(std::chrono::duration<double, std::milli>(t2 - t0).count());
-            quads.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());
+            const double t2 = SecondsNow();
+            ms.push_back((t2 - t0) * 1000);
+            quads.push_back((t2 - t1) * 1000);
         }
         double m = Median(ms);
         std::printf("%d-bit: %6.2f ms a frame (%4.1f %% of 16.7 ms; target under 25 %%), of which the quads %.2f ms\n",

@@ -5,23 +5,15 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "engine/graphics/draw_settings.h"
 #include "engine/image/memimg.h"
 #include "engine/softrender/shapes.h"
 #include "bench/bench_timing.h"
+#include "bench/soft_bench.h"
 
 namespace {
 
-const int kW = 640, kH = 480;
 const double kSeconds = 0.25;
 const int kBatch = 16;  // calls between clock reads: the calls are small
-
-void SetMode(int mode, int param) {
-    GDrawSettings.draw_area = Rect{0, 0, kW, kH};
-    GDrawSettings.blend_mode = mode;
-    GDrawSettings.blend_param = param;
-    GDrawSettings.bright[0] = GDrawSettings.bright[1] = GDrawSettings.bright[2] = 255;
-}
 
 void Bench(int type) {
     MEMIMG img{};

@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "engine/graphics/draw_settings.h"
 #include "engine/image/memimg.h"
 #include "engine/softrender/shapes.h"
 #include "bench/bench_timing.h"
+#include "bench/soft_bench.h"
 
 namespace {
 
-const int kW = 640, kH = 480;
 const double kSeconds = 0.25;
 const int kBatch = 16;  // calls between clock reads: the calls are small
 
@@ -27,13 +26,11 @@ void Paint(MEMIMG* img) {
         }
 }
 
-// The quad's two triangles, corners as the graphics layer passes them.
+// The source unscaled at (x, y), drawn as a quad.
 void DrawQuad(MEMIMG* dst, const MEMIMG* src, int x, int y, int trans) {
     const int w = src->width, h = src->height;
-    const TriangleVertex tl = {x, y, 0, 0}, tr = {x + w, y, w, 0}, br = {x + w, y + h, w, h}, bl = {x, y + h, 0, h};
-    const TriangleVertex a[3] = {tl, tr, bl}, b[3] = {tr, bl, br};
-    DrawMemImgTriangle(dst, src, a, trans, nullptr, 0);
-    DrawMemImgTriangle(dst, src, b, trans, nullptr, 0);
+    const int xy[8] = {x, y, x + w, y, x + w, y + h, x, y + h};
+    DrawMemImgQuad(dst, src, xy, trans, nullptr);
 }
 
 }  // namespace
@@ -48,12 +45,9 @@ int main() {
     }
     Paint(&sprite);
     Paint(&big);
-    GDrawSettings.draw_area = Rect{0, 0, kW, kH};
-    GDrawSettings.bright[0] = GDrawSettings.bright[1] = GDrawSettings.bright[2] = 255;
     const int modes[][2] = {{0, 255}, {1, 128}, {2, 128}};
     for (auto& m : modes) {
-        GDrawSettings.blend_mode = m[0];
-        GDrawSettings.blend_param = m[1];
+        SetMode(m[0], m[1]);
         for (int trans = 0; trans < 2; trans++) {
             const double small = IndexedCallsPerSecond(kSeconds, kBatch, [&](long i) {
                 DrawQuad(&screen, &sprite, (int)(i * 37 % (kW - 8)), (int)(i * 17 % (kH - 16)), trans);

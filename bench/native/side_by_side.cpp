@@ -15,34 +15,19 @@
 #include <functional>
 #include <vector>
 
-#include "engine/graphics/draw_settings.h"
 #include "engine/image/memimg.h"
 #include "engine/softrender/blit.h"
 #include "engine/softrender/shapes.h"
 #include "bench/bench_timing.h"
+#include "bench/soft_bench.h"
 
 namespace {
 
-const int kW = 640, kH = 480;
 const int kRounds = 15;
 const double kBatchPixels = 2e6;    // pixels drawn per contender and round
 const char* g_only = nullptr;       // run only the cases whose name holds this
 
-uint32_t g_seed = 2026;
-uint32_t Next() {
-    g_seed = g_seed * 1103515245u + 12345u;
-    return g_seed >> 8;
-}
-
-void SetMode(int mode, int p) {
-    GDrawSettings.draw_area = Rect{0, 0, kW, kH};
-    GDrawSettings.blend_mode = mode;
-    GDrawSettings.blend_param = p;
-    GDrawSettings.bright[0] = GDrawSettings.bright[1] = GDrawSettings.bright[2] = 255;
-}
-
-// Pixel (x, y) of an image's body.
-uint8_t* At(MEMIMG& img, int x, int y) { return img.pixels + (size_t)y * img.shared->pitch + (size_t)x * MemImageBytesPerPixel(&img); }
+BenchRandom g_random{2026};
 
 pixman_image_t* Wrap(MEMIMG& img, pixman_format_code_t fmt) {
     return pixman_image_create_bits(fmt, img.width, img.height, (uint32_t*)img.pixels, img.shared->pitch);
@@ -112,16 +97,16 @@ void Build(Scene& s) {
     MemImageCreate(&s.keyed, w, h, s.type, MEMIMG_CREATE_RUNCODES, s.key);
     MemImageCreate(&s.alpha_peer, w, h, MEMIMG_TYPE_32, 0, 0);
     for (int y = 0; y < kH; y++)
-        for (int x = 0; x < kW * s.bpp; x++) At(s.dst, 0, y)[x] = (uint8_t)Next();
+        for (int x = 0; x < kW * s.bpp; x++) MemImagePixelAt(&s.dst, 0, y)[x] = (uint8_t)g_random.Next();
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
-            uint32_t c = Next() & (s.type == 0 ? 0xFFFF : 0xFFFFFF);
+            uint32_t c = g_random.Next() & (s.type == 0 ? 0xFFFF : 0xFFFFFF);
             if (c == s.key) c ^= 1;
-            std::memcpy(At(s.plain, x, y), &c, s.bpp);
-            if (x < w / 2 && y < h / 2) std::memcpy(At(s.half, x, y), &c, s.bpp);
+            std::memcpy(MemImagePixelAt(&s.plain, x, y), &c, s.bpp);
+            if (x < w / 2 && y < h / 2) std::memcpy(MemImagePixelAt(&s.half, x, y), &c, s.bpp);
             uint8_t a = SpriteAlpha(x, y, std::min(w, h));
             uint32_t ac = s.type == 0 ? (c | (uint32_t)a << 16) : (c | (uint32_t)a << 24);
-            std::memcpy(At(s.alpha, x, y), &ac, 4);
+            std::memcpy(MemImagePixelAt(&s.alpha, x, y), &ac, 4);
             uint32_t r8, g8, b8;
             if (s.type == 0) {
                 r8 = (c >> 11) * 255 / 31, g8 = ((c >> 5) & 63) * 255 / 63, b8 = (c & 31) * 255 / 31;
@@ -129,10 +114,10 @@ void Build(Scene& s) {
                 r8 = c >> 16 & 255, g8 = c >> 8 & 255, b8 = c & 255;
             }
             uint32_t pm = (uint32_t)a << 24 | (r8 * a / 255) << 16 | (g8 * a / 255) << 8 | (b8 * a / 255);
-            std::memcpy(At(s.alpha_peer, x, y), &pm, 4);
+            std::memcpy(MemImagePixelAt(&s.alpha_peer, x, y), &pm, 4);
             // Keyed: transparent where the sprite is clear, runs at every size.
             uint32_t kc = a == 0 ? s.key : c;
-            std::memcpy(At(s.keyed, x, y), &kc, s.bpp);
+            std::memcpy(MemImagePixelAt(&s.keyed, x, y), &kc, s.bpp);
         }
     MemImageBuildRunCodes(&s.alpha);
     MemImageBuildRunCodes(&s.keyed);
@@ -142,8 +127,8 @@ void Build(Scene& s) {
     s.palpha = Wrap(s.alpha_peer, PIXMAN_a8r8g8b8);
     const int positions = n == 0 ? 1 : 61;
     for (int i = 0; i < positions; i++) {
-        s.xs.push_back(n == 0 ? 0 : (int)(Next() % (kW - n + 1)));
-        s.ys.push_back(n == 0 ? 0 : (int)(Next() % (kH - n + 1)));
+        s.xs.push_back(n == 0 ? 0 : (int)(g_random.Next() % (kW - n + 1)));
+        s.ys.push_back(n == 0 ? 0 : (int)(g_random.Next() % (kH - n + 1)));
     }
 }
 
@@ -209,7 +194,8 @@ void RunScene(int type, int side) {
     };
     auto rows_copy = [&s, n, m](MEMIMG* src) {
         return [&s, src, n, m](int i) {
-            for (int y = 0; y < m; y++) std::memcpy(At(s.dst, s.xs[i], s.ys[i] + y), At(*src, 0, y), (size_t)n * s.bpp);
+            for (int y = 0; y < m; y++)
+                std::memcpy(MemImagePixelAt(&s.dst, s.xs[i], s.ys[i] + y), MemImagePixelAt(src, 0, y), (size_t)n * s.bpp);
         };
     };
     auto rect_of = [&s, n, m](int i) { return Rect{s.xs[i], s.ys[i], s.xs[i] + n, s.ys[i] + m}; };
@@ -273,7 +259,7 @@ void ShapesAgainstBlits(int type) {
     MemImageCreate(&src, kW, kH, type, 0, 0);
     const int bpp = type == 0 ? 2 : 4;
     for (int y = 0; y < kH; y++)
-        for (int x = 0; x < kW * bpp; x++) At(src, 0, y)[x] = (uint8_t)Next();
+        for (int x = 0; x < kW * bpp; x++) MemImagePixelAt(&src, 0, y)[x] = (uint8_t)g_random.Next();
     const uint32_t colour = type == 0 ? 0x7BEF : 0x00808080u;
     const int modes[][2] = {{1, 100}, {1, 128}, {2, 255}, {2, 100}, {3, 100}};
     // Pixels of a disc of radius 100 and of the 100 lines, counted once on a
@@ -291,7 +277,7 @@ void ShapesAgainstBlits(int type) {
         long c = 0;
         for (int y = 0; y < kH; y++)
             for (int x = 0; x < kW; x++) {
-                const uint8_t* p = At(dst, x, y);
+                const uint8_t* p = MemImagePixelAt(&dst, x, y);
                 c += type == 0 ? (p[0] | p[1]) != 0 : (p[0] | p[1] | p[2]) != 0;
             }
         return c;

@@ -24,14 +24,7 @@ int SoftDrawGraphicStretched(int x1, int y1, int x2, int y2, MEMIMG* image, int 
 int SoftDrawGraphicQuad(const int xy[8], MEMIMG* image, int trans) {
     MEMIMG* screen = GetScreenMemImg();
     if (!screen || !image) return 0;
-    // Corners arrive top-left, top-right, bottom-right, bottom-left; the two
-    // triangles share the top-right to bottom-left diagonal.
-    const int w = image->width, h = image->height;
-    const TriangleVertex tl = {xy[0], xy[1], 0, 0}, tr = {xy[2], xy[3], w, 0};
-    const TriangleVertex br = {xy[4], xy[5], w, h}, bl = {xy[6], xy[7], 0, h};
-    const TriangleVertex first[3] = {tl, tr, bl}, second[3] = {tr, bl, br};
-    DrawMemImgTriangle(screen, image, first, trans, GDrawSettings.blend_graph_image, 0);
-    DrawMemImgTriangle(screen, image, second, trans, GDrawSettings.blend_graph_image, 0);
+    DrawMemImgQuad(screen, image, xy, trans, GDrawSettings.blend_graph_image);
     return 0;
 }
 

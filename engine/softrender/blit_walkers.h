@@ -10,7 +10,7 @@
 #include "engine/softrender/blit_rows.h"
 
 // One source pixel onto one destination pixel, with the transparent test and
-// the alpha gates of the per-pixel and stretched walks.
+// the alpha gates of the per-pixel and stretched walks (and of the triangles).
 template <class F, class S, class R, bool Trans>
 BLIT_INLINE void BlitDrawPixel(const BlitJob& j, uint8_t* dp, const uint8_t* sp, const uint8_t* gp) {
     uint32_t raw = S::Raw(sp);

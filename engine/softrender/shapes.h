@@ -44,3 +44,8 @@ struct TriangleVertex {
 // steps must fit 32 bits; other triangles draw nothing.
 void DrawMemImgTriangle(MEMIMG* dst, const MEMIMG* src, const TriangleVertex* vertices, int trans,
                         const MEMIMG* blend_graph, uint32_t color);
+
+// The whole of src mapped onto the quad of corners xy (x, y pairs: top-left,
+// top-right, bottom-right, bottom-left) as two triangles that share the
+// top-right to bottom-left diagonal.
+void DrawMemImgQuad(MEMIMG* dst, const MEMIMG* src, const int xy[8], int trans, const MEMIMG* blend_graph);

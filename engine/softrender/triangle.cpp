@@ -44,8 +44,7 @@ int OpOfMode(int mode) {
 template <class W> struct FlatBody {
     static void Run(const ShapePen& pen, const TriSetup& g, const Rect& area, uint8_t* pixels, int32_t pitch) {
         TriWalk(g, area, [&](int32_t y, int32_t xs, int32_t n) BLIT_LAMBDA_INLINE {
-            uint8_t* p = pixels + (intptr_t)y * pitch + (intptr_t)xs * W::kBytes;
-            for (int32_t i = 0; i < n; i++, p += W::kBytes) W::Put(p, pen);
+            W::Span(pixels + (intptr_t)y * pitch + (intptr_t)xs * W::kBytes, n, pen);
         });
     }
 };
@@ -118,4 +117,14 @@ void DrawMemImgTriangle(MEMIMG* dst, const MEMIMG* src, const TriangleVertex* ve
     if (local < TRI_LOOPS_PER_TYPE) kTriLoops16[local](j);
     else kTriLoops32[local - TRI_LOOPS_PER_TYPE](j);
     MemImageMarkWritten(dst);
+}
+
+void DrawMemImgQuad(MEMIMG* dst, const MEMIMG* src, const int xy[8], int trans, const MEMIMG* blend_graph) {
+    if (!src || !xy) return;
+    const int w = src->width, h = src->height;
+    const TriangleVertex tl = {xy[0], xy[1], 0, 0}, tr = {xy[2], xy[3], w, 0};
+    const TriangleVertex br = {xy[4], xy[5], w, h}, bl = {xy[6], xy[7], 0, h};
+    const TriangleVertex first[3] = {tl, tr, bl}, second[3] = {tr, bl, br};
+    DrawMemImgTriangle(dst, src, first, trans, blend_graph, 0);
+    DrawMemImgTriangle(dst, src, second, trans, blend_graph, 0);
 }

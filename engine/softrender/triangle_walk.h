@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include "engine/softrender/blit_job.h"
+#include "engine/softrender/blit_walkers.h"
 #include "engine/softrender/pixel_ops.h"
 #include "engine/softrender/shapes.h"
 #include "engine/system/rect.h"
@@ -120,28 +121,13 @@ template <int Op, class C> struct TriOp : PixelOpFor<Op, C>::T {
     }
 };
 
-// One covered pixel whose texel (tu, tv) lies inside the source.
+// One covered pixel whose texel (tu, tv) lies inside the source: the blits'
+// pixel step on that texel and its blend graph byte.
 template <class F, class S, class R, bool Trans>
 BLIT_INLINE void TriDrawTexel(const TriJob& j, uint8_t* dp, uint32_t tu, uint32_t tv) {
-    const uint32_t raw = S::Raw(j.src + (intptr_t)tv * j.src_pitch + (intptr_t)tu * S::kBytes);
-    uint32_t t = 0;
-    if constexpr (R::kGraph) t = j.ops.graph_table[j.graph[(intptr_t)tv * j.graph_pitch + tu]];
-    if constexpr (S::kKind == SRC_ALPHA) {
-        const uint32_t a = S::Alpha(raw), s = S::Colour(raw, nullptr);
-        if constexpr (Trans) {
-            if (a == 0) return;
-            if (a == 255) {
-                F::Store(dp, R::template Apply<false>(j.ops, F::Load(dp), s, a, t));
-                return;
-            }
-        }
-        F::Store(dp, R::template Apply<true>(j.ops, F::Load(dp), s, a, t));
-    } else {
-        if constexpr (Trans) {
-            if (raw == j.ops.key) return;
-        }
-        F::Store(dp, R::template Apply<false>(j.ops, F::Load(dp), S::Colour(raw, j.ops.palette), 255, t));
-    }
+    const uint8_t* gp = nullptr;
+    if constexpr (R::kGraph) gp = j.graph + (intptr_t)tv * j.graph_pitch + tu;
+    BlitDrawPixel<F, S, R, Trans>(j.ops, dp, j.src + (intptr_t)tv * j.src_pitch + (intptr_t)tu * S::kBytes, gp);
 }
 
 // The textured walk: texture coordinates from the plane once per row (in

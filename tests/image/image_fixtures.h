@@ -14,11 +14,13 @@ struct LiveBlocks {
 // Release zeroes the header, so a view the test released itself is skipped.
 struct Img : MEMIMG {
     Img() : MEMIMG() {}
+    Img(const Img&) = delete;
     ~Img() { if (magic == MEMIMG_MAGIC) MemImageRelease(this); }
 };
 
 struct Base : BaseImage {
     Base() : BaseImage() {}
+    Base(const Base&) = delete;
     ~Base() { BaseImageRelease(this); }
 };
 

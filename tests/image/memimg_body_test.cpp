@@ -1,5 +1,41 @@
-// Views over a shared MEMIMG body, release and raw fills.
+// MEMIMG creation, views over a shared body, release and raw fills.
 #include "image_fixtures.h"
+
+TEST(MemImageCreate, LayoutPerColourType) {
+    LiveBlocks live;
+    // The palette flag wins over alpha; 16-bit alpha pixels take 4 bytes.
+    struct { int type, flags, bpp, alpha, palette; } cases[] = {
+        {MEMIMG_TYPE_16, 0, 2, 0, 0},
+        {MEMIMG_TYPE_16, MEMIMG_CREATE_ALPHA, 4, 1, 0},
+        {MEMIMG_TYPE_32, 0, 4, 0, 0},
+        {MEMIMG_TYPE_32, MEMIMG_CREATE_ALPHA, 4, 1, 0},
+        {MEMIMG_TYPE_16, MEMIMG_CREATE_PALETTE | MEMIMG_CREATE_ALPHA, 1, 0, 1},
+        {MEMIMG_TYPE_32, MEMIMG_CREATE_PALETTE | MEMIMG_CREATE_ALPHA, 1, 0, 1},
+        {MEMIMG_TYPE_CH8, 0, 1, 0, 0},
+        {MEMIMG_TYPE_CH16, 0, 2, 0, 0},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << " flags " << c.flags);
+        Img m;
+        ASSERT_EQ(MemImageCreate(&m, 13, 5, c.type, c.flags | MEMIMG_CREATE_RUNCODES, 7), 0);
+        const MemImgShared* s = m.shared;
+        EXPECT_EQ(MemImageBytesPerPixel(&m), c.bpp);
+        EXPECT_EQ(s->alpha_flag, c.alpha);
+        EXPECT_EQ(s->palette_flag, c.palette);
+        EXPECT_EQ(c.palette != 0, s->palette1 != nullptr);
+        EXPECT_EQ(c.type <= MEMIMG_TYPE_32, s->run_codes.codes != nullptr);
+        EXPECT_GE(s->pitch, 13 * c.bpp);
+        EXPECT_EQ(s->pitch % 4, 0);
+        for (int y = 0; y < 5; y++)
+            for (int x = 0; x < 13; x++) ASSERT_EQ(Px(m, x, y), 0u) << x << "," << y;
+    }
+    Img m;
+    EXPECT_EQ(MemImageCreate(&m, 32768, 32768, MEMIMG_TYPE_32, 0, 0), -1);  // 4 GB wraps a 32-bit size
+    EXPECT_EQ(MemImageCreate(&m, 0, 4, MEMIMG_TYPE_16, 0, 0), -1);
+    EXPECT_EQ(MemImageCreate(&m, 4, 4, 4, 0, 0), -1);
+    EXPECT_EQ(MemImageCreate(&m, 4, 4, MEMIMG_TYPE_CH8, MEMIMG_CREATE_PALETTE, 0), -1);
+    EXPECT_EQ(MemImageRelease(&m), -1);
+}
 
 TEST(MemImageView, SharingCuttingAndRelease) {
     LiveBlocks live;
@@ -65,7 +101,8 @@ TEST(MemImageFill, ClipsAndDropsRunCodes) {
         Rect outside = {10, 10, 20, 20};
         ASSERT_EQ(MemImageFillRect(&m, nullptr, 1), 0);  // the whole image
         ASSERT_EQ(MemImageFillRect(&m, &outside, 5), 0);
-        EXPECT_EQ(Px(m, 0, 0) + Px(m, 5, 3), 2u);
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 6; x++) ASSERT_EQ(Px(m, x, y), 1u) << x << "," << y;
     }
     // A fill through a part view writes the body, so the body's codes are stale too.
     Img img, part;

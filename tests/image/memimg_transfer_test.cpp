@@ -156,3 +156,15 @@ TEST(MemImageFromBaseImage, CodesOnlyForAWholeBodyTransfer) {
     EXPECT_EQ(part.shared->run_codes.codes, nullptr);
     EXPECT_EQ(m.shared->rle_flag, 0);
 }
+
+TEST(MemImageBuildRunCodes, FollowsANewKey) {
+    LiveBlocks live;
+    Img m;
+    ASSERT_EQ(MemImageCreate(&m, 3, 1, MEMIMG_TYPE_32, MEMIMG_CREATE_RUNCODES, 0), 0);
+    *(uint32_t*)MemImagePixelAt(&m, 1, 0) = 0x00FFFFFF;
+    ASSERT_EQ(MemImageBuildRunCodes(&m), 0);
+    EXPECT_EQ(DecodeRuns(m.shared, 3, 1), (std::vector<int>{0, 1, 0}));
+    m.shared->trans_color = 0x00FFFFFF;
+    ASSERT_EQ(MemImageBuildRunCodes(&m), 0);
+    EXPECT_EQ(DecodeRuns(m.shared, 3, 1), (std::vector<int>{1, 0, 1}));
+}

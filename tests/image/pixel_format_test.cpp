@@ -1,5 +1,19 @@
-// Conversion between pixel formats by their masks, and base images.
+// Pixel-format descriptors, conversion by masks and base images.
 #include "image_fixtures.h"
+
+TEST(PixelFormat, R8G8B8) {
+    PixelFormat f;
+    std::memset(&f, 0xCC, sizeof f);
+    ASSERT_EQ(SetPixelFormatR8G8B8(&f), 0);
+    EXPECT_EQ(f.bits_per_pixel, 24);
+    EXPECT_EQ(f.bytes_per_pixel, 3);
+    EXPECT_EQ(f.red_mask, 0xFF0000u);
+    EXPECT_EQ(f.green_mask, 0xFF00u);
+    EXPECT_EQ(f.blue_mask, 0xFFu);
+    EXPECT_EQ(f.alpha_mask, 0u);
+    EXPECT_EQ(f.alpha_width, 0);
+    EXPECT_EQ(f.is_palette, 0);  // the 0xCC fill is gone
+}
 
 TEST(PixelFormat, ConversionByMasks) {
     PixelFormat argb, rgb565, argb4444, a1, rgb24, pal;
@@ -47,9 +61,8 @@ TEST(BaseImage, PitchClearReleaseAndSizeLimit) {
     EXPECT_EQ(std::memcmp(p, want, 36), 0);
     ASSERT_EQ(BaseImageRelease(&b), 0);
     EXPECT_EQ(b.pixels, nullptr);
+    EXPECT_EQ(BaseImageCreateXrgb32(0, 3, &b), -1);
     // 4 GB of pixels would wrap a 32-bit size.
-    Img m;
     EXPECT_EQ(BaseImageCreateXrgb32(32768, 32768, &b), -1);
     EXPECT_EQ(BaseImageCreate(&f, 32768, 32768, &b), -1);
-    EXPECT_EQ(MemImageCreate(&m, 32768, 32768, MEMIMG_TYPE_32, 0, 0), -1);
 }
