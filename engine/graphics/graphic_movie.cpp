@@ -42,6 +42,15 @@ static void TransferMovieFrame(MovieRecord* m, int graphic, bool again) {
 
 void UpdateGraphicFromMovie(MovieRecord* m, uint32_t graphic) { TransferMovieFrame(m, (int)graphic, false); }
 
+// The movie's frame images go with it: the graphic keeps the pixels it holds but
+// no longer restores from them after a device loss.
+static void UnbindClosedMovie(int movie, uint32_t graphic) {
+    GraphicRecord* rec = GetGraphicRecord((int)graphic);
+    if (!rec || rec->movie != movie) return;
+    rec->movie = 0;
+    rec->restore_source = nullptr;
+}
+
 int LoadGraphicFile(const char* path, int movie_flags) {
     if (!IsGraphicsStarted()) return -1;
     if (!path) return LogAppend("画像ファイルのパスが指定されていません\n");
@@ -62,6 +71,7 @@ int LoadGraphicFile(const char* path, int movie_flags) {
     }
     rec->movie = movie;
     SetMovieFrameCallback(movie, UpdateGraphicFromMovie, (uint32_t)graphic);
+    SetMovieCloseCallback(movie, UnbindClosedMovie);
     // The open already handed out the first frame: the new graphic takes it as it is.
     TransferMovieFrame(m, graphic, true);
     return graphic;

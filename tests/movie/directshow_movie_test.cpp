@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "avi_writer.h"
+#include "engine/graphics/d3d_device.h"
 #include "engine/graphics/draw_graphic.h"
 #include "engine/graphics/graphic_handle.h"
 #include "engine/graphics/graphic_movie.h"
@@ -105,6 +106,31 @@ TEST_P(FilterGraphMovies, ALoopingMovieWithSoundLoopsAndCloses) {
     ASSERT_TRUE(WaitForFrame(g, m, 8, 5000));
     EXPECT_TRUE(WaitForFrame(g, m, 1, 5000)) << "no second pass";
     EXPECT_TRUE(RunWithTimeout([&] { EXPECT_EQ(0, DeleteGraphic(g, 0)); }, 10000)) << "closing hangs";
+}
+
+// The movie closed under its graphic: the graphic takes no more frames, keeps
+// the pixels it holds, and draws safely across a device reset.
+TEST_P(FilterGraphMovies, AGraphicOutlivesItsClosedMovie) {
+    int g = LoadGraphicFile("clip.avi");
+    ASSERT_GE(g, 0);
+    MovieRecord* m = GetMovieRecord(GetGraphicMovie(g));
+    ASSERT_TRUE(m);
+    Play(m, 1);
+    ASSERT_TRUE(WaitForFrame(g, m, 3, 5000));
+    EXPECT_EQ(0, CloseMovie(GetGraphicMovie(g)));
+    EXPECT_EQ(0, GetGraphicMovie(g)) << "unbound";
+    ClearScreen();
+    DrawGraphic(0, 0, g, 0);
+    {
+        Capture cap;
+        EXPECT_TRUE(RgbNear(cap.At(10, 40), 0, 0, 0xC8, 8)) << "the last frame stays";
+    }
+    ForceGraphicsDeviceLossForTest();
+    PresentScreen();
+    EXPECT_EQ(0, IsDrawingSuppressed());
+    DrawGraphic(0, 0, g, 0);
+    PresentScreen();
+    EXPECT_EQ(0, DeleteGraphic(g, 0));
 }
 
 // Random bytes, and a path whose failure line must be cut at 256 bytes: the
