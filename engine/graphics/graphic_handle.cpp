@@ -91,6 +91,7 @@ static void FreeRecordContents(GraphicRecord* rec) {
     rec->texture = nullptr;
     if (rec->has_image) MemImageRelease(&rec->image);
     rec->has_image = 0;
+    BaseImageRelease(&rec->own_restore);
     if (GDrawSettings.blend_graph_image == &rec->image) {
         GDrawSettings.blend_graph = -1;
         GDrawSettings.blend_graph_image = nullptr;
@@ -310,6 +311,7 @@ int BltImageToGraphic(const BaseImage* image, const BaseImage* alpha_image, cons
         if (r.right > u.right) u.right = r.right;
         if (r.bottom > u.bottom) u.bottom = r.bottom;
     } else {
+        if (rec->restore_source == &rec->own_restore) BaseImageRelease(&rec->own_restore);
         rec->restore_source = image;
         rec->restore_dx = ox;
         rec->restore_dy = oy;
