@@ -82,9 +82,12 @@ int InitGraphicHandles() {
 }
 
 static void FreeRecordContents(GraphicRecord* rec) {
-    // Before its texture: a movie's frame image is this graphic's restore source.
-    if (rec->movie) CloseMovie(rec->movie);
+    // Unbound before the movie closes: a graphic on its way out takes no copy of
+    // the last frame, and never restores from the movie's freed image.
+    const int movie = rec->movie;
     rec->movie = 0;
+    rec->restore_source = nullptr;
+    if (movie) CloseMovie(movie);
     if (rec->lost_flag) *rec->lost_flag = 1;
     rec->lost_flag = nullptr;
     ReleaseTextureRef(rec->texture);

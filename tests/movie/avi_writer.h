@@ -33,8 +33,8 @@ inline Bytes List(const char* type, const Bytes& body) {
 }
 
 // The stream header of either track.
-inline Bytes StreamHeader(const char* type, const char* handler, uint32_t scale, uint32_t rate, uint32_t length, uint32_t buffer,
-                          uint32_t sample_size, int width, int height) {
+inline Bytes StreamHeader(const char* type, const char* handler, uint32_t scale, uint32_t rate, uint32_t length,
+                          uint32_t buffer, uint32_t sample_size, int width, int height) {
     Bytes strh;
     PutId(strh, type), PutId(strh, handler);
     Put32(strh, 0), Put16(strh, 0), Put16(strh, 0), Put32(strh, 0);
@@ -65,7 +65,8 @@ inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
         Bytes wave;
         Put16(wave, 1), Put16(wave, 1), Put32(wave, audio_rate), Put32(wave, audio_rate * 2);  // PCM, mono
         Put16(wave, 2), Put16(wave, 16), Put16(wave, 0);
-        const Bytes auds = StreamHeader("auds", "\0\0\0\0", 2, audio_rate * 2, audio_samples * frames, audio_bytes, 2, 0, 0);
+        const Bytes auds =
+            StreamHeader("auds", "\0\0\0\0", 2, audio_rate * 2, audio_samples * frames, audio_bytes, 2, 0, 0);
         hdrl = Cat({hdrl, List("strl", Cat({Chunk("strh", auds), Chunk("strf", wave)}))});
     }
 
