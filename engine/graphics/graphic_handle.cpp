@@ -82,15 +82,19 @@ int InitGraphicHandles() {
 }
 
 static void FreeRecordContents(GraphicRecord* rec) {
-    // Before its texture: a movie's frame image is this graphic's restore source.
-    if (rec->movie) CloseMovie(rec->movie);
+    // Unbound before the movie closes: a graphic on its way out takes no copy of
+    // the last frame, and never restores from the movie's freed image.
+    const int movie = rec->movie;
     rec->movie = 0;
+    rec->restore_source = nullptr;
+    if (movie) CloseMovie(movie);
     if (rec->lost_flag) *rec->lost_flag = 1;
     rec->lost_flag = nullptr;
     ReleaseTextureRef(rec->texture);
     rec->texture = nullptr;
     if (rec->has_image) MemImageRelease(&rec->image);
     rec->has_image = 0;
+    BaseImageRelease(&rec->own_restore);
     if (GDrawSettings.blend_graph_image == &rec->image) {
         GDrawSettings.blend_graph = -1;
         GDrawSettings.blend_graph_image = nullptr;
@@ -310,6 +314,7 @@ int BltImageToGraphic(const BaseImage* image, const BaseImage* alpha_image, cons
         if (r.right > u.right) u.right = r.right;
         if (r.bottom > u.bottom) u.bottom = r.bottom;
     } else {
+        if (rec->restore_source == &rec->own_restore) BaseImageRelease(&rec->own_restore);
         rec->restore_source = image;
         rec->restore_dx = ox;
         rec->restore_dy = oy;

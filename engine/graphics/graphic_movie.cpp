@@ -1,5 +1,7 @@
 #include "engine/graphics/graphic_movie.h"
 
+#include <cstring>
+
 #include "engine/file/file_stream.h"
 #include "engine/graphics/d3d_device.h"
 #include "engine/graphics/graphic_handle.h"
@@ -42,6 +44,25 @@ static void TransferMovieFrame(MovieRecord* m, int graphic, bool again) {
 
 void UpdateGraphicFromMovie(MovieRecord* m, uint32_t graphic) { TransferMovieFrame(m, (int)graphic, false); }
 
+// The movie's frame images go with it: the graphic keeps the pixels it holds,
+// and a texture, re-made blank after a device loss, restores from a copy of its
+// own (or from nothing when the copy cannot be made).
+static void UnbindClosedMovie(int movie, uint32_t graphic) {
+    GraphicRecord* rec = GetGraphicRecord((int)graphic);
+    if (!rec || rec->movie != movie) return;
+    rec->movie = 0;
+    const BaseImage* src = rec->restore_source;
+    rec->restore_source = nullptr;
+    if (!src || !src->pixels || !rec->texture || rec->own_restore.pixels) return;
+    BaseImage* own = &rec->own_restore;
+    if (BaseImageCreate(&src->format, src->width, src->height, own) < 0) return;
+    const size_t row = (size_t)src->width * src->format.bytes_per_pixel;
+    for (int y = 0; y < src->height; y++)
+        std::memcpy((uint8_t*)own->pixels + (size_t)y * own->pitch, (const uint8_t*)src->pixels + (size_t)y * src->pitch,
+                    row);
+    rec->restore_source = own;
+}
+
 int LoadGraphicFile(const char* path, int movie_flags) {
     if (!IsGraphicsStarted()) return -1;
     if (!path) return LogAppend("画像ファイルのパスが指定されていません\n");
@@ -62,6 +83,7 @@ int LoadGraphicFile(const char* path, int movie_flags) {
     }
     rec->movie = movie;
     SetMovieFrameCallback(movie, UpdateGraphicFromMovie, (uint32_t)graphic);
+    SetMovieCloseCallback(movie, UnbindClosedMovie);
     // The open already handed out the first frame: the new graphic takes it as it is.
     TransferMovieFrame(m, graphic, true);
     return graphic;

@@ -6,7 +6,8 @@
 struct MovieRecord;
 
 // A graphic showing the file: with a movie, a graphic of the movie's (coded)
-// frame size bound to it, which closes with the graphic. The handle or -1.
+// frame size bound to it, which closes with the graphic (a movie closed first
+// leaves the graphic its last frame, unbound). The handle or -1.
 // movie_flags goes to OpenMovie.
 int LoadGraphicFile(const char* path, int movie_flags = 0);
 // The frame callback of a movie-bound graphic: takes the movie's current frame

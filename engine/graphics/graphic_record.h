@@ -2,9 +2,8 @@
 #pragma once
 #include <d3d9.h>
 #include "engine/image/memimg.h"
+#include "engine/image/pixel_format.h"
 #include "engine/system/rect.h"
-
-struct BaseImage;
 
 // A texture shared by a graphic and the graphics derived from it.
 struct GraphicTexture {
@@ -27,6 +26,7 @@ struct GraphicRecord {
     const BaseImage* restore_source;
     int restore_dx, restore_dy;  // graphic position minus source position
     Rect restore_rect;           // in source coordinates
+    BaseImage own_restore;       // a restore source of the graphic's own (a closed movie's last frame)
     int* lost_flag;
     int movie;                   // the movie bound to this graphic, 0 when none
 };

@@ -84,6 +84,11 @@ int OpenMovie(const char* path, int* width, int* height, int flags) {
 int CloseMovie(int movie) {
     MovieRecord* m = GetMovieRecord(movie);
     if (!m) return -1;
+    // Once only, and nothing calls back into the bound graphic from here on.
+    const MovieCloseCallback closed = m->close_callback;
+    m->close_callback = nullptr;
+    m->callback = nullptr;
+    if (closed) closed(movie, m->callback_user);
     if (m->theora) {
         // The thread reads the file until it has stopped.
         CloseTheoraMovie(m->decoder);
@@ -105,6 +110,13 @@ int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uint32_t user)
     if (!m) return -1;
     m->callback = callback;
     m->callback_user = user;
+    return 0;
+}
+
+int SetMovieCloseCallback(int movie, MovieCloseCallback callback) {
+    MovieRecord* m = GetMovieRecord(movie);
+    if (!m) return -1;
+    m->close_callback = callback;
     return 0;
 }
 

@@ -20,6 +20,8 @@ struct MovieRecord;
 enum { MOVIE_HANDLE_MAX = 100, MOVIE_PLAY_LOOP_BIT = 2 };
 
 typedef void (*MovieFrameCallback)(MovieRecord* movie, uint32_t user);
+// Run by CloseMovie before the movie's frame images go, with the frame callback's user value.
+typedef void (*MovieCloseCallback)(int movie, uint32_t user);
 
 struct MovieRecord {
     int check;
@@ -50,6 +52,7 @@ struct MovieRecord {
     Rect overlay_src, overlay_dst;
     MovieFrameCallback callback;
     uint32_t callback_user;
+    MovieCloseCallback close_callback;
 };
 
 // The handle, or -1 (with a log line, except when 100 movies are open).
@@ -62,6 +65,8 @@ MovieRecord* GetMovieRecord(int movie);
 // Brings the movie to the frame due now and runs the frame callback. 0 or -1.
 int UpdateMovieFrame(int movie);
 int SetMovieFrameCallback(int movie, MovieFrameCallback callback, uint32_t user);
+// Whoever holds on to the frame images lets go of them here. 0 or -1.
+int SetMovieCloseCallback(int movie, MovieCloseCallback callback);
 // keep_playing 1: a system pause, undone by ResumeSystemPausedMovies. 0 or -1.
 int PauseMovie(int movie, int keep_playing);
 int SystemPauseAllMovies();

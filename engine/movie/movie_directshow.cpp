@@ -144,6 +144,9 @@ int UpdateMovieFrameDirectShow(MovieRecord* m) {
         LONGLONG now = 0;
         if (SUCCEEDED(m->seeking->GetCurrentPosition(&now)) && now >= m->stop_position) {
             if (m->play_type & MOVIE_PLAY_LOOP_BIT) {
+                // The platform's graph, seeked while running with a sound track, delivers
+                // nothing more and then blocks in Stop: it is stopped before the seek.
+                m->control->Stop();
                 LONGLONG start = 0;
                 m->seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
                 m->control->Run();

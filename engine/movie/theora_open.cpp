@@ -253,7 +253,8 @@ int RecreateTheoraYuvSurface(TheoraDecoder* dec) {
     if (!dec) return -1;
     ReleaseTheoraYuvSurface(dec);
     IDirect3DDevice9* device = GetD3DDevice();
-    if (!device) return 0;
+    // The surface copy knows 4:2:0 planes only; other layouts take the image path.
+    if (!device || dec->info.pixelformat != OC_PF_420) return 0;
     static const uint32_t kFormats[] = {MAKEFOURCC('Y', 'V', '1', '2'), MAKEFOURCC('Y', 'U', 'Y', '2'),
                                         MAKEFOURCC('U', 'Y', 'V', 'Y')};
     for (uint32_t fourcc : kFormats) {

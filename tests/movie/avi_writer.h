@@ -1,5 +1,6 @@
 // Uncompressed RGB24 AVI files written by the tests: bottom-up rows of B, G, R
-// bytes padded to 4, one '00db' chunk per frame and an index.
+// bytes padded to 4, one '00db' chunk per frame and an index; optionally a mono
+// 16-bit PCM tone track, one '01wb' chunk after each frame.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -31,26 +32,43 @@ inline Bytes List(const char* type, const Bytes& body) {
     return Chunk("LIST", inner);
 }
 
-// pixel(frame, x, y) gives 0xRRGGBB with y = 0 the top row.
+// The stream header of either track.
+inline Bytes StreamHeader(const char* type, const char* handler, uint32_t scale, uint32_t rate, uint32_t length,
+                          uint32_t buffer, uint32_t sample_size, int width, int height) {
+    Bytes strh;
+    PutId(strh, type), PutId(strh, handler);
+    Put32(strh, 0), Put16(strh, 0), Put16(strh, 0), Put32(strh, 0);
+    Put32(strh, scale), Put32(strh, rate), Put32(strh, 0), Put32(strh, length);
+    Put32(strh, buffer), Put32(strh, 0xFFFFFFFF), Put32(strh, sample_size);
+    Put16(strh, 0), Put16(strh, 0), Put16(strh, width), Put16(strh, height);
+    return strh;
+}
+
+// pixel(frame, x, y) gives 0xRRGGBB with y = 0 the top row; audio_rate 0: no sound track.
 inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
-                        const std::function<uint32_t(int, int, int)>& pixel) {
+                        const std::function<uint32_t(int, int, int)>& pixel, int audio_rate = 0) {
     const uint32_t pitch = ((uint32_t)width * 3 + 3) & ~3u, frame_bytes = pitch * height;
+    const uint32_t audio_samples = (uint32_t)(audio_rate / fps), audio_bytes = audio_samples * 2;
     Bytes avih;
-    Put32(avih, 1000000 / fps), Put32(avih, frame_bytes * fps), Put32(avih, 0), Put32(avih, 0x10);  // AVIF_HASINDEX
-    Put32(avih, frames), Put32(avih, 0), Put32(avih, 1), Put32(avih, frame_bytes);
+    Put32(avih, 1000000 / fps), Put32(avih, (frame_bytes + audio_bytes) * fps), Put32(avih, 0);
+    Put32(avih, 0x10);  // AVIF_HASINDEX
+    Put32(avih, frames), Put32(avih, 0), Put32(avih, audio_rate ? 2 : 1), Put32(avih, frame_bytes);
     Put32(avih, width), Put32(avih, height);
     for (int i = 0; i < 4; i++) Put32(avih, 0);
-    Bytes strh;
-    PutId(strh, "vids"), PutId(strh, "DIB ");
-    Put32(strh, 0), Put16(strh, 0), Put16(strh, 0), Put32(strh, 0);
-    Put32(strh, 1), Put32(strh, fps), Put32(strh, 0), Put32(strh, frames);  // scale, rate, start, length
-    Put32(strh, frame_bytes), Put32(strh, 0xFFFFFFFF), Put32(strh, 0);
-    Put16(strh, 0), Put16(strh, 0), Put16(strh, width), Put16(strh, height);
+    const Bytes strh = StreamHeader("vids", "DIB ", 1, fps, frames, frame_bytes, 0, width, height);
     Bytes strf;
     Put32(strf, 40), Put32(strf, width), Put32(strf, height), Put16(strf, 1), Put16(strf, 24);
     Put32(strf, 0), Put32(strf, frame_bytes);
     for (int i = 0; i < 4; i++) Put32(strf, 0);
-    const Bytes hdrl = Cat({Chunk("avih", avih), List("strl", Cat({Chunk("strh", strh), Chunk("strf", strf)}))});
+    Bytes hdrl = Cat({Chunk("avih", avih), List("strl", Cat({Chunk("strh", strh), Chunk("strf", strf)}))});
+    if (audio_rate) {
+        Bytes wave;
+        Put16(wave, 1), Put16(wave, 1), Put32(wave, audio_rate), Put32(wave, audio_rate * 2);  // PCM, mono
+        Put16(wave, 2), Put16(wave, 16), Put16(wave, 0);
+        const Bytes auds =
+            StreamHeader("auds", "\0\0\0\0", 2, audio_rate * 2, audio_samples * frames, audio_bytes, 2, 0, 0);
+        hdrl = Cat({hdrl, List("strl", Cat({Chunk("strh", auds), Chunk("strf", wave)}))});
+    }
 
     Bytes movi, idx;
     for (int n = 0; n < frames; n++) {
@@ -64,6 +82,12 @@ inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
         PutId(idx, "00db"), Put32(idx, 0x10), Put32(idx, (uint32_t)movi.size() + 4), Put32(idx, frame_bytes);
         Bytes c = Chunk("00db", data);
         movi.insert(movi.end(), c.begin(), c.end());
+        if (!audio_rate) continue;
+        Bytes tone;
+        for (uint32_t i = 0; i < audio_samples; i++) Put16(tone, (i / 20) & 1 ? 0x2000 : 0xE000);
+        PutId(idx, "01wb"), Put32(idx, 0x10), Put32(idx, (uint32_t)movi.size() + 4), Put32(idx, audio_bytes);
+        Bytes a = Chunk("01wb", tone);
+        movi.insert(movi.end(), a.begin(), a.end());
     }
     Bytes form;
     PutId(form, "AVI ");

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "avi_writer.h"
+#include "engine/graphics/d3d_device.h"
 #include "engine/graphics/draw_graphic.h"
 #include "engine/graphics/graphic_handle.h"
 #include "engine/graphics/graphic_movie.h"
@@ -37,6 +38,13 @@ protected:
         EXPECT_EQ(0, GetMovieCount());
         EXPECT_EQ(0, D_CBaseObject::LiveObjectCount()) << "filter objects left alive";
     }
+    // Runs the movie as a play operation would.
+    static void Play(MovieRecord* m, int play_type) {
+        m->play_type = play_type;
+        m->paused = 0;
+        m->playing = 1;
+        m->control->Run();
+    }
     // Updates until the graphic shows frame n's green column or the wait ends.
     static bool WaitForFrame(int graphic, MovieRecord* m, int n, DWORD ms) {
         for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(5)) {
@@ -65,11 +73,7 @@ TEST_P(FilterGraphMovies, AnAviShowsItsFramesTheRightWayUpLoopsAndEnds) {
     // Opened paused: nothing new reaches the graphic.
     EXPECT_EQ(0, UpdateMovieFrame(GetGraphicMovie(g)));
     EXPECT_EQ(nullptr, m->image.pixels);
-    // Played as a play operation would, with the loop bit.
-    m->play_type = 1 | MOVIE_PLAY_LOOP_BIT;
-    m->paused = 0;
-    m->playing = 1;
-    m->control->Run();
+    Play(m, 1 | MOVIE_PLAY_LOOP_BIT);
     ASSERT_TRUE(WaitForFrame(g, m, 3, 5000)) << "frame 3 never arrived";
     ClearScreen();
     DrawGraphic(0, 0, g, 0);
@@ -89,6 +93,45 @@ TEST_P(FilterGraphMovies, AnAviShowsItsFramesTheRightWayUpLoopsAndEnds) {
         UpdateMovieFrame(GetGraphicMovie(g));
     EXPECT_EQ(0, m->playing) << "without the loop bit it ends at the stop";
     EXPECT_EQ(1, m->paused);
+}
+
+// A looping movie with a sound track keeps looping and closes at once.
+TEST_P(FilterGraphMovies, ALoopingMovieWithSoundLoopsAndCloses) {
+    ASSERT_TRUE(WriteBytesToFile("sound.avi", avitest::MakeRgbAvi(64, 48, 10, 10, Pixel, 22050)));
+    int g = LoadGraphicFile("sound.avi");
+    ASSERT_GE(g, 0);
+    MovieRecord* m = GetMovieRecord(GetGraphicMovie(g));
+    ASSERT_TRUE(m);
+    Play(m, 1 | MOVIE_PLAY_LOOP_BIT);
+    ASSERT_TRUE(WaitForFrame(g, m, 8, 5000));
+    EXPECT_TRUE(WaitForFrame(g, m, 1, 5000)) << "no second pass";
+    EXPECT_TRUE(RunWithTimeout([&] { EXPECT_EQ(0, DeleteGraphic(g, 0)); }, 10000)) << "closing hangs";
+}
+
+// The movie closed under its graphic: the graphic takes no more frames and
+// keeps its last frame, also across a device reset.
+TEST_P(FilterGraphMovies, AGraphicOutlivesItsClosedMovie) {
+    int g = LoadGraphicFile("clip.avi");
+    ASSERT_GE(g, 0);
+    MovieRecord* m = GetMovieRecord(GetGraphicMovie(g));
+    ASSERT_TRUE(m);
+    Play(m, 1);
+    ASSERT_TRUE(WaitForFrame(g, m, 3, 5000));
+    EXPECT_EQ(0, CloseMovie(GetGraphicMovie(g)));
+    EXPECT_EQ(0, GetGraphicMovie(g)) << "unbound";
+    for (bool reset : {false, true}) {
+        if (reset) {
+            ForceGraphicsDeviceLossForTest();
+            PresentScreen();
+            EXPECT_EQ(0, IsDrawingSuppressed());
+        }
+        ClearScreen();
+        DrawGraphic(0, 0, g, 0);
+        Capture cap;
+        EXPECT_TRUE(RgbNear(cap.At(10, 40), 0, 0, 0xC8, 8)) << "the last frame stays; reset " << reset;
+        EXPECT_EQ(0xFFu, (cap.At(3, 40) >> 8) & 0xFF) << "frame 3's green column; reset " << reset;
+    }
+    EXPECT_EQ(0, DeleteGraphic(g, 0));
 }
 
 // Random bytes, and a path whose failure line must be cut at 256 bytes: the

@@ -291,6 +291,21 @@ TEST_P(MovieSurfaces, YuvSurfacesHoldThePlanesOfTheCurrentFrame) {
     EXPECT_EQ(0, CloseMovie(movie));
 }
 
+// The surface copy knows 4:2:0 planes only: other layouts draw from the image.
+TEST_P(MovieSurfaces, OnlyFourTwoZeroMoviesGetASurface) {
+    for (int layout : {2, 3}) {  // 4:2:2, 4:4:4
+        TheoraMovieRecipe s;
+        s.pixel_fmt = layout;
+        int g;
+        MovieRecord* m = Load(&g, WriteMovie("layout.ogv", s));
+        ASSERT_TRUE(m);
+        EXPECT_EQ(nullptr, GetTheoraYuvSurface(m->decoder)) << "layout " << layout;
+        AdvanceTheoraFrames(m->decoder, 8);
+        EXPECT_NEAR(GreyOfLuma(FlatLuma(8)), DrawnGrey(g), Tolerance()) << "layout " << layout;
+        EXPECT_EQ(0, DeleteGraphic(g, 0));
+    }
+}
+
 // The Theora surface is released before a device reset and made again after.
 TEST_P(MovieSurfaces, AMovieGraphicShowsFramesAgainAfterADeviceResetAndRestart) {
     int g;

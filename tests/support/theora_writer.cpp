@@ -62,7 +62,7 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieRecipe& recipe) {
     ti.aspect_numerator = 1;
     ti.aspect_denominator = 1;
     ti.colorspace = TH_CS_UNSPECIFIED;
-    ti.pixel_fmt = TH_PF_420;
+    ti.pixel_fmt = (th_pixel_fmt)recipe.pixel_fmt;
     ti.quality = recipe.quality;
     ti.keyframe_granule_shift = 6;
     th_enc_ctx* enc = th_encode_alloc(&ti);
@@ -116,7 +116,7 @@ std::vector<uint8_t> MakeTheoraMovie(const TheoraMovieRecipe& recipe) {
 
     // Video frames.
     const int w = ti.frame_width, h = ti.frame_height;
-    const int uvw = w / 2, uvh = h / 2;
+    const int uvw = ti.pixel_fmt == TH_PF_444 ? w : w / 2, uvh = ti.pixel_fmt == TH_PF_420 ? h / 2 : h;
     Bytes y((size_t)w * h), u((size_t)uvw * uvh), v((size_t)uvw * uvh);
     YuvFrame f{y.data(), u.data(), v.data(), w, uvw, w, h, uvw, uvh};
     th_ycbcr_buffer buf;

@@ -23,6 +23,7 @@ struct TheoraMovieRecipe {
     int frames_per_page = 1;      // page flushed after that many frames; 0 lets libogg choose
     int quality = 63;
     int audio_ms = 0;             // length of a Vorbis track (0: none)
+    int pixel_fmt = 0;            // th_pixel_fmt: 0 4:2:0, 2 4:2:2, 3 4:4:4
     // Fills the planes of frame n; unset: flat frames of luma FlatLuma(n), grey chroma.
     std::function<void(int n, const YuvFrame& f)> fill;
     // Replaces the frame size in macroblocks written in the identification header (0: keep).

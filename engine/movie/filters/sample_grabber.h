@@ -57,6 +57,8 @@ public:
     BYTE* DeliveryBuffer() const { return deliveryBuffer_; }
 
 private:
+    void DropPrivateAllocator();
+
     D_CSampleGrabber* grabber_;
     D_CSampleGrabberAllocator* private_;
     ALLOCATOR_PROPERTIES deliveryProps_;

@@ -14,14 +14,16 @@ D_CSampleGrabberAllocator::~D_CSampleGrabberAllocator() {
 
 HRESULT STDMETHODCALLTYPE D_CSampleGrabberAllocator::SetProperties(ALLOCATOR_PROPERTIES* request,
                                                                    ALLOCATOR_PROPERTIES* actual) {
-    HRESULT hr = D_CMemAllocator::SetProperties(request, actual);
-    if (FAILED(hr)) return hr;
+    if (!request || !actual) return E_POINTER;
     D_CAutoLock hold(&lock_);
     if (!owner_) return E_UNEXPECTED;
-    const ALLOCATOR_PROPERTIES& d = owner_->DeliveryProps();
+    // Checked before anything is stored: a refused request keeps the last accepted properties.
+    ALLOCATOR_PROPERTIES d = owner_->DeliveryProps();
     if (request->cbAlign != d.cbAlign) return VFW_E_BADALIGN;
     if (request->cbPrefix != d.cbPrefix || request->cbBuffer > d.cbBuffer || request->cBuffers > d.cBuffers)
         return E_FAIL;
+    HRESULT hr = D_CMemAllocator::SetProperties(&d, actual);
+    if (FAILED(hr)) return hr;
     *actual = d;
     count_ = d.cBuffers;
     size_ = d.cbBuffer;

@@ -7,11 +7,15 @@ D_CSampleGrabberInPin::D_CSampleGrabberInPin(D_CSampleGrabber* filter, HRESULT* 
     : D_CTransInPlaceInputPin("SampleGrabberInputPin", filter, result, L"Input"), grabber_(filter), private_(nullptr),
       deliveryProps_(), deliveryBuffer_(nullptr), typeChanged_(FALSE) {}
 
-// Upstream may still hold the private allocator: drop our reference, never delete it.
-D_CSampleGrabberInPin::~D_CSampleGrabberInPin() {
+D_CSampleGrabberInPin::~D_CSampleGrabberInPin() { DropPrivateAllocator(); }
+
+// Upstream may still hold the allocator: it is cut off from this pin's buffer
+// before our reference goes, never deleted here.
+void D_CSampleGrabberInPin::DropPrivateAllocator() {
     if (!private_) return;
     private_->DetachOwner();
     private_->AllocatorInterface()->Release();
+    private_ = nullptr;
 }
 
 HRESULT D_CSampleGrabberInPin::ApplyMediaType(const AM_MEDIA_TYPE* type) {
@@ -65,7 +69,7 @@ HRESULT D_CSampleGrabberInPin::SetDeliveryBuffer(ALLOCATOR_PROPERTIES props, BYT
     if (!buffer) return E_POINTER;
     deliveryProps_ = props;
     deliveryBuffer_ = buffer;
-    if (private_) private_->AllocatorInterface()->Release();
+    DropPrivateAllocator();
     HRESULT hr = S_OK;
     private_ = new (std::nothrow) D_CSampleGrabberAllocator(this, &hr);
     if (!private_) return E_OUTOFMEMORY;

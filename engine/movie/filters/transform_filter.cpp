@@ -58,22 +58,20 @@ HRESULT STDMETHODCALLTYPE D_CTransformFilter::FindPin(LPCWSTR id, IPin** out) {
 
 HRESULT STDMETHODCALLTYPE D_CTransformFilter::Stop() {
     D_CAutoLock hold(&filterLock_);
+    HRESULT hr = S_OK;
     if (state_ != State_Stopped && input_ && input_->IsConnected() && output_ && output_->IsConnected()) {
         // Decommitting the input first frees an upstream thread blocked in GetBuffer,
         // so the receive lock below can be had.
         input_->OnFilterDeactivate();
         D_CAutoLock streaming(&receiveLock_);
         output_->OnFilterDeactivate();
-        HRESULT hr = EndStreaming();
-        if (SUCCEEDED(hr)) {
-            state_ = State_Stopped;
-            eosSent_ = false;
-        }
-        return hr;
+        hr = EndStreaming();
     }
+    // Stopped even when the end of streaming failed: a filter that stays running
+    // keeps its pins from disconnecting, and its graph could never be released.
     state_ = State_Stopped;
     eosSent_ = false;
-    return S_OK;
+    return hr;
 }
 
 HRESULT STDMETHODCALLTYPE D_CTransformFilter::Pause() {

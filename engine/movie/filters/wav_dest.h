@@ -20,6 +20,8 @@ public:
     DWORD BytesWritten() const { return written_; }
 
 private:
+    HRESULT WriteHeader();
+
     DWORD written_;
     DWORD headerSize_;
 };

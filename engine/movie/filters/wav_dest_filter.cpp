@@ -4,6 +4,7 @@
 #include <new>
 #include "engine/sound/sound_convert.h"
 #include "engine/system/entry_points.h"
+#include "engine/system/log.h"
 
 static const CLSID CLSID_EngineWavDest = {0x3C78B8E2, 0x6C4D, 0x11D1, {0xAD, 0xE2, 0x00, 0x00, 0xF8, 0x75, 0x4B, 0x99}};
 
@@ -115,7 +116,18 @@ HRESULT D_CWavDestFilter::ReceiveSample(IMediaSample* sample) {
     return hr;
 }
 
+// The downstream pin may be no file writer at all (a null renderer): the stop
+// still goes through, and the lost header is told to the log and the graph.
 HRESULT D_CWavDestFilter::EndStreaming() {
+    HRESULT hr = WriteHeader();
+    if (FAILED(hr)) {
+        LogAppendFormat("WAV ファイルのヘッダの書き込みに失敗しました ( HRESULT 0x%08lx )", hr);
+        FilterNotifyEvent(EC_ERRORABORT, hr, 0);
+    }
+    return hr;
+}
+
+HRESULT D_CWavDestFilter::WriteHeader() {
     if (!output_ || !output_->IsConnected()) return E_FAIL;
     IStream* stream = nullptr;
     HRESULT hr = output_->GetConnected()->QueryInterface(IID_IStream, (void**)&stream);

@@ -151,4 +151,53 @@ TEST_F(GrabberTest, DeliveryBufferReceivesTheData) {
     held->Release();
 }
 
+// The input pin's private allocator, as an upstream pin would take it.
+IMemAllocator* PinAllocator(D_CSampleGrabber* grabber) {
+    IMemInputPin* pin = nullptr;
+    IMemAllocator* allocator = nullptr;
+    if (SUCCEEDED(grabber->PinAt(0)->PinInterface()->QueryInterface(IID_IMemInputPin, (void**)&pin))) {
+        pin->GetAllocator(&allocator);
+        pin->Release();
+    }
+    return allocator;
+}
+
+TEST_F(GrabberTest, ADroppedPrivateAllocatorHandsOutNothing) {
+    ALLOCATOR_PROPERTIES large = {1, 4096, 1, 0}, small = {1, 2048, 1, 0};
+    static BYTE buffer[4096];
+    ASSERT_EQ(S_OK, control->SetDeliveryBuffer(large, buffer));
+    IMemAllocator* kept = PinAllocator(grabber);
+    ASSERT_NE(nullptr, kept);
+    ASSERT_EQ(S_OK, control->SetDeliveryBuffer(small, buffer));
+    ALLOCATOR_PROPERTIES request = {1, 1024, 1, 0}, actual;
+    EXPECT_EQ(E_UNEXPECTED, kept->SetProperties(&request, &actual)) << "replaced: cut off from the pin";
+    TearDownGraph();
+    EXPECT_NE(S_OK, kept->Commit()) << "no buffer to hand out";
+    kept->Release();
+}
+
+TEST_F(GrabberTest, ARefusedRequestKeepsTheAcceptedProperties) {
+    ALLOCATOR_PROPERTIES delivery = {1, 2048, 1, 0};
+    static BYTE buffer[2048];
+    ASSERT_EQ(S_OK, control->SetDeliveryBuffer(delivery, buffer));
+    IMemAllocator* allocator = PinAllocator(grabber);
+    ASSERT_NE(nullptr, allocator);
+    ALLOCATOR_PROPERTIES fits = {1, 1024, 1, 0}, tooMany = {4, 1 << 20, 1, 0}, actual, now;
+    ASSERT_EQ(S_OK, allocator->SetProperties(&fits, &actual));
+    EXPECT_EQ(E_FAIL, allocator->SetProperties(&tooMany, &actual));
+    ASSERT_EQ(S_OK, allocator->GetProperties(&now));
+    EXPECT_EQ(1, now.cBuffers);
+    EXPECT_EQ(2048, now.cbBuffer);
+    ASSERT_EQ(S_OK, allocator->Commit());
+    IMediaSample* sample = nullptr;
+    ASSERT_EQ(S_OK, allocator->GetBuffer(&sample, nullptr, nullptr, 0));
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    EXPECT_EQ(buffer, data);
+    EXPECT_EQ(2048, sample->GetSize());
+    sample->Release();
+    allocator->Decommit();
+    allocator->Release();
+}
+
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "engine/movie/filters/wav_dest.h"
+#include "engine/system/log.h"
+#include "sound/sound_fixture.h"
 
 using namespace filtertest;
 
@@ -77,5 +79,49 @@ void WriteTwoRuns(int formatBytes) {
 TEST_F(FilterTest, WavWriterWritesPlainPcm) { WriteTwoRuns(16); }
 
 TEST_F(FilterTest, WavWriterHeaderHoldsALongFormat) { WriteTwoRuns(40); }
+
+// A pin without IStream (as a null renderer) gets no header: the stop still
+// goes through, the failure is told to the log and the graph, and the graph
+// that holds the writer can be released.
+TEST_F(FilterTest, WavWriterStopsInFrontOfAPinWithoutAStream) {
+    soundtest::LogCapture log;
+    IGraphBuilder* graph = nullptr;
+    ASSERT_EQ(S_OK, WinApi.CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                            (void**)&graph));
+    HRESULT hr = E_FAIL;
+    D_CWavDestFilter* wav = CreateWavDestFilter(nullptr, &hr);
+    ASSERT_EQ(S_OK, hr);
+    auto* source = new TestSource;
+    auto* sink = new TestSink;
+    graph->AddFilter(source->FilterInterface(), L"source");
+    graph->AddFilter(wav->FilterInterface(), L"wav");
+    graph->AddFilter(sink->FilterInterface(), L"sink");
+    TestType pcm(MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FORMAT_WaveFormatEx, 18, 0);
+    source->offered = {&pcm};
+    ASSERT_EQ(S_OK, graph->ConnectDirect(source->pin, wav->PinAt(0)->PinInterface(), &pcm));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(wav->PinAt(1)->PinInterface(), sink->pin, nullptr));
+    IMediaControl* control = nullptr;
+    IMediaEvent* events = nullptr;
+    ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaControl, (void**)&control));
+    ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaEvent, (void**)&events));
+    ASSERT_TRUE(SUCCEEDED(control->Pause()));
+    ASSERT_TRUE(RunWithTimeout([&] { EXPECT_EQ(S_OK, source->pin->Deliver(1000, 0x11)); }, 10000));
+    ASSERT_TRUE(RunWithTimeout([&] { control->Stop(); }, 10000)) << "the graph's stop hangs";
+    FILTER_STATE state = State_Running;
+    EXPECT_EQ(S_OK, wav->FilterInterface()->GetState(0, &state));
+    EXPECT_EQ(State_Stopped, state);
+    EXPECT_TRUE(log.Contains("WAV ファイルのヘッダの書き込みに失敗しました"));
+    long code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    bool aborted = false;
+    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+        aborted |= code == EC_ERRORABORT && p1 == (LONG_PTR)E_NOINTERFACE;
+        events->FreeEventParams(code, p1, p2);
+    }
+    EXPECT_TRUE(aborted) << "the graph was told";
+    events->Release();
+    control->Release();
+    EXPECT_TRUE(RunWithTimeout([&] { graph->Release(); }, 10000)) << "releasing the graph hangs";
+}
 
 }  // namespace
