@@ -53,19 +53,35 @@ unsigned CacheValue(const FontRecord* f, int sx, int sy, int x, int y) {
     return row[sx + x];
 }
 
+// A destination the glyph writer only measures: every glyph box it is handed
+// widens g_reach (the reach pass of the work-image path).
+MEMIMG g_reach_probe;
+Rect g_reach;
+
+void WidenRect(Rect* r, const Rect& b) {
+    if (b.left < r->left) r->left = b.left;
+    if (b.top < r->top) r->top = b.top;
+    if (b.right > r->right) r->right = b.right;
+    if (b.bottom > r->bottom) r->bottom = b.bottom;
+}
+
 }  // namespace
 
 void WriteGlyphSoftware(const FontRecord* f, MEMIMG* dst, const Rect* clip, int trans, int box_x, int box_y, int sx,
                         int sy, int bw, int bh, unsigned color, unsigned edge_color, int vertical) {
     if (!dst || !f->soft_bitmap || bw <= 0 || bh <= 0) return;
+    int dw = vertical ? bh : bw, dh = vertical ? bw : bh;
+    Rect box = {box_x, box_y, box_x + dw, box_y + dh};
+    if (dst == &g_reach_probe) {
+        WidenRect(&g_reach, box);
+        return;
+    }
     int depth = GetScreenColorDepth();
     int bpp = MemImageBytesPerPixel(dst);
     int aa = FontIsAntialiased(f);
     int want = depth == 32 || aa ? 4 : depth == 16 ? 2 : 1;
     // A destination of another pixel size is not ours to write; an 8-bit screen has no antialiasing.
     if ((depth != 8 && depth != 16 && depth != 32) || (depth == 8 && aa) || bpp != want) return;
-    int dw = vertical ? bh : bw, dh = vertical ? bw : bh;
-    Rect box = {box_x, box_y, box_x + dw, box_y + dh};
     Rect bounds = {0, 0, dst->width, dst->height};
     Rect limit = clip ? *clip : bounds;
     ClipRectToRect(&limit, &bounds);
@@ -102,26 +118,28 @@ int DrawTextSoftware(int x, int y, const char* text, unsigned color, int font, u
     MEMIMG* screen = GetScreenMemImg();
     // A font that fell back to a bitmap cache in Direct3D mode has no screen to write to.
     if (!f || !screen || f->texture_mode) return -1;
-    int size[2];
-    if (FontStringCore(0, 0, 0, 0, 1.0, 1.0, text, color, nullptr, nullptr, 0, font, edge_color, -1, vertical,
-                       size) < 0)
-        return -1;
     const int aa = FontIsAntialiased(f);
     const int mode = GDrawSettings.blend_mode, param = GDrawSettings.blend_param;
+    const Rect saved_area = GDrawSettings.draw_area;
+    // A glyph that cannot be cached ends the string with -1; the glyphs before it are drawn.
     if (!aa && (mode == DX_BLENDMODE_NOBLEND || (mode == DX_BLENDMODE_ALPHA && param == 255))) {
-        Rect area = GDrawSettings.draw_area;
-        int rc = FontStringCore(1, x, y, 0, 1.0, 1.0, text, color, screen, &area, 1, font, edge_color, -1, vertical,
-                                nullptr);
+        int rc = FontStringCore(1, x, y, 0, 1.0, 1.0, text, color, screen, &saved_area, 1, font, edge_color, -1,
+                                vertical, nullptr);
         return rc < 0 ? -1 : 0;
     }
     MEMIMG* work = GetTextWorkImage(aa);
     if (!work) return -1;
-    Rect saved_area = GDrawSettings.draw_area;
-    uint32_t saved_bright = DrawBrightValue(GDrawSettings);
-    Rect rect = {0, 0, size[0], size[1]};
+    // The work image covers where the glyph boxes land, not the line box: the edge puts
+    // glyphs lower and righter, bearings and vertical writing put them before the start,
+    // and a string from a negative position or wider than the screen keeps its visible
+    // part. Keeping the start point inside keeps the blend graph lined up with the string.
+    g_reach = Rect{0, 0, 0, 0};
+    int rc = FontStringCore(1, 0, 0, 0, 1.0, 1.0, text, color, &g_reach_probe, nullptr, 1, font, edge_color, -1,
+                            vertical, nullptr);
+    Rect dest = {x + g_reach.left, y + g_reach.top, x + g_reach.right, y + g_reach.bottom};
     Rect screen_rect = {0, 0, screen->width, screen->height};
-    ClipRectToRect(&rect, &screen_rect);
-    SetDrawArea(rect.left, rect.top, rect.right, rect.bottom);
+    ClipRectToRect(&dest, &saved_area);
+    ClipRectToRect(&dest, &screen_rect);
     uint32_t key = 0;
     if (!aa) {
         unsigned soft, edge_soft;
@@ -132,18 +150,19 @@ int DrawTextSoftware(int x, int y, const char* text, unsigned color, int font, u
         while (key == soft || key == edge_soft) key = (key + 1) & mask;
     }
     work->shared->trans_color = key;
+    if (dest.right <= dest.left || dest.bottom <= dest.top) return rc < 0 ? -1 : 0;
+    Rect rect = {0, 0, dest.right - dest.left, dest.bottom - dest.top};
     MemImageFillRect(work, &rect, key);
-    int rc = FontStringCore(1, 0, 0, 0, 1.0, 1.0, text, color, work, &rect, 1, font, edge_color, -1, vertical,
-                            nullptr);
-    Rect dest = {x, y, x + rect.right, y + rect.bottom};
-    ClipRectToRect(&dest, &saved_area);
+    if (FontStringCore(1, x - dest.left, y - dest.top, 0, 1.0, 1.0, text, color, work, &rect, 1, font, edge_color,
+                       -1, vertical, nullptr) < 0)
+        rc = -1;
+    uint32_t saved_bright = DrawBrightValue(GDrawSettings);
     SetDrawArea(dest.left, dest.top, dest.right, dest.bottom);
     SetDrawBrightPacked(0xFFFFFF);
     MEMIMG view;
     // The blit wants a blend graph no smaller than its source: the text's part of the work image.
-    if (rc >= 0 && rect.right > 0 && rect.bottom > 0 &&
-        MemImageMakeView(&view, work, 0, 0, rect.right, rect.bottom) == 0) {
-        DrawMemImg(screen, &view, x, y, 1, GDrawSettings.blend_graph_image);
+    if (MemImageMakeView(&view, work, 0, 0, rect.right, rect.bottom) == 0) {
+        DrawMemImg(screen, &view, dest.left, dest.top, 1, GDrawSettings.blend_graph_image);
         MemImageRelease(&view);
     }
     SetDrawArea(saved_area.left, saved_area.top, saved_area.right, saved_area.bottom);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/system/handle_table.h"
+#include "engine/system/library.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
 #include "engine/system/tick.h"
@@ -17,6 +18,10 @@ namespace {
 
 int g_started = 0;
 int g_next_check = 0;
+
+// From InitTextInput to the engine's end: a record made outside that span would
+// be zeroed by the next start with its buffer still allocated.
+bool Up() { return g_started && IsLibraryInitialized(); }
 
 }  // namespace
 
@@ -50,7 +55,7 @@ TextInputRecord* TextInputFromHandle(int handle) {
 }
 
 int CreateTextInput(int max_length, int cancel_allowed, int single_byte_only, int numbers_only) {
-    if (!g_started) return -1;
+    if (!Up()) return -1;
     if (max_length < 0 || max_length > 0x7FFFFF00) return LogAppendFormat("テキスト入力の最大長が不正です: %d", max_length);
     int slot = 0;
     while (slot < MAX_TEXT_INPUTS && g_text_inputs[slot].in_use) slot++;
@@ -74,7 +79,7 @@ int CreateTextInput(int max_length, int cancel_allowed, int single_byte_only, in
 }
 
 int DeleteTextInput(int handle) {
-    TextInputRecord* r = TextInputFromHandle(handle);
+    TextInputRecord* r = Up() ? TextInputFromHandle(handle) : nullptr;
     if (!r) return -1;
     MemFree(r->buffer);
     std::memset(r, 0, sizeof *r);
@@ -95,6 +100,7 @@ int DeleteAllTextInputs() {
 }
 
 int ProcessActiveTextInput() {
+    if (!Up()) return -1;
     if (g_ime.resync_step >= 1 && g_ime.resync_step <= 4) RunImeResync();
     if (g_active_text_input == -1) return 0;
     TextInputRecord* r = TextInputFromHandle(g_active_text_input);

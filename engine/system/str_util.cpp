@@ -50,8 +50,9 @@ int CheckMultiBytePosition(const char* s, int pos, int charset_index) {
         unsigned char c = (unsigned char)s[i];
         if (c == 0) return -1;
         if (IsMultiByteLead(c, charset_index)) {
-            if (s[i + 1] == 0) return -1;
             if (pos == i) return 1;
+            // Only a walk past a lead byte needs its second byte.
+            if (s[i + 1] == 0) return -1;
             if (pos == i + 1) return 2;
             i += 2;
         } else {

@@ -2,6 +2,7 @@
 // against the work image path, the work image's colour key, and clipping.
 #include "font_test_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include "engine/graphics/draw_shapes.h"
 #include "engine/image/memimg.h"
@@ -163,6 +164,108 @@ TEST_F(SoftText, GlyphsAreClippedToTheDrawAreaAndTheScreen) {
     EXPECT_GE(lit_inside, 4 * 8);
     // A write past the screen image would have broken the next block's header.
     EXPECT_EQ(MemCheckIntegrity(), 0);
+}
+
+TEST_F(SoftText, ARefusedGlyphEndsTheStringWithTheGlyphsBeforeItDrawn) {
+    g_glyphs['F'].fail = true;
+    // Straight onto the screen, then through the work image.
+    for (int blend : {DX_BLENDMODE_NOBLEND, DX_BLENDMODE_ADD}) {
+        ClearScreen();
+        SetBlendModeParam(blend, 255);
+        EXPECT_EQ(DrawTextWithFont(10, 10, "AF", PackScreenColor(255, 255, 255), font, 0, 0), -1) << blend;
+        Capture cap;
+        EXPECT_TRUE(RgbNear(GlyphPixel(cap, font, 'A', 10, 10, 0, 0), 255, 255, 255, 8)) << blend;
+    }
+}
+
+// The screen as 0xRRGGBB values, row by row.
+std::vector<uint32_t> Grab() {
+    Capture cap;
+    std::vector<uint32_t> px;
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 640; x++) px.push_back(cap.At(x, y));
+    return px;
+}
+
+// Pixels of a that differ from b shifted by (dx, dy), over the part both show.
+int Mismatches(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int dx, int dy) {
+    int bad = 0;
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 640; x++)
+            if (x + dx < 640 && y + dy < 480 && a[y * 640 + x] != b[(y + dy) * 640 + x + dx]) bad++;
+    return bad;
+}
+
+// A string reaching past the screen's far edge, drawn from a negative position,
+// against its tail drawn as a shifted copy at a positive position: the spaces in
+// front move the tail without drawing anything.
+TEST_F(SoftFonts, TextFromNegativePositionsDrawsEveryPixelItReaches) {
+    g_glyphs['M'] = GlyphBits(std::vector<std::string>(12, "x8.4x."), 8);  // 10 apart with the edge
+    g_glyphs[0x20].advance = 8;
+    const std::string tail(70, 'M'), text = std::string(40, ' ') + tail;
+    const int along = 400, across = 16;  // the copy at (10, 10); the whole string this far back
+    const struct {
+        int type, blend, vertical;
+    } cases[] = {{2, DX_BLENDMODE_NOBLEND, 0}, {2, DX_BLENDMODE_NOBLEND, 1}, {0, DX_BLENDMODE_ADD, 0},
+                 {0, DX_BLENDMODE_ADD, 1}};
+    for (const auto& c : cases) {
+        int h = MakeFont(c.type);
+        SetBlendModeParam(c.blend, 255);
+        auto draw = [&](const std::string& s, int back, int up) {
+            ClearScreen();
+            int x = 10 - (c.vertical ? up : back), y = 10 - (c.vertical ? back : up);
+            EXPECT_EQ(DrawTextWithFont(x, y, s.c_str(), PackScreenColor(255, 255, 255), h, 0, c.vertical), 0);
+            return Grab();
+        };
+        std::vector<uint32_t> whole = draw(text, along, across), copy = draw(tail, 0, 0);
+        EXPECT_GT(copy.size() - std::count(copy.begin(), copy.end(), 0u), 2000u) << c.type << " " << c.vertical;
+        EXPECT_EQ(Mismatches(whole, copy, c.vertical ? across : 0, c.vertical ? 0 : across), 0)
+            << c.type << " " << c.vertical;
+    }
+}
+
+// Glyphs that leave the line box: '_' ends on the line's last row, so its edge
+// offset puts its pixels one row below; 'j' starts 3 pixels left of the pen.
+void ScriptLowGlyphs(int font) {
+    FontRecord* f = GetFontRecord(font);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, f->hfont);
+    TEXTMETRICA tm;
+    GetTextMetricsA(dc, &tm);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    g_glyphs['_'] = GlyphBits({"xxxxxx"}, 8);
+    g_glyphs['_'].origin_y = tm.tmAscent - (f->line_height - 1);
+    g_glyphs['j'] = GlyphBits({"..xx", "...x", "x..x", ".xx."}, 6, -3);
+}
+
+// "j_j_" in a plain and an antialiased size-12 font, both directions; which pixels lit.
+std::vector<uint32_t> DrawLowLines(int blend) {
+    int fonts[2] = {MakeFont(0, -1, 12), MakeFont(2, -1, 12)};
+    ScriptLowGlyphs(fonts[0]);
+    ClearScreen();
+    SetBlendModeParam(blend, 255);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(DrawTextWithFont(40 + 100 * i, 40, "j_j_", PackScreenColor(255, 255, 255), fonts[i / 2], 0, i % 2),
+                  0);
+    SetBlendModeParam(DX_BLENDMODE_NOBLEND, 255);
+    std::vector<uint32_t> px = Grab();
+    for (uint32_t& v : px) v = v >= 0x800000;
+    EXPECT_EQ(DeleteFontHandle(fonts[0]) + DeleteFontHandle(fonts[1]), 0);
+    return px;
+}
+
+TEST_F(D3DFonts, LowGlyphsOfASoftwareLineLightWhatDirect3DLights) {
+    std::vector<uint32_t> d3d = DrawLowLines(DX_BLENDMODE_NOBLEND);
+    ASSERT_EQ(std::count(d3d.begin(), d3d.end(), 1u), 4 * (7 + 6) * 2);  // every pixel of the four lines
+    EndLibrarySystems();
+    SetUseHardwareRendering(0);
+    ASSERT_EQ(InitLibrarySystems(), 0);
+    ASSERT_EQ(GraphicsUsesD3D(), 0);
+    // No blending: the plain font straight on, the antialiased one through the work
+    // image; adding: both through the work image.
+    for (int blend : {DX_BLENDMODE_NOBLEND, DX_BLENDMODE_ADD})
+        EXPECT_EQ(Mismatches(DrawLowLines(blend), d3d, 0, 0), 0) << blend;
 }
 
 }  // namespace

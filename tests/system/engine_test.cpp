@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/input/text_input.h"
 #include "engine/system/api_lock.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/library.h"
@@ -80,6 +81,8 @@ TEST(EngineLifetime, StartsAndEndsTwiceLeavingNothing) {
         char now[MAX_PATH];
         GetCurrentDirectoryA(MAX_PATH, now);
         EXPECT_STREQ(now, dir);
+        // A text input asked for while the engine is down would outlive the next start's table.
+        EXPECT_EQ(CreateTextInput(8, 0, 0, 0), -1);
         EXPECT_EQ(MemLiveBlockCount(), blocks);
     }
     EXPECT_EQ(EndLibrarySystems(), -1);  // not started

@@ -163,8 +163,10 @@ TEST(Strings, PositionsInMixedText) {
     EXPECT_EQ(CheckMultiBytePosition(s, 3, 1), 0);
     EXPECT_EQ(CheckMultiBytePosition(s, 4, 1), -1);
     EXPECT_EQ(CheckMultiBytePosition("", 0, 1), -1);
-    const char cut[] = {'a', (char)0x83, 0};  // lead byte without its second byte
-    EXPECT_EQ(CheckMultiBytePosition(cut, 1, 1), -1);
+    // A lead byte without its second byte: it stands at its own position, nothing stands after it.
+    const char cut[] = {'a', (char)0x83, 0};
+    EXPECT_EQ(CheckMultiBytePosition(cut, 1, 1), 1);
+    EXPECT_EQ(CheckMultiBytePosition(cut, 2, 1), -1);
     // The backslash inside the double-byte character is not found.
     EXPECT_EQ(StrFindChar(s, '\\'), nullptr);
     EXPECT_EQ(StrFindChar(s, 'b'), s + 3);
