@@ -34,6 +34,33 @@ static long OggTellCallback(void* source) {
 
 static OggVorbis_File* FileOf(SoundConverter* c) { return (OggVorbis_File*)c->ogg.file; }
 
+// For 3 to 8 channels, the Vorbis channel that goes to each wave channel. Vorbis
+// fixes its order per channel count (front left, centre, front right, rears or
+// sides, LFE last); a wave file without a channel mask plays front left, front
+// right, centre, LFE, back left, back right, back centre, side left, side right,
+// taking the first speakers of that list that its layout has.
+static const uint8_t kWaveFromVorbis[9][8] = {
+    {}, {}, {},
+    {0, 2, 1},                 // L C R             -> L R C
+    {0, 1, 2, 3},              // FL FR RL RR       -> the same
+    {0, 2, 1, 3, 4},           // FL C FR RL RR     -> FL FR C RL RR
+    {0, 2, 1, 5, 3, 4},        // FL C FR RL RR LFE -> FL FR C LFE RL RR
+    {0, 2, 1, 6, 5, 3, 4},     // FL C FR SL SR RC LFE -> FL FR C LFE RC SL SR
+    {0, 2, 1, 7, 5, 6, 3, 4},  // FL C FR SL SR RL RR LFE -> FL FR C LFE RL RR SL SR
+};
+
+// Puts each frame of interleaved samples into wave channel order.
+static void ReorderVorbisChannels(uint8_t* pcm, uint32_t bytes, int channels, int word) {
+    if (channels < 3 || channels > 8) return;
+    const uint8_t* map = kWaveFromVorbis[channels];
+    const uint32_t frame = (uint32_t)(channels * word);
+    uint8_t in[8 * 2];
+    for (uint32_t at = 0; at + frame <= bytes; at += frame) {
+        std::memcpy(in, pcm + at, frame);
+        for (int ch = 0; ch < channels; ch++) std::memcpy(pcm + at + ch * word, in + map[ch] * word, (size_t)word);
+    }
+}
+
 int OpenOggVorbisStream(SoundConverter* c) {
     c->ogg.open = 0;
     c->ogg.file = nullptr;
@@ -80,6 +107,7 @@ int DecodeOggVorbisBlock(SoundConverter* c) {
     for (int holes = 0;; holes++) {
         long n = ov_read(FileOf(c), (char*)c->buffer, (int)c->block_size, 0, word, word == 1 ? 0 : 1, &section);
         if (n > 0) {
+            ReorderVorbisChannels(c->buffer, (uint32_t)n, c->format.nChannels, word);
             c->bytes_left = (int32_t)n;
             return 0;
         }

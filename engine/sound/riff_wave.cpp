@@ -92,16 +92,46 @@ int WalkToData(SoundConverter* c, RiffWalk* w) {
     return 0;
 }
 
-// Every later division by these fields must be safe.
+// Every later division by these fields must be safe. The byte rate is not
+// among them: it is worked out from the rest (ImpliedByteRate).
 bool FormatFieldsUsable(const WAVEFORMATEX* f) {
-    return f->nChannels != 0 && f->nBlockAlign != 0 && f->nSamplesPerSec != 0 && f->nAvgBytesPerSec != 0;
+    return f->nChannels != 0 && f->nBlockAlign != 0 && f->nSamplesPerSec != 0;
+}
+
+bool IsAdpcm(const WAVEFORMATEX* f) {
+    return f->wFormatTag == WAVE_FORMAT_ADPCM || f->wFormatTag == WAVE_FORMAT_IMA_ADPCM;
+}
+
+// Samples per block of an ADPCM format; 0 when the chunk does not hold it.
+uint32_t AdpcmSamplesPerBlock(const WAVEFORMATEX* f, uint32_t fmt_size) {
+    if (fmt_size < 20 || f->cbSize < 2) return 0;
+    return ((const uint8_t*)f)[18] | ((const uint8_t*)f)[19] << 8;
 }
 
 // A codec that divides by its samples per block must never see 0 there.
 bool AdpcmBlockUsable(const WAVEFORMATEX* f, uint32_t fmt_size) {
-    if (f->wFormatTag != WAVE_FORMAT_ADPCM && f->wFormatTag != WAVE_FORMAT_IMA_ADPCM) return true;
-    if (fmt_size < 20 || f->cbSize < 2) return false;
-    return ((const uint8_t*)f)[18] | ((const uint8_t*)f)[19] << 8;
+    return !IsAdpcm(f) || AdpcmSamplesPerBlock(f, fmt_size) != 0;
+}
+
+// The byte rate the format itself implies (sample formats: rate x block;
+// ADPCM: one block per samples-per-block), whatever the header's field says;
+// other codecs keep the header's. 0 when it does not fit in 32 bits.
+uint32_t ImpliedByteRate(const WAVEFORMATEX* f, uint32_t fmt_size) {
+    uint64_t rate = f->nAvgBytesPerSec;
+    switch (f->wFormatTag) {
+    case WAVE_FORMAT_PCM:
+    case WAVE_FORMAT_IEEE_FLOAT:
+    case WAVE_FORMAT_ALAW:
+    case WAVE_FORMAT_MULAW: rate = (uint64_t)f->nSamplesPerSec * f->nBlockAlign; break;
+    case WAVE_FORMAT_ADPCM:
+    case WAVE_FORMAT_IMA_ADPCM: {
+        const uint32_t per_block = AdpcmSamplesPerBlock(f, fmt_size);
+        rate = per_block ? (uint64_t)f->nSamplesPerSec * f->nBlockAlign / per_block : 0;
+        break;
+    }
+    default: break;
+    }
+    return rate > 0xFFFFFFFFu ? 0 : (uint32_t)rate;
 }
 
 }  // namespace
@@ -150,6 +180,7 @@ int OpenRiffPcmSource(SoundConverter* c) {
     }
     MemFree(w.fmt);
     if (WalkToData(c, &w) != 0) return -1;
+    c->format.nAvgBytesPerSec = ImpliedByteRate(&c->format, 18);
     c->block_size = c->format.nAvgBytesPerSec;
     c->method = SOUND_CONVERT_RIFF_PCM;
     return 0;
@@ -176,6 +207,9 @@ int OpenRiffAcmSource(SoundConverter* c) {
         LogAppend("ADPCMの１ブロック当たりのサンプル数が０です\n");
         goto reject;
     }
+    // Codecs check the byte rate against the rest of the format.
+    src->nAvgBytesPerSec = ImpliedByteRate(src, w.fmt_size);
+    if (src->nAvgBytesPerSec == 0) goto reject;
     if (src->wFormatTag == WAVE_FORMAT_PCM && CheckPcmFormat(src) != 0) goto reject;
     std::memset(&c->format, 0, sizeof(c->format));
     c->format.wFormatTag = WAVE_FORMAT_PCM;

@@ -78,6 +78,9 @@ int SelectSoundDecoder(StreamData* source, SoundConverter* conv) {
         conv->setup = 0;
         return -1;
     }
+    // Rings, refills and durations are sized by the byte rate: it comes from the
+    // format, never from a file's header, which may say anything.
+    conv->format.nAvgBytesPerSec = conv->format.nSamplesPerSec * conv->format.nBlockAlign;
 
     conv->end = 0;
     conv->buffer = (uint8_t*)MemAlloc(conv->block_size ? conv->block_size : 1, "sound_convert", __LINE__);

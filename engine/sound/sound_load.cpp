@@ -124,7 +124,7 @@ int CreateSoundFromFileImage(const void* image, unsigned size, int buffer_count,
             LogAppendFormat("音声ファイルを格納するメモリ領域の確保に失敗しました");
             goto fail;
         }
-        if (pcm_size / fmt.nAvgBytesPerSec > kLongestNormalSoundSec ||
+        if (pcm_size / fmt.nBlockAlign / fmt.nSamplesPerSec > kLongestNormalSoundSec ||
             CreateSoundBuffers(-1, &fmt, pcm_size, 0, buffer_count, handle) != 0) {
             MemFree(pcm);
             pcm = nullptr;

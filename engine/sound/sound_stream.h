@@ -17,9 +17,9 @@ struct LockedRegions {
     uint32_t first_left, second_left;
 };
 
-// WriteStreamFromSources: the current source moved on (next pass, source or
-// loop-back), the refill must wait for the cursor, or the end was written.
-enum { STREAM_MOVED_ON = 0, STREAM_WAIT = 1, STREAM_END_WRITTEN = -1 };
+// WriteStreamFromSources: the current source moved on (next pass or source),
+// the sources looped back, or the end was written.
+enum { STREAM_MOVED_ON = 0, STREAM_LOOPED_BACK = 1, STREAM_END_WRITTEN = -1 };
 
 // One second of the format, aligned up to whole samples.
 uint32_t StreamRingSize(const WAVEFORMATEX* format);

@@ -7,9 +7,12 @@ namespace {
 
 uint32_t AlignDown(uint32_t x, uint32_t a) { return x / a * a; }
 uint32_t AlignUp(uint32_t x, uint32_t a) { return (x + a - 1) / a * a; }
-uint32_t PrimeBytes(const WAVEFORMATEX& f) { return AlignDown(f.nAvgBytesPerSec * 192 / 256, f.nBlockAlign); }
-uint32_t ChunkBytes(const WAVEFORMATEX& f) { return AlignDown(f.nAvgBytesPerSec / 8, f.nBlockAlign); }
-uint32_t WindowBytes(const WAVEFORMATEX& f) { return AlignUp(f.nAvgBytesPerSec * 192 / 256, f.nBlockAlign); }
+// The ring holds one second of the format, so every other size is a share of it
+// and none can disagree with the ring or shrink below a sample.
+uint32_t ThreeQuarters(uint32_t ring) { return (uint32_t)((uint64_t)ring * 3 / 4); }
+uint32_t PrimeBytes(uint32_t ring, uint32_t align) { return AlignDown(ThreeQuarters(ring), align); }
+uint32_t ChunkBytes(uint32_t ring, uint32_t align) { return AlignDown(ring / 8, align); }
+uint32_t WindowBytes(uint32_t ring, uint32_t align) { return AlignUp(ThreeQuarters(ring), align); }
 
 // The ring offset just behind what the regions hold so far.
 uint32_t RegionsEndOffset(const LockedRegions* r, uint32_t ring) {
@@ -65,13 +68,16 @@ void AdvanceWriteCursor(SoundHandleRecord* s, uint32_t written, uint32_t ring) {
     uint32_t w = (uint32_t)s->write_cursor + written;
     if (w >= ring) w -= ring;
     s->write_cursor = (int32_t)w;
-    int64_t start = (int64_t)w - WindowBytes(s->format);
+    int64_t start = (int64_t)w - WindowBytes(ring, s->format.nBlockAlign);
     if (start < 0) start += ring;
     s->window_start = (uint32_t)start;
 }
 
+// A loop shorter than a refill loops back several times in one; the play
+// position is corrected at the first of them the cursor meets.
 void StartLoopBack(SoundHandleRecord* s, LockedRegions* r, uint32_t ring, uint32_t start_bytes) {
     s->source_write_pos = (int32_t)start_bytes;
+    if (s->loop_back_pending) return;
     s->loop_back_start = start_bytes;
     s->loop_back_pending = 1;
     s->loop_back_position = RegionsEndOffset(r, ring);
@@ -123,18 +129,15 @@ int WriteStreamFromSources(SoundHandleRecord* s, LockedRegions* r, uint32_t play
     StreamSourceEntry* src = &s->sources[s->current_source];
     s->passes_done++;
     if (src->loop_count == 255) {
-        if (s->loop_back_pending) return STREAM_WAIT;
         StartLoopBack(s, r, ring, (uint32_t)src->loop_start * align);
         SeekSoundConverter(&src->converter, src->loop_start);
-        return STREAM_MOVED_ON;
+        return STREAM_LOOPED_BACK;
     }
     if (s->passes_done <= (int8_t)src->loop_count) {
         s->source_write_pos = 0;
         SeekSoundConverter(&src->converter, 0);
         return STREAM_MOVED_ON;
     }
-    const bool last = s->current_source + 1 >= s->source_count;
-    if (last && s->stream_play_type == SOUND_PLAY_LOOP && s->loop_back_pending) return STREAM_WAIT;
     s->passes_done = 0;
     s->current_source++;
     if (s->current_source < s->source_count) {
@@ -147,7 +150,7 @@ int WriteStreamFromSources(SoundHandleRecord* s, LockedRegions* r, uint32_t play
         s->current_source = 0;
         StartLoopBack(s, r, ring, 0);
         SeekSoundConverter(&s->sources[0].converter, 0);
-        return STREAM_MOVED_ON;
+        return STREAM_LOOPED_BACK;
     }
     s->current_source = s->source_count - 1;  // stays on a real entry
     s->end_written = 1;
@@ -155,7 +158,7 @@ int WriteStreamFromSources(SoundHandleRecord* s, LockedRegions* r, uint32_t play
     s->end_play_cursor = play_cursor;
     // Counting down the cursor's advance also ends a stream whose cursor stood right at the end.
     s->end_distance = ring ? (s->end_position + ring - play_cursor % ring) % ring : 0;
-    WriteStreamSilence(s, r, ChunkBytes(s->format));
+    WriteStreamSilence(s, r, ChunkBytes(ring, align));
     return STREAM_END_WRITTEN;
 }
 
@@ -175,7 +178,8 @@ int UpdateStreamPlayPosition(int handle, int cursor) {
     }
     const uint32_t q = s->loop_back_position;
     bool passed = false;
-    if (s->loop_back_pending) passed = (l < p && l < q && q <= p) || (p < l && (q > l || q <= p));
+    // A point written where the cursor stood is played by the cursor's next step.
+    if (s->loop_back_pending) passed = (l < p && l <= q && q <= p) || (p < l && (q >= l || q <= p));
     if (passed) {
         s->play_position = s->loop_back_start + (p >= q ? p - q : ring - q + p);
         s->loop_back_pending = 0;
@@ -204,7 +208,7 @@ static int RefillAfterEnd(SoundHandleRecord* s, SoundBufferRecord* buf, uint32_t
     s->end_distance -= advance;
     if (!CursorInWindow(p, s->window_start, (uint32_t)s->write_cursor)) return -1;
     LockedRegions r;
-    const uint32_t chunk = ChunkBytes(s->format);
+    const uint32_t chunk = ChunkBytes(ring, s->format.nBlockAlign);
     if (chunk == 0 || !LockRegions(buf, (uint32_t)s->write_cursor % ring, chunk, &r)) return 0;
     WriteStreamSilence(s, &r, chunk);
     UnlockRegions(buf, &r);
@@ -212,10 +216,12 @@ static int RefillAfterEnd(SoundHandleRecord* s, SoundBufferRecord* buf, uint32_t
     return 0;
 }
 
-// Writes up to `amount` bytes of the sources into the locked regions; the bytes written.
+// Writes up to `amount` bytes of the sources into the locked regions, looping
+// and moving on from source to source as often as that takes; the bytes written.
 static uint32_t WriteSources(SoundHandleRecord* s, LockedRegions* r, uint32_t amount, uint32_t cursor) {
     const uint32_t align = s->format.nBlockAlign;
     uint32_t n = amount;
+    uint32_t left_at_loop_back = amount + 1;  // none yet
     while (!s->end_written && n > 0 && r->first_left + r->second_left > 0) {
         StreamSourceEntry* src = &s->sources[s->current_source];
         uint32_t k = n;
@@ -225,12 +231,14 @@ static uint32_t WriteSources(SoundHandleRecord* s, LockedRegions* r, uint32_t am
         }
         uint32_t got = k ? CopyConvertedToLock(r, &src->converter, k) : 0;
         if (got == 0) {
-            if (WriteStreamFromSources(s, r, cursor) == STREAM_WAIT) break;
+            if (WriteStreamFromSources(s, r, cursor) != STREAM_LOOPED_BACK) continue;
+            // A whole round of the sources gave nothing: they are empty or dry, and would spin.
+            if (n == left_at_loop_back) break;
+            left_at_loop_back = n;
             continue;
         }
         n -= got;
         s->source_write_pos += (int32_t)got;
-        if (src->loop_end == -1 || s->source_write_pos >= (int64_t)src->loop_end * align) break;
     }
     return amount - n;
 }
@@ -263,7 +271,7 @@ int RefillStreamSound(int handle) {
             SoundLockLeave();
             return 0;
         }
-        amount = PrimeBytes(s->format);
+        amount = PrimeBytes(ring, s->format.nBlockAlign);
         const int read = GetDSoundBufferPlayCursor(buf);
         cursor = read < 0 ? 0 : (uint32_t)read;
     } else {
@@ -279,10 +287,10 @@ int RefillStreamSound(int handle) {
             w += ring;
             if (p < (uint32_t)s->write_cursor) p += ring;
         }
-        const uint64_t bps = s->format.nAvgBytesPerSec;
-        const uint64_t ahead = (uint64_t)(w - p) * 512 / bps;
-        amount = ahead >= 192 ? ChunkBytes(s->format)
-                              : AlignDown((uint32_t)((192 - ahead) * bps / 512), s->format.nBlockAlign);
+        // In 1/512 s: the ring is one second.
+        const uint64_t ahead = (uint64_t)(w - p) * 512 / ring;
+        amount = ahead >= 192 ? ChunkBytes(ring, s->format.nBlockAlign)
+                              : AlignDown((uint32_t)((192 - ahead) * ring / 512), s->format.nBlockAlign);
     }
     uint32_t written = 0;
     LockedRegions r;

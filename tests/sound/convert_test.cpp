@@ -48,7 +48,7 @@ TEST_F(SoundConvert, RiffFilesAreTakenOrRefusedQuickly) {
         {"0 channels", with_fmt(FormatBody(1, 0, 8000, 16, 2, 16000)), false},
         {"0 rate", with_fmt(FormatBody(1, 1, 0, 16, 2, 16000)), false},
         {"0 block align", with_fmt(FormatBody(1, 1, 8000, 16, 0, 16000)), false},
-        {"0 bytes per second", with_fmt(FormatBody(1, 1, 8000, 16, 2, 0)), false},
+        {"0 bytes per second: worked out from the rest", with_fmt(FormatBody(1, 1, 8000, 16, 2, 0)), true},
         {"mu-law 0 channels", with_fmt(FormatBody(7, 0, 8000, 8, 1, 8000, true)), false},
         {"mu-law 0 block align", with_fmt(FormatBody(7, 1, 8000, 8, 0, 8000, true)), false},
         // +8 wraps 0xFFFFFFF8 onto the same header in 32 bits; from 0x80000000 up a signed seek goes back.
@@ -292,6 +292,17 @@ TEST_F(SoundConvert, AdpcmKeepsLengthFrequencyAndLevel) {
         EXPECT_LE(out.size(), GetConvertedPcmSize(&c.conv));
         EXPECT_NEAR(441.0, ZeroCrossingHz(got, rate), 441 * 0.01);
         EXPECT_NEAR(0.0, 20 * std::log10(Rms(got) / Rms(sine)), 1.0) << "level in dB";
+        // The header's byte rate is worked out again from the block: a lie changes nothing.
+        for (uint32_t avg : {0u, 1u, 400u}) {
+            SCOPED_TRACE(avg);
+            Bytes lying = wav;
+            for (int i = 0; i < 4; i++) lying[28 + i] = (uint8_t)(avg >> (8 * i));
+            MemConverter l;
+            ASSERT_EQ(0, l.Open(lying));
+            EXPECT_EQ((DWORD)rate * 2, l.conv.format.nAvgBytesPerSec);
+            EXPECT_EQ(GetConvertedPcmSize(&c.conv), GetConvertedPcmSize(&l.conv));
+            EXPECT_TRUE(l.ReadAll() == out);
+        }
     }
 }
 

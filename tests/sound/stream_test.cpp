@@ -20,7 +20,11 @@ Bytes Pattern(int frames, int seed) {
     for (int i = 0; i < frames; i++) Put16(b, (uint32_t)(i * 7 + seed * 1001 + 1) & 0xFFFF);
     return b;
 }
-Bytes Repeat(const Bytes& b, int times) { return times == 1 ? b : Cat({b, Repeat(b, times - 1)}); }
+Bytes Repeat(const Bytes& b, int times) {
+    Bytes out;
+    while (times-- > 0) out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
 Bytes Wav(const Bytes& pcm) { return PcmWav(1, kRate, 16, pcm); }
 // No sample at all; a chunk behind the data keeps the file readable.
 Bytes EmptyWav() {
@@ -67,6 +71,18 @@ protected:
         EXPECT_LE(GetSoundHandlePlayTime(h), GetSoundHandleLengthMs(h));
     }
     void PlayUntilStopped(int h, size_t limit) { while (IsSoundHandlePlaying(h) == 1 && heard.size() < limit) Play(h, 320); }
+    // A one-shot that stopped by itself within a ring of its end, `expect` and then only silence heard.
+    void ExpectEnded(int h, const Bytes& expect, uint8_t silence = 0) {
+        EXPECT_EQ(0, IsSoundHandlePlaying(h)) << "did not stop by itself";
+        EXPECT_EQ(-1, Diff(heard, 0, expect));
+        EXPECT_LT(heard.size(), expect.size() + 16000) << "stopped a ring or more after the end";
+        if (heard.size() >= expect.size())
+            EXPECT_EQ(-1, Diff(heard, expect.size(), Bytes(heard.size() - expect.size(), silence)));
+    }
+    // Refills every 30 ms, the first of them a whole chunk late when asked, until the sound stops or `limit` is heard.
+    void PlayWithRefills(int h, size_t limit, bool late) {
+        for (int i = 0; IsSoundHandlePlaying(h) == 1 && heard.size() < limit; i++) Play(h, late && i == 0 ? 480 + 2000 : 480);
+    }
     Bytes heard;
     int saved_ = LogicalProcessorCount;
 };
@@ -100,10 +116,7 @@ TEST_F(SoundStreams, SourcesPlayInTurnWithTheirLoopCountsThenStop) {
         EXPECT_EQ(-1, Diff(Bytes(mem + ring_bytes * 7 / 8, mem + ring_bytes), 0, Bytes(ring_bytes / 8, t.silence)));
         ASSERT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_BACK, 1));
         PlayUntilStopped(h, t.expect.size() + 5 * 16000);
-        EXPECT_EQ(0, IsSoundHandlePlaying(h)) << "did not stop by itself";
-        ASSERT_EQ(-1, Diff(heard, 0, t.expect));
-        EXPECT_LT(heard.size(), t.expect.size() + 16000) << "stopped a ring or more after the end";
-        EXPECT_EQ(-1, Diff(heard, t.expect.size(), Bytes(heard.size() - t.expect.size(), t.silence)));
+        ExpectEnded(h, t.expect, t.silence);
         EXPECT_EQ(0, DeleteSoundHandle(h));
     }
 }
@@ -153,6 +166,46 @@ TEST_F(SoundStreams, EndlessSourcesAndLoopingPlaysGoOn) {
     }
 }
 
+// Loops and sources much shorter than a refill: every refill fills its whole
+// window, looping and moving on as often as that takes, so nothing stale is heard.
+TEST_F(SoundStreams, ShortLoopsAndSourcesFillEveryRefill) {
+    const Bytes ms1 = Pattern(8, 11), ms5 = Pattern(40, 12), ms10 = Pattern(80, 13), ms50 = Pattern(400, 14),
+                ms125 = Pattern(1000, 15);
+    const struct {
+        const char* what;
+        std::vector<Bytes> sources;
+        std::vector<int> loops;
+        int play_type;
+        Bytes pass;  // what repeats; a one-shot plays it once and stops
+    } cases[] = {
+        {"1 ms, 255", {ms1}, {255}, SOUND_PLAY_BACK, ms1},
+        {"10 ms, 255", {ms10}, {255}, SOUND_PLAY_BACK, ms10},
+        {"50 ms, 255", {ms50}, {255}, SOUND_PLAY_BACK, ms50},
+        {"125 ms, 255", {ms125}, {255}, SOUND_PLAY_BACK, ms125},
+        {"10 ms, looping play", {ms10}, {0}, SOUND_PLAY_LOOP, ms10},
+        {"short sources in a row, once", {ms1, ms10, ms5}, {3, 1, 0}, SOUND_PLAY_BACK,
+         Cat({Repeat(ms1, 4), ms10, ms10, ms5})},
+        {"short sources in a row, looping play", {ms1, ms10, ms5}, {3, 1, 0}, SOUND_PLAY_LOOP,
+         Cat({Repeat(ms1, 4), ms10, ms10, ms5})},
+    };
+    for (auto& t : cases)
+        for (bool late : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << t.what << (late ? ", a late refill" : ""));
+            heard.clear();
+            std::vector<Bytes> wavs;
+            for (auto& pcm : t.sources) wavs.push_back(Wav(pcm));
+            int h = MakeStream(wavs, t.loops);
+            ASSERT_EQ(0, PlaySoundHandle(h, t.play_type, 1));
+            const bool once = t.play_type == SOUND_PLAY_BACK && t.loops[0] != 255;
+            const size_t listen = 40000;  // two and a half rings
+            ASSERT_TRUE(RunWithTimeout([&] { PlayWithRefills(h, once ? t.pass.size() + 5 * 16000 : listen, late); },
+                                       20000));
+            if (once) ExpectEnded(h, t.pass);
+            else EXPECT_EQ(-1, Diff(heard, 0, Repeat(t.pass, (int)(listen / t.pass.size())))) << "first wrong byte";
+            EXPECT_EQ(0, DeleteSoundHandle(h));
+        }
+}
+
 TEST_F(SoundStreams, PlayStopAndResumeRules) {
     const Bytes a = Pattern(24000, 4);  // three seconds
     int h = MakeStream({Wav(a)}, {0});
@@ -181,12 +234,62 @@ TEST_F(SoundStreams, PlayStopAndResumeRules) {
     EXPECT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_LOOP, 0));
     for (int i = 0; i < 200; i++) Play(h, 320);
     EXPECT_EQ(-1, Diff(Repeat(a, 2), 0, heard));
-    // A wrapped cursor that stops right on the loop-back point has passed it.
+}
+
+// A loop-back point is passed once the cursor has moved from the last cursor
+// up to or past it; a point right at the last cursor is the next byte heard.
+TEST_F(SoundStreams, LoopBackPointsCountFromTheLastCursorOn) {
+    int h = MakeStream({Wav(Pattern(24000, 4))}, {0});
+    ASSERT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_LOOP, 1));
+    const struct {
+        uint32_t last, point, cursor;
+        int passed;
+        uint32_t position;  // after the move, with the loop-back start at 100
+    } cases[] = {
+        {4000, 4000, 6000, 1, 2100},   {4000, 6000, 6000, 1, 100},  {4000, 6001, 6000, 0, 7000},
+        {12000, 12000, 2000, 1, 6100}, {12000, 4000, 4000, 1, 100}, {12000, 14000, 2000, 1, 4100},
+        {12000, 4001, 4000, 0, 13000}, {12000, 11999, 2000, 0, 11000},
+    };
     SoundHandleRecord* s = GetSoundRecord(h);
-    s->last_play_cursor = 12000, s->loop_back_pending = 1, s->loop_back_position = 4000, s->loop_back_start = 0;
-    ASSERT_EQ(0, UpdateStreamPlayPosition(h, 4000));
-    EXPECT_EQ(0, s->loop_back_pending);
-    EXPECT_EQ(0u, s->play_position);
+    for (auto& t : cases) {
+        SCOPED_TRACE(::testing::Message() << t.last << " -> " << t.cursor << ", point " << t.point);
+        s->last_play_cursor = t.last, s->loop_back_position = t.point, s->loop_back_start = 100;
+        s->loop_back_pending = 1, s->play_position = 5000;
+        ASSERT_EQ(0, UpdateStreamPlayPosition(h, (int)t.cursor));
+        EXPECT_EQ(!t.passed, s->loop_back_pending);
+        EXPECT_EQ(t.position, s->play_position);
+    }
+    EXPECT_EQ(0, DeleteSoundHandle(h));
+}
+
+// The header's byte rate says anything: sizes come from the rate and block
+// size, so the sound is as long, as normal and as well streamed as any.
+TEST_F(SoundStreams, HeaderByteRatesAreIgnored) {
+    const Bytes pcm = Pattern(4000, 17);  // half a second
+    for (uint32_t avg : {16000u, 400u, 4u, 1u, 0u}) {
+        SCOPED_TRACE(avg);
+        Bytes wav = Wav(pcm);
+        for (int i = 0; i < 4; i++) wav[28 + i] = (uint8_t)(avg >> (8 * i));
+        // Whole: a normal sound of half a second holding the PCM.
+        int h = CreateSoundFromFileImage(wav.data(), (unsigned)wav.size(), 1, -1);
+        ASSERT_NE(-1, h);
+        SoundHandleRecord* s = GetSoundRecord(h);
+        EXPECT_EQ(SOUND_KIND_NORMAL, s->kind);
+        EXPECT_EQ(16000u, s->format.nAvgBytesPerSec);
+        EXPECT_EQ(500, GetSoundHandleLengthMs(h));
+        ASSERT_EQ(pcm.size(), s->buffers[0].sample_count * 2u);
+        EXPECT_EQ(-1, Diff(Bytes((uint8_t*)s->buffers[0].memory, (uint8_t*)s->buffers[0].memory + pcm.size()), 0, pcm));
+        EXPECT_EQ(0, DeleteSoundHandle(h));
+        // Streamed: a one-second ring, heard byte for byte, and it ends by itself.
+        heard.clear();
+        h = MakeStream({wav}, {0});
+        ASSERT_NE(-1, h);
+        EXPECT_EQ(16000u, GetSoundRecord(h)->ring_size);
+        ASSERT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_BACK, 1));
+        ASSERT_TRUE(RunWithTimeout([&] { PlayWithRefills(h, 5 * 16000, true); }, 20000));
+        ExpectEnded(h, pcm);
+        EXPECT_EQ(0, DeleteSoundHandle(h));
+    }
 }
 
 // Refused sources leave the sound as it was; kind 0 is decoded when added,

@@ -3,7 +3,9 @@
 // or skip, never hang and never turn into a negative byte count.
 #include "sound/sound_fixture.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "engine/sound/ogg_vorbis.h"
 #include "sound/sound_measure.h"
@@ -43,6 +45,39 @@ TEST_F(OggVorbis, DecodesToTheExactLengthAndSeeksToTheSample) {
             const int want_bytes = std::max(0, std::min(300, (frames - sample) * align));
             ASSERT_EQ(want_bytes, ConvertNextSoundBlock(&m.conv, got.data(), 300)) << sample;
             EXPECT_EQ(0, std::memcmp(got.data(), pcm.data() + std::min(sample, frames) * align, want_bytes)) << sample;
+        }
+    }
+}
+
+// Each Vorbis channel carries its own tone and must come out on the wave
+// channel of the same speaker. Wave channels without a mask follow one speaker
+// order, taking the speakers the layout has.
+TEST_F(OggVorbis, SurroundChannelsLandOnTheirSpeakers) {
+    const std::vector<std::string> wave_order = {"FL", "FR", "C", "LFE", "RL", "RR", "RC", "SL", "SR"};
+    const std::vector<std::vector<std::string>> vorbis_layouts = {
+        {"FL", "C", "FR"},
+        {"FL", "FR", "RL", "RR"},
+        {"FL", "C", "FR", "RL", "RR"},
+        {"FL", "C", "FR", "RL", "RR", "LFE"},
+        {"FL", "C", "FR", "SL", "SR", "RC", "LFE"},
+        {"FL", "C", "FR", "SL", "SR", "RL", "RR", "LFE"},
+    };
+    const int rate = 22050, frames = rate / 2, base_hz = 300;  // Vorbis channel i: (i + 1) x 300 Hz
+    for (auto& layout : vorbis_layouts) {
+        const int channels = (int)layout.size();
+        SCOPED_TRACE(channels);
+        std::vector<std::string> want = layout;
+        std::sort(want.begin(), want.end(), [&](const std::string& a, const std::string& b) {
+            return std::find(wave_order.begin(), wave_order.end(), a) < std::find(wave_order.begin(), wave_order.end(), b);
+        });
+        MemConverter m;
+        ASSERT_EQ(0, m.Open(EncodeVorbis(Tone(frames, channels, rate, base_hz), channels, rate)));
+        const std::vector<int16_t> pcm = ToSamples(m.ReadAll());
+        ASSERT_EQ((size_t)frames * channels, pcm.size());
+        for (int ch = 0; ch < channels; ch++) {
+            const int from = (int)(std::find(layout.begin(), layout.end(), want[ch]) - layout.begin());
+            EXPECT_NEAR(base_hz * (from + 1.0), ZeroCrossingHz(Channel(pcm, channels, ch), rate), 5.0)
+                << "wave channel " << ch << " should be " << want[ch];
         }
     }
 }
