@@ -5,7 +5,6 @@
 // several blend modes. Prints the median frame time in
 // ms against the 16.7 ms of a 60 Hz frame, for 16- and 32-bit screens.
 // Figures only; nothing passes or fails.
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -97,11 +96,6 @@ void Quads(Scene& s, int frame) {
     }
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main() {
@@ -121,9 +115,9 @@ int main() {
             ms.push_back((t2 - t0) * 1000);
             quads.push_back((t2 - t1) * 1000);
         }
-        double m = Median(ms);
+        double m = MedianOf(ms);
         std::printf("%d-bit: %6.2f ms a frame (%4.1f %% of 16.7 ms; target under 25 %%), of which the quads %.2f ms\n",
-                    type == 0 ? 16 : 32, m, m / 16.7 * 100, Median(quads));
+                    type == 0 ? 16 : 32, m, m / 16.7 * 100, MedianOf(quads));
         for (MEMIMG* img : {&s.screen, &s.background, &s.keyed, &s.alpha}) MemImageRelease(img);
     }
     return 0;

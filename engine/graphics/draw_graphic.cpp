@@ -101,7 +101,7 @@ static bool SoftCorners(const float* v, int n, double shift, int* out) {
     for (int i = 0; i < n; i++) {
         const double r = std::ceil((double)v[i] - shift);
         if (!(r >= INT_MIN && r <= INT_MAX)) {
-            LogAppendFormat("描画に失敗しました ( 座標が不正です )");
+            LogBadDrawCoordinates();
             return false;
         }
         out[i] = (int)r;

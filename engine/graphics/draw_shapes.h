@@ -6,5 +6,6 @@
 
 // (x1, y1)-(x2, y2) with right and bottom exclusive; fill 0 draws the outline.
 int DrawBox(int x1, int y1, int x2, int y2, uint32_t color, int fill);
-// A negative radius draws nothing.
+// A negative radius draws nothing; in software mode a radius past about 2^29 is
+// refused (-1).
 int DrawCircle(int x, int y, int r, uint32_t color, int fill);

@@ -5,6 +5,7 @@
 #include "engine/image/memimg.h"
 #include "engine/softrender/blit.h"
 #include "engine/softrender/shapes.h"
+#include "engine/system/log.h"
 
 int SoftDrawGraphic(int x, int y, MEMIMG* image, int trans) {
     MEMIMG* screen = GetScreenMemImg();
@@ -54,6 +55,7 @@ int SoftDrawBox(int x1, int y1, int x2, int y2, uint32_t color, int fill) {
 int SoftDrawCircle(int x, int y, int r, uint32_t color, int fill) {
     MEMIMG* screen = GetScreenMemImg();
     if (!screen || r < 0) return 0;
-    DrawMemImgCircle(screen, x, y, r, color, fill);
-    return 0;
+    return DrawMemImgCircle(screen, x, y, r, color, fill) < 0 ? LogBadDrawCoordinates() : 0;
 }
+
+int LogBadDrawCoordinates() { return LogAppendFormat("描画に失敗しました ( 座標が不正です )"); }

@@ -14,6 +14,10 @@ int SoftDrawGraphicStretched(int x1, int y1, int x2, int y2, MEMIMG* image, int 
 // Draws the image whole onto four corners (top-left, top-right, bottom-right,
 // bottom-left) as two textured triangles. Returns 0.
 int SoftDrawGraphicQuad(const int xy[8], MEMIMG* image, int trans);
-// Box (right and bottom exclusive) and circle in a screen colour. Return 0.
+// Box (right and bottom exclusive) in a screen colour. Returns 0.
 int SoftDrawBox(int x1, int y1, int x2, int y2, uint32_t color, int fill);
+// Circle in a screen colour. 0, or -1 (logged) for a radius the software
+// renderer refuses.
 int SoftDrawCircle(int x, int y, int r, uint32_t color, int fill);
+// Logs that a drawing's coordinates are out of range. Returns -1.
+int LogBadDrawCoordinates();

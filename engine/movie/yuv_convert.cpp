@@ -1,6 +1,7 @@
 // YUV to X8R8G8B8: 4:2:0 frames through 14-bit fixed-point tables and a clamp
 // table, two by two pixels sharing their chroma; other layouts per pixel in
 // floating point.
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/movie/theora_decoder.h"

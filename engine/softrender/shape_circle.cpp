@@ -1,5 +1,5 @@
 // Circle outline: the midpoint walk, each point clipped by itself. Coordinates
-// and the decision value are 64-bit so that no radius overflows them.
+// are 64-bit: a centre and a radius reach past the int range.
 #include "engine/image/memimg.h"
 #include "engine/softrender/shape_frame.h"
 

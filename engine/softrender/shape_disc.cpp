@@ -34,8 +34,12 @@ template <class W> struct DiscBody {
         int64_t top = cy - r < t.area.top ? t.area.top : cy - r;
         int64_t bottom = cy + r > t.area.bottom - 1 ? t.area.bottom - 1 : cy + r;
         const int64_t reachable = bottom - top + 1;
+        // Every later row lies x or more rows from the centre (rows cy +/- x and
+        // cy +/- y, y >= x): past the area's farthest row nothing is drawn, even
+        // where the area lies beside the disc and its rows never fill.
+        const int64_t row_reach = bottom - cy > cy - top ? bottom - cy : cy - top;
         int64_t x = 0, y = r, d = 3 - 2 * r;
-        while (y >= x && rows.flagged < reachable) {
+        while (y >= x && x <= row_reach && rows.flagged < reachable) {
             Row(pen, rows, cy + x, cx - y, cx + y);
             Row(pen, rows, cy - x, cx - y, cx + y);
             if (x == 0) {

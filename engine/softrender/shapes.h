@@ -4,7 +4,7 @@
 // the draw area, blend mode, blend parameter and draw bright of GDrawSettings
 // once at entry and clips against the draw area alone, so the caller keeps the
 // draw area inside the destination. The colour is a pixel value already in the
-// destination's format. Nothing is returned; refused input draws nothing.
+// destination's format. Refused input draws nothing; only the circle reports it.
 #pragma once
 #include <cstdint>
 #include "engine/system/rect.h"
@@ -28,7 +28,14 @@ void DrawMemImgLine(MEMIMG* img, int x1, int y1, int x2, int y2, uint32_t color)
 void DrawMemImgLines(MEMIMG* img, const MemImgLineRecord* lines, int count);
 // fill == 0: the midpoint outline (points where the walk meets itself are
 // written more than once); otherwise a disc whose every pixel is written once.
-void DrawMemImgCircle(MEMIMG* img, int cx, int cy, int r, uint32_t color, int fill);
+// 0, or -1 with nothing drawn when the radius would carry the walk's 32-bit
+// decision value out of range: above the radii below, or below
+// -357913939 (outline) or -1073741822 (disc).
+int DrawMemImgCircle(MEMIMG* img, int cx, int cy, int r, uint32_t color, int fill);
+// Every radius up to these keeps its walk's decision value in 32 bits, and the
+// next one does not (the disc's walk dips lower, to d - 4y before adding
+// 4x + 2). A few larger radii would fit again; they are refused all the same.
+constexpr int kMemImgCircleMaxRadius = 536894470, kMemImgDiscMaxRadius = 536871057;
 
 // One corner of a triangle: destination pixel (x, y) and source texel (u, v).
 struct TriangleVertex {

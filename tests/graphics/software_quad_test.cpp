@@ -80,12 +80,14 @@ TEST_F(SoftQuad, EachPixelTakesTheTexelAtItsOwnPosition) {
     }
 }
 
-TEST_F(SoftQuad, BadCornersDrawNothing) {
+TEST_F(SoftQuad, BadCoordinatesDrawNothing) {
     const int g = MakeCountingGraphic(5, 3);
     ClearScreen();
     EXPECT_EQ(-1, DrawGraphicQuad(NAN, 19.5f, 14.5f, 19.5f, 14.5f, 22.5f, 9.5f, 22.5f, g, 0));
     EXPECT_EQ(-1, DrawGraphicQuad(9.5f, 19.5f, 3e9f, 19.5f, 14.5f, 22.5f, 9.5f, 22.5f, g, 0));
     EXPECT_EQ(-1, DrawGraphicPartStretchedF(9.5f, 19.5f, INFINITY, 22.5f, 0, 0, 5, 3, g, 0));
+    // A radius the software renderer's circle walk cannot take.
+    EXPECT_EQ(-1, DrawCircle(10 - 0x7FFFFFFF, 20, 0x7FFFFFFF, PackScreenColor(255, 255, 255), 1));
     EXPECT_TRUE(NonBlack().empty());
 }
 

@@ -1,6 +1,7 @@
 #include "softrender/ref_shape.h"
 
 #include <map>
+#include <type_traits>
 
 #include "engine/system/math_util.h"
 
@@ -231,50 +232,83 @@ std::vector<std::pair<int64_t, int64_t>> RefLineClosedForm(int x1, int y1, int x
     return out;
 }
 
-std::vector<std::pair<int64_t, int64_t>> RefCirclePoints(int cx_, int cy_, int r_) {
-    std::vector<std::pair<int64_t, int64_t>> out;
-    const int64_t cx = cx_, cy = cy_, r = r_;
-    out.push_back({cx - r, cy});
-    out.push_back({cx + r, cy});
-    out.push_back({cx, cy + r});
-    out.push_back({cx, cy - r});
-    int64_t d = 3 - 2 * r, y = r;
-    if (d >= 0) { y = r - 1; d += 10 - 4 * r; } else { d += 6; }
-    if (y < 1) return out;
-    for (int64_t x = 1; x <= y; x++) {
-        const int64_t pts[8][2] = {{cx - y, cy + x}, {cx + y, cy + x}, {cx - y, cy - x}, {cx + y, cy - x},
-                                   {cx - x, cy + y}, {cx + x, cy + y}, {cx - x, cy - y}, {cx + x, cy - y}};
-        for (auto& q : pts) out.push_back({q[0], q[1]});
-        if (d >= 0) { d += 4 * (x - y) + 10; y--; }
-        else d += 4 * x + 6;
-    }
-    return out;
-}
-
 namespace {
 
+// Every value the walks' decision value takes is checked here.
+bool Fits32(int64_t d) { return d >= INT32_MIN && d <= INT32_MAX; }
+
+// In place of a point or row callback: the walk follows its decision value only.
+struct DecisionOnly {};
+
+// The outline walk, calling point(x, y) in write order. False, stopping there,
+// once the decision value leaves 32 bits.
+template <class F> bool OutlineWalk(int64_t cx, int64_t cy, int64_t r, F point) {
+    constexpr bool kPoints = !std::is_same<F, DecisionOnly>::value;
+    if constexpr (kPoints) {
+        point(cx - r, cy);
+        point(cx + r, cy);
+        point(cx, cy + r);
+        point(cx, cy - r);
+    }
+    int64_t d = 3 - 2 * r, y = r;
+    if (!Fits32(d)) return false;
+    if (d >= 0) { y = r - 1; d += 10 - 4 * r; } else { d += 6; }
+    if (!Fits32(d)) return false;
+    for (int64_t x = 1; x <= y; x++) {
+        if constexpr (kPoints) {
+            const int64_t pts[8][2] = {{cx - y, cy + x}, {cx + y, cy + x}, {cx - y, cy - x}, {cx + y, cy - x},
+                                       {cx - x, cy + y}, {cx + x, cy + y}, {cx - x, cy - y}, {cx + x, cy - y}};
+            for (auto& q : pts) point(q[0], q[1]);
+        }
+        if (d >= 0) { d += 4 * (x - y) + 10; y--; }
+        else d += 4 * x + 6;
+        if (!Fits32(d)) return false;
+    }
+    return true;
+}
+
 // The filled walk, calling row(yy, xa, xb) in the order of its row-drawings.
-template <class F> void DiscWalk(int64_t cx, int64_t cy, int64_t r, F row) {
+// False, stopping there, once the decision value leaves 32 bits.
+template <class F> bool DiscWalk(int64_t cx, int64_t cy, int64_t r, F row) {
+    constexpr bool kRows = !std::is_same<F, DecisionOnly>::value;
     int64_t x = 0, y = r, d = 3 - 2 * r;
+    if (!Fits32(d)) return false;
     while (y >= x) {
-        row(cy + x, cx - y, cx + y);
-        row(cy - x, cx - y, cx + y);
-        if (x == 0) {
-            row(cy + r, cx, cx);
-            row(cy - r, cx, cx);
+        if constexpr (kRows) {
+            row(cy + x, cx - y, cx + y);
+            row(cy - x, cx - y, cx + y);
+            if (x == 0) {
+                row(cy + r, cx, cx);
+                row(cy - r, cx, cx);
+            }
         }
         if (d >= 0) {
-            row(cy + y, cx - x, cx + x);
-            row(cy - y, cx - x, cx + x);
+            if constexpr (kRows) {
+                row(cy + y, cx - x, cx + x);
+                row(cy - y, cx - x, cx + x);
+            }
             y -= 1;
             d -= 4 * y;
+            if (!Fits32(d)) return false;
         }
         x += 1;
         d += 4 * x + 2;
+        if (!Fits32(d)) return false;
     }
+    return true;
 }
 
 }  // namespace
+
+std::vector<std::pair<int64_t, int64_t>> RefCirclePoints(int cx, int cy, int r) {
+    std::vector<std::pair<int64_t, int64_t>> out;
+    OutlineWalk(cx, cy, r, [&](int64_t x, int64_t y) { out.push_back({x, y}); });
+    return out;
+}
+
+bool RefCircleFits(int r, int fill) {
+    return fill ? DiscWalk(0, 0, r, DecisionOnly{}) : OutlineWalk(0, 0, r, DecisionOnly{});
+}
 
 std::vector<RefDiscRow> RefDiscRows(int cx, int cy, int r) {
     std::vector<RefDiscRow> out;
@@ -287,15 +321,19 @@ std::vector<RefDiscRow> RefDiscRows(int cx, int cy, int r) {
     return out;
 }
 
-void RefCircle(RefImage& img, const RefSettings& s, int cx, int cy, int r, uint32_t color, int fill) {
+int RefCircle(RefImage& img, const RefSettings& s, int cx, int cy, int r, uint32_t color, int fill) {
+    // The first radii whose walks leave 32 bits, less one (the circle tests walk
+    // them); larger radii are refused without a walk.
+    const int max_radius = fill ? 536871057 : 536894470;
+    if (r > max_radius || !RefCircleFits(r, fill)) return -1;
     int64_t L, T, R, B;
-    if (!Area(img, s, &L, &T, &R, &B)) return;
-    if (!ModeDraws(s.mode, s.param)) return;
+    if (!Area(img, s, &L, &T, &R, &B)) return 0;
+    if (!ModeDraws(s.mode, s.param)) return 0;
     const uint32_t c = RefBrightColor(img.type, s, color);
     if (!fill) {
         for (auto& q : RefCirclePoints(cx, cy, r))
             if (q.first >= L && q.first <= R - 1 && q.second >= T && q.second <= B - 1) Write(img, q.first, q.second, s, c);
-        return;
+        return 0;
     }
     // Rows collected first, then painted row by row.
     std::map<int64_t, std::pair<int64_t, int64_t>> spans;
@@ -305,4 +343,5 @@ void RefCircle(RefImage& img, const RefSettings& s, int cx, int cy, int r, uint3
     });
     for (auto& row : spans)
         for (int64_t x = row.second.first; x <= row.second.second; x++) Write(img, x, row.first, s, c);
+    return 0;
 }

@@ -34,13 +34,20 @@ uint32_t RefBrightColor(int type, const RefSettings& s, uint32_t color);
 // nothing); rect is {left, top, right, bottom} or null for the whole image.
 void RefFillRect(RefImage& img, const RefSettings& s, const int64_t* rect, uint32_t color);
 void RefLine(RefImage& img, const RefSettings& s, int x1, int y1, int x2, int y2, uint32_t color);
-void RefCircle(RefImage& img, const RefSettings& s, int cx, int cy, int r, uint32_t color, int fill);
+// The circle: -1 with nothing drawn when its walk's decision value would leave
+// 32 bits or its radius is at least the first that does, else 0.
+int RefCircle(RefImage& img, const RefSettings& s, int cx, int cy, int r, uint32_t color, int fill);
+// Whether every value the walk's decision value takes fits 32 bits (the walk
+// runs in full for a radius that fits).
+bool RefCircleFits(int r, int fill);
 
 // Pixels of an unclipped line by the closed form: pixel k of the major axis.
 std::vector<std::pair<int64_t, int64_t>> RefLineClosedForm(int x1, int y1, int x2, int y2);
-// Points of the midpoint outline in write order, unclipped.
+// Points of the midpoint outline in write order, unclipped, up to where the
+// decision value leaves 32 bits.
 std::vector<std::pair<int64_t, int64_t>> RefCirclePoints(int cx, int cy, int r);
 // Rows of the disc, unclipped and before the draw area: row -> span, in the
-// order the walk first reaches each row.
+// order the walk first reaches each row, up to where the decision value leaves
+// 32 bits.
 struct RefDiscRow { int64_t y, xa, xb; };
 std::vector<RefDiscRow> RefDiscRows(int cx, int cy, int r);

@@ -187,23 +187,39 @@ TEST(ShapeCircle, DiscRowFlagsFollowTheAreaNotItsBottom) {
 TEST(ShapeCircle, HugeRadii) {
     const RefSettings s = Counting(0, 0, 64, 64);
     // Wholly around or beside the area: nothing, and at once.
-    EXPECT_TRUE(Draw(64, 64, s, 0, 0, INT_MAX, 0).empty());
-    EXPECT_TRUE(Draw(64, 64, s, 32, 32, INT_MIN, 0).empty());
-    EXPECT_TRUE(Draw(64, 64, s, INT_MIN, INT_MIN, INT_MAX, 0).empty());
+    EXPECT_TRUE(Draw(64, 64, s, 0, 0, 536894470, 0).empty());
+    EXPECT_TRUE(Draw(64, 64, s, 32, 32, -357913939, 0).empty());
+    EXPECT_TRUE(Draw(64, 64, s, INT_MIN, INT_MIN, 536894470, 0).empty());
     EXPECT_TRUE(Draw(64, 64, s, INT_MAX, 10, 1000, 1).empty());
-    // A circle of radius 1.5e9 whose rightmost point is (30, 32): near that point
-    // the arc is a vertical line, which a 32-bit decision value (3 - 2r wraps)
-    // would bend away.
-    const int r = 1500000000;
-    Counts outline = Draw(64, 64, s, 30 - r, 32, r, 0);
-    EXPECT_EQ(64u, outline.size());
-    for (auto& kv : outline) {
-        EXPECT_EQ(30, kv.first.first);
-        EXPECT_EQ(1, kv.second);
+}
+
+TEST(ShapeCircle, RadiiTakingTheDecisionValuePast32BitsAreRefused) {
+    // The largest radius of each form, then the first whose walk takes the
+    // decision value out of 32 bits. Accepted ones have their rightmost point
+    // at (30, 32), where the arc is a vertical line that a wrapped decision
+    // value would bend away.
+    struct Case {
+        int r, fill, result;
+    } cases[] = {{536894470, 0, 0}, {536894471, 0, -1}, {536871057, 1, 0}, {536871058, 1, -1},
+                 {-357913939, 0, 0}, {-357913940, 0, -1}, {-1073741822, 1, 0}, {-1073741823, 1, -1},
+                 {INT_MAX, 0, -1}, {INT_MAX, 1, -1}, {INT_MIN, 0, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "radius " << c.r << " fill " << c.fill);
+        EXPECT_EQ(c.result == 0, RefCircleFits(c.r, c.fill)) << "the walk itself";
+        ShapeCanvas canvas(64, 64, 1);
+        ShapeSettingsScope scope(Counting(0, 0, 64, 64));
+        EXPECT_EQ(c.result, DrawMemImgCircle(canvas.img(), c.r > 0 ? 30 - c.r : 32, 32, c.r, 1, c.fill));
+        int pixels = 0;
+        for (int y = 0; y < 64; y++)
+            for (int x = 0; x < 64; x++)
+                if (canvas.Get(x, y) & 0xFF) {
+                    pixels++;
+                    EXPECT_EQ(1u, canvas.Get(x, y) & 0xFF);
+                    EXPECT_TRUE(c.fill ? x <= 30 : x == 30) << x << "," << y;
+                }
+        EXPECT_EQ(c.result == 0 && c.r > 0 ? (c.fill ? 64 * 31 : 64) : 0, pixels);
+        EXPECT_TRUE(canvas.RingIntact());
     }
-    Counts disc = Draw(64, 64, s, 30 - r, 32, r, 1);
-    EXPECT_EQ(64u * 31u, disc.size());
-    for (auto& kv : disc) EXPECT_LE(kv.first.first, 30);
 }
 
 TEST(ShapeCircle, RandomCirclesMatchReference) {
