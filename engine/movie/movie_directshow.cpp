@@ -12,6 +12,13 @@
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
 #include "engine/system/str_util.h"
+#include "engine/sound/mp3_filters.h"
+
+// The longest a render may take; the platform's parsers loop forever on some broken files.
+static DWORD g_render_limit_ms = 10000;
+static const HRESULT kRenderTimedOut = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+
+void SetMovieRenderTimeLimit(DWORD ms) { g_render_limit_ms = ms; }
 
 template <class T>
 static void ReleaseInterface(T*& p) {
@@ -27,12 +34,90 @@ static void ReleaseGraphInterfaces(MovieRecord* m) {
     m->renderer = nullptr;  // the graph held it
 }
 
+// One render on a thread of its own, so that a call that never returns can be
+// left behind. Shared by that thread and the caller; whoever lets go last frees
+// it (untracked memory: an abandoned job outlives every engine check).
+struct RenderJob {
+    volatile LONG refs;
+    volatile LONG abandoned;
+    IGraphBuilder* graph;   // the job's own reference; null: a probe in a graph of the job's own
+    int delete_when_left;   // a temporary copy that only the job can delete once the graph has let go
+    HRESULT result;
+    WCHAR path[260];
+};
+
+static void ReleaseRenderJob(RenderJob* job) {
+    if (InterlockedDecrement(&job->refs) != 0) return;
+    if (job->abandoned && job->delete_when_left) DeleteFileW(job->path);
+    HeapFree(GetProcessHeap(), 0, job);
+}
+
+// Lets the platform's parsers read the file in a graph without our renderer, so
+// that a file they hang on keeps nothing of ours alive.
+static HRESULT ProbeFile(const WCHAR* path) {
+    IFilterGraph2* probe = nullptr;
+    HRESULT hr = WinApi.CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph2,
+                                         (void**)&probe);
+    if (FAILED(hr)) return hr;
+    IBaseFilter* source = nullptr;
+    hr = probe->AddSourceFilter(path, L"Source", &source);
+    if (SUCCEEDED(hr)) {
+        IPin* out = FindPinByDirection(source, PINDIR_OUTPUT);
+        // No renderer to reach: it fails once the parsers have read what they want.
+        if (out) probe->RenderEx(out, AM_RENDEREX_RENDERTOEXISTINGRENDERERS, nullptr);
+        if (out) out->Release();
+        source->Release();
+    }
+    probe->Release();
+    return hr;
+}
+
+static DWORD WINAPI RenderJobThread(void* param) {
+    RenderJob* job = (RenderJob*)param;
+    WinApi.CoInitialize(nullptr);
+    job->result = job->graph ? job->graph->RenderFile(job->path, nullptr) : ProbeFile(job->path);
+    if (job->graph) job->graph->Release();
+    WinApi.CoUninitialize();
+    ReleaseRenderJob(job);
+    return 0;
+}
+
+// Runs one job within the time limit: its result, or kRenderTimedOut with the
+// job left to its thread.
+static HRESULT RunRenderJob(IGraphBuilder* graph, const WCHAR* path, int temp_copy) {
+    RenderJob* job = (RenderJob*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(RenderJob));
+    if (!job) return E_OUTOFMEMORY;
+    job->refs = 2;
+    job->graph = graph;
+    job->delete_when_left = temp_copy;
+    lstrcpynW(job->path, path, 260);
+    if (graph) graph->AddRef();
+    HANDLE thread = CreateThread(nullptr, 0, RenderJobThread, job, 0, nullptr);
+    if (!thread) {
+        if (graph) graph->Release();
+        HeapFree(GetProcessHeap(), 0, job);
+        return E_OUTOFMEMORY;
+    }
+    const bool done = WaitForSingleObject(thread, g_render_limit_ms) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    const HRESULT hr = done ? job->result : kRenderTimedOut;
+    if (!done) InterlockedExchange(&job->abandoned, 1);
+    ReleaseRenderJob(job);
+    return hr;
+}
+
+// RenderFile of the record's wide path, each stage within the time limit.
+static HRESULT RenderWithinLimit(MovieRecord* m) {
+    HRESULT hr = RunRenderJob(nullptr, m->wide_path, m->temp_copy);
+    return hr == kRenderTimedOut ? hr : RunRenderJob(m->graph, m->wide_path, m->temp_copy);
+}
+
 // Copies the file through the file layer into a new "tmp" file and renders
-// that. 0, or -1 (a copy whose render failed is deleted).
-static int RenderTemporaryCopy(MovieRecord* m, const char* path) {
-    if (m->temp_copy) return -1;
+// that. The render's result (a copy whose render failed is deleted).
+static HRESULT RenderTemporaryCopy(MovieRecord* m, const char* path) {
+    if (m->temp_copy) return E_FAIL;
     ArchiveFileHandle file = FileStreamOpen(path, 0, 1, 0);
-    if (!file) return -1;
+    if (!file) return E_FAIL;
     FileStreamSeek(file, 0, 2);
     int64_t size = FileStreamTell(file);
     FileStreamSeek(file, 0, 0);
@@ -40,14 +125,14 @@ static int RenderTemporaryCopy(MovieRecord* m, const char* path) {
     void* buffer = MemAlloc(kChunk, "movie_directshow", 0);
     if (!buffer) {
         FileStreamClose(file);
-        return -1;
+        return E_FAIL;
     }
     char temp_path[MAX_PATH];
     HANDLE temp = (HANDLE)CreateTempFile(temp_path);
     if (!temp) {
         FileStreamClose(file);
         MemFree(buffer);
-        return -1;
+        return E_FAIL;
     }
     MultiByteToWideChar(932, 0, temp_path, -1, m->wide_path, 260);
     m->temp_copy = 1;
@@ -62,12 +147,13 @@ static int RenderTemporaryCopy(MovieRecord* m, const char* path) {
     FileStreamClose(file);
     CloseHandle(temp);
     MemFree(buffer);
-    if (FAILED(m->graph->RenderFile(m->wide_path, nullptr))) {
+    const HRESULT hr = RenderWithinLimit(m);
+    if (FAILED(hr)) {
+        // Still open in a graph left behind, the copy goes with that graph.
         DeleteFileW(m->wide_path);
         m->temp_copy = 0;
-        return -1;
     }
-    return 0;
+    return hr;
 }
 
 int OpenMovieDirectShow(MovieRecord* m, const char* path, int* width, int* height) {
@@ -118,9 +204,15 @@ int OpenMovieDirectShow(MovieRecord* m, const char* path, int* width, int* heigh
     // A path too long for the field is not rendered half-converted.
     if (!MultiByteToWideChar(LibraryCodePage ? (UINT)LibraryCodePage : CP_ACP, 0, path, -1, m->wide_path, 260))
         m->wide_path[0] = 0;
-    if (!m->wide_path[0] || FAILED(m->graph->RenderFile(m->wide_path, nullptr))) {
-        FormatString(message, sizeof message, "ファイル:%s が開けませんでした", path);
-        if (RenderTemporaryCopy(m, path) < 0) goto fail;
+    hr = m->wide_path[0] ? RenderWithinLimit(m) : E_FAIL;
+    // A name the graph cannot open may still be read through the file layer; a file it hangs on is not tried twice.
+    if (FAILED(hr) && hr != kRenderTimedOut) hr = RenderTemporaryCopy(m, path);
+    if (FAILED(hr)) {
+        FormatString(message, sizeof message,
+                     hr == kRenderTimedOut ? "ファイル:%s の解析が制限時間内に終わりませんでした"
+                                           : "ファイル:%s が開けませんでした",
+                     path);
+        goto fail;
     }
     m->stop_position = 0;
     m->seeking->GetStopPosition(&m->stop_position);

@@ -17,8 +17,14 @@ const uint32_t kGrowStep = 0x100000;
 // The first PCM block is 10 x the file, but never more than this; it grows past it as needed.
 const uint64_t kFirstBlockLimit = 0x10000000;
 const uint64_t kPcmLimit = 0x7FFFFFFF;
-// No sample and no event for this long: the graph has stalled.
-const DWORD kStallMs = 10000;
+// The longest the graph may build on the file, and go without a sample or an event once it runs.
+DWORD g_graph_limit_ms = 10000;
+
+// Our own decoders take these and have refused them: the platform's parsers hang or crash on them.
+bool IsOggOrWave(const uint8_t* p, int64_t size) {
+    return (size >= 4 && std::memcmp(p, "OggS", 4) == 0) ||
+           (size >= 12 && std::memcmp(p, "RIFF", 4) == 0 && std::memcmp(p + 8, "WAVE", 4) == 0);
+}
 
 // Bytes of a leading ID3v2 tag (0 when there is none): the platform's parser
 // decodes a tagged stream into noise, so it is offered the audio after it.
@@ -45,6 +51,8 @@ struct Mp3Graph {
     bool ran = false;
 
     void Release() {
+        // A streaming thread that waits on the file gives up at once.
+        if (stream) stream->SetReadTimeLimit(0);
         // Once running, streaming threads may still call the grabber: stop them first.
         if (ran && mediaControl) mediaControl->Stop();
         if (control) control->SetCallback(nullptr, nullptr);
@@ -95,6 +103,8 @@ IPin* DetachRenderer(IGraphBuilder* graph) {
 }
 
 }  // namespace
+
+void SetMp3GraphTimeLimit(DWORD ms) { g_graph_limit_ms = ms; }
 
 // The connected type must describe usable PCM before anything divides by it.
 const char* DescribeUnusablePcmFormat(const AM_MEDIA_TYPE& mt) {
@@ -189,6 +199,7 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
         g.Release();
         return -1;
     }
+    if (IsOggOrWave(g.image, size)) return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
     uint32_t skip = LeadingId3v2Size(g.image, (uint32_t)size);
 
     g.stream = CreateMemStream(g.image + skip, (DWORD)(size - skip), 0, 0xFFFFFFFF);
@@ -220,7 +231,11 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
         return Fail(&g, conv, "サンプルグラバフィルタのグラフへの追加に失敗しました");
     if (g.graph->AddFilter(g.reader->FilterInterface(), L"MemFile") != S_OK)
         return Fail(&g, conv, "メモリファイルフィルタのグラフへの追加に失敗しました");
-    if (g.graph->Render(g.reader->PinAt(0)->PinInterface()) != S_OK) return Fail(&g, conv, "グラフの構築に失敗しました");
+    g.stream->SetReadTimeLimit(g_graph_limit_ms);
+    if (g.graph->Render(g.reader->PinAt(0)->PinInterface()) != S_OK)
+        return Fail(&g, conv,
+                    g.stream->ReadsExpired() ? "グラフの構築が制限時間内に終わりませんでした" : "グラフの構築に失敗しました");
+    g.stream->SetReadTimeLimit(INFINITE);
     if (g.graph->AddFilter(g.nullRenderer, L"File Renderer") != S_OK)
         return Fail(&g, conv, "ヌルレンダラーフィルタのグラフへの追加に失敗しました");
     IPin* upstream = DetachRenderer(g.graph);
@@ -261,7 +276,7 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     g.ran = true;
     g.mediaControl->Run();
     if (ProcessWindowMessages() != 0) return Fail(&g, conv, "MP3変換の途中でソフトが終了しました");
-    if (const char* failure = WaitForMp3Graph(g.mediaEvent, &conv->image, kStallMs)) return Fail(&g, conv, failure);
+    if (const char* failure = WaitForMp3Graph(g.mediaEvent, &conv->image, g_graph_limit_ms)) return Fail(&g, conv, failure);
     if (!conv->image.pcm) return Fail(&g, conv, "PCMデータを格納するメモリ領域の再確保に失敗しました");
     // A parser that takes noise for frame headers completes without a sample.
     if (conv->image.count == 0) return Fail(&g, conv, "音声が含まれていないか、オーディオフォーマットの取得に失敗しました。");
