@@ -4,19 +4,22 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <new>
+
 #include "engine/file/file_stream.h"
+#include "engine/movie/filters/graph_call.h"
+#include "engine/movie/filters/media_type.h"
 #include "engine/movie/movie_internal.h"
 #include "engine/movie/movie_renderer.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
-#include "engine/system/str_util.h"
 #include "engine/sound/mp3_filters.h"
+#include "engine/system/str_util.h"
 
 // The longest a render may take; the platform's parsers loop forever on some broken files.
 static DWORD g_render_limit_ms = 10000;
-static const HRESULT kRenderTimedOut = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
 
 void SetMovieRenderTimeLimit(DWORD ms) { g_render_limit_ms = ms; }
 
@@ -34,37 +37,81 @@ static void ReleaseGraphInterfaces(MovieRecord* m) {
     m->renderer = nullptr;  // the graph held it
 }
 
-// One render on a thread of its own, so that a call that never returns can be
-// left behind. Shared by that thread and the caller; whoever lets go last frees
-// it (untracked memory: an abandoned job outlives every engine check).
+// RenderFile of a movie graph, or with no graph a probe (below).
 struct RenderJob {
-    volatile LONG refs;
-    volatile LONG abandoned;
-    IGraphBuilder* graph;   // the job's own reference; null: a probe in a graph of the job's own
+    GraphCall call;
+    IGraphBuilder* graph;   // the job's own reference
     int delete_when_left;   // a temporary copy that only the job can delete once the graph has let go
-    HRESULT result;
     WCHAR path[260];
 };
 
-static void ReleaseRenderJob(RenderJob* job) {
-    if (InterlockedDecrement(&job->refs) != 0) return;
-    if (job->abandoned && job->delete_when_left) DeleteFileW(job->path);
-    HeapFree(GetProcessHeap(), 0, job);
+// The first media type a pin offers (the caller deletes it), or null.
+static AM_MEDIA_TYPE* FirstMediaType(IPin* pin) {
+    IEnumMediaTypes* types = nullptr;
+    AM_MEDIA_TYPE* mt = nullptr;
+    if (FAILED(pin->EnumMediaTypes(&types)) || types->Next(1, &mt, nullptr) != S_OK) mt = nullptr;
+    if (types) types->Release();
+    return mt;
 }
 
-// Lets the platform's parsers read the file in a graph without our renderer, so
-// that a file they hang on keeps nothing of ours alive.
+// Connects the source's pin to the first registered filter that takes its type:
+// the parser, which reads the file as it connects. The parser (a reference), or
+// null; *tried tells whether any filter was registered for the type.
+static IBaseFilter* ConnectParser(IGraphBuilder* graph, IPin* out, bool* tried) {
+    *tried = false;
+    AM_MEDIA_TYPE* mt = FirstMediaType(out);
+    if (!mt) return nullptr;
+    const GUID wanted[2] = {mt->majortype, mt->subtype};
+    DeleteMediaType(mt);
+    IFilterMapper2* mapper = nullptr;
+    IEnumMoniker* found = nullptr;
+    if (FAILED(WinApi.CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                                       (void**)&mapper)))
+        return nullptr;
+    if (FAILED(mapper->EnumMatchingFilters(&found, 0, TRUE, MERIT_DO_NOT_USE + 1, TRUE, 1, wanted, nullptr, nullptr,
+                                           FALSE, FALSE, 0, nullptr, nullptr, nullptr)))
+        found = nullptr;
+    mapper->Release();
+    IMoniker* moniker = nullptr;
+    IBaseFilter* connected = nullptr;
+    while (!connected && found && found->Next(1, &moniker, nullptr) == S_OK) {
+        *tried = true;
+        IBaseFilter* parser = nullptr;
+        if (SUCCEEDED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, (void**)&parser))) {
+            IPin* in = SUCCEEDED(graph->AddFilter(parser, L"Parser")) ? FindPinByDirection(parser, PINDIR_INPUT) : nullptr;
+            if (in && SUCCEEDED(graph->ConnectDirect(out, in, nullptr))) {
+                connected = parser;
+                parser->AddRef();
+            } else {
+                graph->RemoveFilter(parser);
+            }
+            if (in) in->Release();
+            parser->Release();
+        }
+        moniker->Release();
+    }
+    if (found) found->Release();
+    return connected;
+}
+
+// Lets the platform's parser read the file in a graph without our renderer, so
+// that a file it hangs on keeps nothing of ours alive, and looks at the streams
+// A failure when the file cannot be opened, or when every parser for its type
+// refuses it: the graph builder would go on to try others, which hang on some of
+// these (AVI frames 0 wide, INT_MIN high, 65535 square).
 static HRESULT ProbeFile(const WCHAR* path) {
-    IFilterGraph2* probe = nullptr;
-    HRESULT hr = WinApi.CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph2,
+    IGraphBuilder* probe = nullptr;
+    HRESULT hr = WinApi.CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                          (void**)&probe);
     if (FAILED(hr)) return hr;
     IBaseFilter* source = nullptr;
     hr = probe->AddSourceFilter(path, L"Source", &source);
     if (SUCCEEDED(hr)) {
         IPin* out = FindPinByDirection(source, PINDIR_OUTPUT);
-        // No renderer to reach: it fails once the parsers have read what they want.
-        if (out) probe->RenderEx(out, AM_RENDEREX_RENDERTOEXISTINGRENDERERS, nullptr);
+        bool tried = false;
+        IBaseFilter* parser = out ? ConnectParser(probe, out, &tried) : nullptr;
+        if (tried && !parser) hr = VFW_E_CANNOT_RENDER;
+        if (parser) parser->Release();
         if (out) out->Release();
         source->Release();
     }
@@ -72,44 +119,34 @@ static HRESULT ProbeFile(const WCHAR* path) {
     return hr;
 }
 
-static DWORD WINAPI RenderJobThread(void* param) {
-    RenderJob* job = (RenderJob*)param;
-    WinApi.CoInitialize(nullptr);
-    job->result = job->graph ? job->graph->RenderFile(job->path, nullptr) : ProbeFile(job->path);
-    if (job->graph) job->graph->Release();
-    WinApi.CoUninitialize();
-    ReleaseRenderJob(job);
-    return 0;
+static HRESULT RunRenderJob(GraphCall* call) {
+    RenderJob* job = (RenderJob*)call;
+    return job->graph ? job->graph->RenderFile(job->path, nullptr) : ProbeFile(job->path);
 }
 
-// Runs one job within the time limit: its result, or kRenderTimedOut with the
-// job left to its thread.
-static HRESULT RunRenderJob(IGraphBuilder* graph, const WCHAR* path, int temp_copy) {
-    RenderJob* job = (RenderJob*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(RenderJob));
+static void FinishRenderJob(GraphCall* call, bool left) {
+    RenderJob* job = (RenderJob*)call;
+    if (job->graph) job->graph->Release();
+    if (left && job->delete_when_left) DeleteFileW(job->path);
+    delete job;
+}
+
+static HRESULT RenderOnThread(IGraphBuilder* graph, const WCHAR* path, int temp_copy) {
+    RenderJob* job = new (std::nothrow) RenderJob();
     if (!job) return E_OUTOFMEMORY;
-    job->refs = 2;
+    job->call.run = RunRenderJob;
+    job->call.finish = FinishRenderJob;
     job->graph = graph;
+    if (graph) graph->AddRef();
     job->delete_when_left = temp_copy;
     lstrcpynW(job->path, path, 260);
-    if (graph) graph->AddRef();
-    HANDLE thread = CreateThread(nullptr, 0, RenderJobThread, job, 0, nullptr);
-    if (!thread) {
-        if (graph) graph->Release();
-        HeapFree(GetProcessHeap(), 0, job);
-        return E_OUTOFMEMORY;
-    }
-    const bool done = WaitForSingleObject(thread, g_render_limit_ms) == WAIT_OBJECT_0;
-    CloseHandle(thread);
-    const HRESULT hr = done ? job->result : kRenderTimedOut;
-    if (!done) InterlockedExchange(&job->abandoned, 1);
-    ReleaseRenderJob(job);
-    return hr;
+    return RunGraphCall(&job->call, g_render_limit_ms);
 }
 
 // RenderFile of the record's wide path, each stage within the time limit.
 static HRESULT RenderWithinLimit(MovieRecord* m) {
-    HRESULT hr = RunRenderJob(nullptr, m->wide_path, m->temp_copy);
-    return hr == kRenderTimedOut ? hr : RunRenderJob(m->graph, m->wide_path, m->temp_copy);
+    HRESULT hr = RenderOnThread(nullptr, m->wide_path, m->temp_copy);
+    return FAILED(hr) ? hr : RenderOnThread(m->graph, m->wide_path, m->temp_copy);
 }
 
 // Copies the file through the file layer into a new "tmp" file and renders
@@ -206,11 +243,11 @@ int OpenMovieDirectShow(MovieRecord* m, const char* path, int* width, int* heigh
         m->wide_path[0] = 0;
     hr = m->wide_path[0] ? RenderWithinLimit(m) : E_FAIL;
     // A name the graph cannot open may still be read through the file layer; a file it hangs on is not tried twice.
-    if (FAILED(hr) && hr != kRenderTimedOut) hr = RenderTemporaryCopy(m, path);
+    if (FAILED(hr) && hr != kGraphCallTimedOut) hr = RenderTemporaryCopy(m, path);
     if (FAILED(hr)) {
         FormatString(message, sizeof message,
-                     hr == kRenderTimedOut ? "ファイル:%s の解析が制限時間内に終わりませんでした"
-                                           : "ファイル:%s が開けませんでした",
+                     hr == kGraphCallTimedOut ? "ファイル:%s の解析が制限時間内に終わりませんでした"
+                                              : "ファイル:%s が開けませんでした",
                      path);
         goto fail;
     }
