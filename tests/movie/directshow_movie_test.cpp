@@ -17,6 +17,7 @@
 #include "engine/movie/movie_internal.h"
 #include "engine/system/memory.h"
 #include "graphics/graphics_test_util.h"
+#include "support/graph_stand_in.h"
 
 #include <dshow.h>
 
@@ -118,33 +119,17 @@ TEST_P(FilterGraphMovies, FilesTheGraphCannotRenderFailWithNothingLeft) {
     }
 }
 
-// The platform's graph with RenderFile refusing every name that does not begin
-// with "tmp": a stand-in for a file it cannot open where it lies. Only this
-// object's table pointer moves, to a copy with that one slot replaced.
+// RenderFile refusing every name that does not begin with "tmp": a stand-in
+// for a file the platform's graph cannot open where it lies.
 typedef HRESULT(STDMETHODCALLTYPE* RenderFileFn)(IGraphBuilder*, LPCWSTR, LPCWSTR);
-const int kRenderFileSlot = 13;     // after IUnknown's 3, IFilterGraph's 8, Connect and Render
-void* g_graph_table[21];            // the whole IFilterGraph2 table
-RenderFileFn g_render_file;
+const int kRenderFileSlot = 13;
 std::wstring g_rendered;
-RenderFileFn g_stand_in;
-HRESULT(WINAPI* g_real_create)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
 
 HRESULT STDMETHODCALLTYPE RefuseRenderFile(IGraphBuilder* self, LPCWSTR file, LPCWSTR list) {
     const WCHAR* name = wcsrchr(file, L'\\');
     if (_wcsnicmp(name ? name + 1 : file, L"tmp", 3) != 0) return VFW_E_NOT_FOUND;
     g_rendered = file;
-    return g_render_file(self, file, list);
-}
-
-HRESULT WINAPI CreateRefusingGraph(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
-    HRESULT hr = g_real_create(clsid, outer, context, iid, out);
-    if (FAILED(hr) || !IsEqualCLSID(clsid, CLSID_FilterGraph)) return hr;
-    void*** object = (void***)*out;
-    std::memcpy(g_graph_table, *object, sizeof g_graph_table);
-    g_render_file = (RenderFileFn)g_graph_table[kRenderFileSlot];
-    g_graph_table[kRenderFileSlot] = (void*)(g_stand_in ? g_stand_in : RefuseRenderFile);
-    *object = g_graph_table;
-    return hr;
+    return ((RenderFileFn)graphtest::g_stand_in.original)(self, file, list);
 }
 
 bool FileExistsW(const std::wstring& path, uint64_t* size) {
@@ -159,11 +144,12 @@ TEST_P(FilterGraphMovies, AFileTheGraphCannotOpenInPlacePlaysFromATemporaryCopy)
     std::vector<uint8_t> big = avitest::MakeRgbAvi(64, 48, 290, 10, Pixel);
     ASSERT_GT(big.size(), 2u * 1024 * 1024);
     ASSERT_TRUE(WriteBytesToFile("long.avi", big));
-    g_real_create = WinApi.CoCreateInstance;
-    WinApi.CoCreateInstance = CreateRefusingGraph;
     g_rendered.clear();
-    int movie = OpenMovie("long.avi", nullptr, nullptr, 0);
-    WinApi.CoCreateInstance = g_real_create;
+    int movie;
+    {
+        graphtest::StandIn refuse(kRenderFileSlot, (void*)RefuseRenderFile);
+        movie = OpenMovie("long.avi", nullptr, nullptr, 0);
+    }
     ASSERT_GE(movie, 0);
     MovieRecord* m = GetMovieRecord(movie);
     EXPECT_EQ(1, m->temp_copy);
@@ -295,16 +281,14 @@ HRESULT STDMETHODCALLTYPE RenderFileUntilReleased(IGraphBuilder*, LPCWSTR, LPCWS
 // on; what it holds (the graph and our renderer in it) goes once it returns.
 TEST_P(HostileMovies, ARenderThatNeverReturnsIsLeftBehindAtTheLimit) {
     g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    g_real_create = WinApi.CoCreateInstance;
-    g_stand_in = RenderFileUntilReleased;
-    WinApi.CoCreateInstance = CreateRefusingGraph;
     const int blocks = MemLiveBlockCount();
     LogCapture log;
     const DWORD start = GetTickCount();
-    EXPECT_EQ(-1, OpenWithin("clip.avi", 20000));
+    {
+        graphtest::StandIn never(kRenderFileSlot, (void*)RenderFileUntilReleased);
+        EXPECT_EQ(-1, OpenWithin("clip.avi", 20000));
+    }
     EXPECT_LT(GetTickCount() - start, kLimitMs * 4) << "generous: the limit and the threads' start";
-    WinApi.CoCreateInstance = g_real_create;
-    g_stand_in = nullptr;
     EXPECT_TRUE(log.Contains("ファイル:clip.avi の解析が制限時間内に終わりませんでした"));
     EXPECT_EQ(blocks, MemLiveBlockCount());
     EXPECT_EQ(0, GetMovieCount());

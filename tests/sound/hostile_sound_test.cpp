@@ -11,40 +11,14 @@
 #include "engine/sound/sound_stream.h"
 #include "engine/system/library.h"
 #include "sound/vorbis_encode.h"
+#include "support/graph_stand_in.h"
 #include "support/theora_writer.h"
 
 using namespace soundtest;
 
 namespace {
 
-// The graph's Render (after IUnknown's 3, IFilterGraph's 8 and Connect) replaced
-// in this object's table only.
-typedef HRESULT(STDMETHODCALLTYPE* RenderFn)(IGraphBuilder*, IPin*);
 const int kRenderSlot = 12;
-void* g_table[21];
-RenderFn g_render, g_stand_in;
-decltype(WinApi.CoCreateInstance) g_create;
-
-HRESULT WINAPI CreateGraphWithStandIn(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
-    HRESULT hr = g_create(clsid, outer, context, iid, out);
-    if (FAILED(hr) || !IsEqualCLSID(clsid, CLSID_FilterGraph)) return hr;
-    void*** object = (void***)*out;
-    std::memcpy(g_table, *object, sizeof g_table);
-    g_render = (RenderFn)g_table[kRenderSlot];
-    g_table[kRenderSlot] = (void*)g_stand_in;
-    *object = g_table;
-    return hr;
-}
-
-// Graphs made while it lives take the stand-in Render.
-struct StandInRender {
-    explicit StandInRender(RenderFn fn) {
-        g_stand_in = fn;
-        g_create = WinApi.CoCreateInstance;
-        WinApi.CoCreateInstance = CreateGraphWithStandIn;
-    }
-    ~StandInRender() { WinApi.CoCreateInstance = g_create; }
-};
 
 HANDLE g_release;
 HRESULT STDMETHODCALLTYPE RenderUntilReleased(IGraphBuilder*, IPin*) {
@@ -142,7 +116,7 @@ TEST_F(HostileSoundFiles, ARenderThatNeverReturnsIsLeftBehindAtTheLimit) {
     int handle = 0;
     const DWORD start = GetTickCount();
     {
-        StandInRender stand_in(RenderUntilReleased);
+        graphtest::StandIn never(kRenderSlot, (void*)RenderUntilReleased);
         ASSERT_TRUE(RunWithTimeout(
             [&] {
                 WinApi.CoInitialize(nullptr);
@@ -188,7 +162,7 @@ TEST_F(HostileSoundFiles, AStreamPlaysOnThroughASlowLoad) {
     ASSERT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_LOOP, 1));
     const DWORD start = GetTickCount();
     {
-        StandInRender stand_in(SlowRender);
+        graphtest::StandIn slow(kRenderSlot, (void*)SlowRender);
         EXPECT_EQ(-1, LoadSoundFile("slow.bin", 1, -1));
     }
     const DWORD elapsed = GetTickCount() - start;
