@@ -11,11 +11,11 @@
 #include "engine/movie/filters/media_type.h"
 #include "engine/movie/movie_internal.h"
 #include "engine/movie/movie_renderer.h"
+#include "engine/sound/mp3_filters.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
-#include "engine/sound/mp3_filters.h"
 #include "engine/system/str_util.h"
 
 // The longest a render may take; the platform's parsers loop forever on some broken files.
@@ -95,8 +95,7 @@ static IBaseFilter* ConnectParser(IGraphBuilder* graph, IPin* out, bool* tried) 
 }
 
 // Lets the platform's parser read the file in a graph without our renderer, so
-// that a file it hangs on keeps nothing of ours alive, and looks at the streams
-// A failure when the file cannot be opened, or when every parser for its type
+// that a file it hangs on keeps nothing of ours alive. A failure when the file cannot be opened, or when every parser for its type
 // refuses it: the graph builder would go on to try others, which hang on some of
 // these (AVI frames 0 wide, INT_MIN high, 65535 square).
 static HRESULT ProbeFile(const WCHAR* path) {

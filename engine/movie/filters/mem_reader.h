@@ -18,9 +18,9 @@ public:
     // Every read from ms from now on fails (INFINITE: none does), so that a parser
     // waiting on the stream returns however long it would have gone on.
     void SetReadTimeLimit(DWORD ms);
-    bool ReadsExpired();
 
 private:
+    bool ReadsExpired();
     CRITICAL_SECTION lock_;
     const BYTE* data_;
     LONGLONG length_;
