@@ -144,9 +144,9 @@ TEST_F(HostileSoundFiles, ARenderThatNeverReturnsIsLeftBehindAtTheLimit) {
 const int kRate = 8000, kFrames = 4 * kRate;
 int FrameOfValue(int16_t v) { return (int)(((uint16_t)v * 28087u) % 65536u) % kFrames; }  // 7 x 28087 = 1 mod 65536
 
-// A looping stream plays on through a load that spends 2.5 s in the graph: the
-// sound thread refills it meanwhile, so the sample under the cursor is the one
-// its play time says.
+// A looping stream plays on through a load that spends 2.5 s in the graph, as
+// a normal sound and as a stream: the sound thread refills it meanwhile, so the
+// sample under the cursor is the one its play time says.
 TEST_F(HostileSoundFiles, AStreamPlaysOnThroughASlowLoad) {
     ASSERT_EQ(0, TerminateSoundSystem());
     LogicalProcessorCount = 4;   // with the sound thread
@@ -154,36 +154,40 @@ TEST_F(HostileSoundFiles, AStreamPlaysOnThroughASlowLoad) {
     Bytes pcm;
     for (int i = 0; i < kFrames; i++) Put16(pcm, (uint32_t)(i * 7) & 0xFFFF);
     const Bytes wav = PcmWav(1, kRate, 16, pcm);
-    SetCreateSoundDataType(2);
-    const int h = CreateSoundFromFileImage(wav.data(), (unsigned)wav.size(), 1, -1);
-    SetCreateSoundDataType(0);
-    ASSERT_GE(h, 0);
     ASSERT_TRUE(WriteBytesToFile("slow.bin", Junk(3000)));
-    ASSERT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_LOOP, 1));
-    const DWORD start = GetTickCount();
-    {
-        graphtest::StandIn slow(kRenderSlot, (void*)SlowRender);
-        EXPECT_EQ(-1, LoadSoundFile("slow.bin", 1, -1));
+    for (int type : {0, 2}) {
+        SCOPED_TRACE(type ? "loaded as a stream" : "loaded as a normal sound");
+        SetCreateSoundDataType(2);
+        const int h = CreateSoundFromFileImage(wav.data(), (unsigned)wav.size(), 1, -1);
+        ASSERT_GE(h, 0);
+        ASSERT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_LOOP, 1));
+        SetCreateSoundDataType(type);
+        const DWORD start = GetTickCount();
+        {
+            graphtest::StandIn slow(kRenderSlot, (void*)SlowRender);
+            EXPECT_EQ(-1, LoadSoundFile("slow.bin", 1, -1));
+        }
+        SetCreateSoundDataType(0);
+        const DWORD elapsed = GetTickCount() - start;
+        ASSERT_GE(elapsed, 2500u);
+        const int expect_ms = (int)(elapsed % 4000);
+        const int played_ms = GetSoundHandlePlayTime(h);
+        const int apart = std::abs(played_ms - expect_ms);
+        EXPECT_LT(std::min(apart, 4000 - apart), 300) << "play time " << played_ms << " after " << elapsed << " ms";
+        // The sample under the cursor is the one the play time names.
+        SoundBufferRecord* ring = &StreamRingOwner(GetSoundRecord(h))->buffers[0];
+        const int cursor = GetDSoundBufferPlayCursor(ring) & ~1;
+        const int now_ms = GetSoundHandlePlayTime(h);
+        void *p1 = nullptr, *p2 = nullptr;
+        uint32_t s1 = 0, s2 = 0;
+        ASSERT_EQ(0, LockDSoundBuffer(ring, (uint32_t)cursor, 2, &p1, &s1, &p2, &s2));
+        const int16_t heard = *(const int16_t*)p1;
+        UnlockDSoundBuffer(ring, p1, s1, p2, s2);
+        const int at = FrameOfValue(heard), want = now_ms * kRate / 1000;
+        const int off = std::abs(at - want);
+        EXPECT_LT(std::min(off, kFrames - off), kRate / 5) << "frame " << at << " under the cursor, play time names " << want;
+        EXPECT_EQ(0, DeleteSoundHandle(h));
     }
-    const DWORD elapsed = GetTickCount() - start;
-    ASSERT_GE(elapsed, 2500u);
-    const int expect_ms = (int)(elapsed % 4000);
-    const int played_ms = GetSoundHandlePlayTime(h);
-    const int apart = std::abs(played_ms - expect_ms);
-    EXPECT_LT(std::min(apart, 4000 - apart), 300) << "play time " << played_ms << " after " << elapsed << " ms";
-    // The sample under the cursor is the one the play time names.
-    SoundBufferRecord* ring = &StreamRingOwner(GetSoundRecord(h))->buffers[0];
-    const int cursor = GetDSoundBufferPlayCursor(ring) & ~1;
-    const int now_ms = GetSoundHandlePlayTime(h);
-    void *p1 = nullptr, *p2 = nullptr;
-    uint32_t s1 = 0, s2 = 0;
-    ASSERT_EQ(0, LockDSoundBuffer(ring, (uint32_t)cursor, 2, &p1, &s1, &p2, &s2));
-    const int16_t heard = *(const int16_t*)p1;
-    UnlockDSoundBuffer(ring, p1, s1, p2, s2);
-    const int at = FrameOfValue(heard), want = now_ms * kRate / 1000;
-    const int off = std::abs(at - want);
-    EXPECT_LT(std::min(off, kFrames - off), kRate / 5) << "frame " << at << " under the cursor, play time names " << want;
-    EXPECT_EQ(0, DeleteSoundHandle(h));
 }
 
 }  // namespace
