@@ -51,7 +51,8 @@ int OpenMovie(const char* path, int* width, int* height, int flags) {
     m->audio = -1;
     // A file that cannot be opened never reaches the decoder.
     uint32_t file = FileStreamOpen(path, 0, 1, 0);
-    TheoraDecoder* dec = file ? OpenTheoraMovie(&FileFunctions, file, 10) : nullptr;
+    int refused = 0;
+    TheoraDecoder* dec = file ? OpenTheoraMovie(&FileFunctions, file, 10, &refused) : nullptr;
     if (dec) {
         m->theora_file = file;
         m->decoder = dec;
@@ -68,7 +69,8 @@ int OpenMovie(const char* path, int* width, int* height, int flags) {
     } else {
         if (file) FileStreamClose(file);
         m->temp_copy = 0;
-        if (OpenMovieDirectShow(m, path, width, height) == -1) {
+        // A Theora stream our decoder refused is broken, and the platform's parsers hang or crash on such files.
+        if (refused || OpenMovieDirectShow(m, path, width, height) == -1) {
             HandleTableRemove(&g_movies, handle);
             g_movies.next_check = check;
             return LogAppend("ムービーファイルオープン処理時にエラーが発生しました");

@@ -4,14 +4,24 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <new>
+
 #include "engine/file/file_stream.h"
+#include "engine/movie/filters/graph_call.h"
+#include "engine/movie/filters/media_type.h"
 #include "engine/movie/movie_internal.h"
 #include "engine/movie/movie_renderer.h"
+#include "engine/sound/mp3_filters.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
 #include "engine/system/str_util.h"
+
+// The longest a render may take; the platform's parsers loop forever on some broken files.
+static DWORD g_render_limit_ms = 10000;
+
+void SetMovieRenderTimeLimit(DWORD ms) { g_render_limit_ms = ms; }
 
 template <class T>
 static void ReleaseInterface(T*& p) {
@@ -27,12 +37,123 @@ static void ReleaseGraphInterfaces(MovieRecord* m) {
     m->renderer = nullptr;  // the graph held it
 }
 
+// RenderFile of a movie graph, or with no graph a probe (below).
+struct RenderJob {
+    GraphCall call;
+    IGraphBuilder* graph;   // the job's own reference
+    int delete_when_left;   // a temporary copy that only the job can delete once the graph has let go
+    WCHAR path[260];
+};
+
+// The first media type a pin offers (the caller deletes it), or null.
+static AM_MEDIA_TYPE* FirstMediaType(IPin* pin) {
+    IEnumMediaTypes* types = nullptr;
+    AM_MEDIA_TYPE* mt = nullptr;
+    if (FAILED(pin->EnumMediaTypes(&types)) || types->Next(1, &mt, nullptr) != S_OK) mt = nullptr;
+    if (types) types->Release();
+    return mt;
+}
+
+// Connects the source's pin to the first registered filter that takes its type:
+// the parser, which reads the file as it connects. The parser (a reference), or
+// null; *tried tells whether any filter was registered for the type.
+static IBaseFilter* ConnectParser(IGraphBuilder* graph, IPin* out, bool* tried) {
+    *tried = false;
+    AM_MEDIA_TYPE* mt = FirstMediaType(out);
+    if (!mt) return nullptr;
+    const GUID wanted[2] = {mt->majortype, mt->subtype};
+    DeleteMediaType(mt);
+    IFilterMapper2* mapper = nullptr;
+    IEnumMoniker* found = nullptr;
+    if (FAILED(WinApi.CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                                       (void**)&mapper)))
+        return nullptr;
+    if (FAILED(mapper->EnumMatchingFilters(&found, 0, TRUE, MERIT_DO_NOT_USE + 1, TRUE, 1, wanted, nullptr, nullptr,
+                                           FALSE, FALSE, 0, nullptr, nullptr, nullptr)))
+        found = nullptr;
+    mapper->Release();
+    IMoniker* moniker = nullptr;
+    IBaseFilter* connected = nullptr;
+    while (!connected && found && found->Next(1, &moniker, nullptr) == S_OK) {
+        *tried = true;
+        IBaseFilter* parser = nullptr;
+        if (SUCCEEDED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, (void**)&parser))) {
+            IPin* in = SUCCEEDED(graph->AddFilter(parser, L"Parser")) ? FindPinByDirection(parser, PINDIR_INPUT) : nullptr;
+            if (in && SUCCEEDED(graph->ConnectDirect(out, in, nullptr))) {
+                connected = parser;
+                parser->AddRef();
+            } else {
+                graph->RemoveFilter(parser);
+            }
+            if (in) in->Release();
+            parser->Release();
+        }
+        moniker->Release();
+    }
+    if (found) found->Release();
+    return connected;
+}
+
+// Lets the platform's parser read the file in a graph without our renderer, so
+// that a file it hangs on keeps nothing of ours alive. A failure when the file cannot be opened, or when every parser for its type
+// refuses it: the graph builder would go on to try others, which hang on some of
+// these (AVI frames 0 wide, INT_MIN high, 65535 square).
+static HRESULT ProbeFile(const WCHAR* path) {
+    IGraphBuilder* probe = nullptr;
+    HRESULT hr = WinApi.CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                         (void**)&probe);
+    if (FAILED(hr)) return hr;
+    IBaseFilter* source = nullptr;
+    hr = probe->AddSourceFilter(path, L"Source", &source);
+    if (SUCCEEDED(hr)) {
+        IPin* out = FindPinByDirection(source, PINDIR_OUTPUT);
+        bool tried = false;
+        IBaseFilter* parser = out ? ConnectParser(probe, out, &tried) : nullptr;
+        if (tried && !parser) hr = VFW_E_CANNOT_RENDER;
+        if (parser) parser->Release();
+        if (out) out->Release();
+        source->Release();
+    }
+    probe->Release();
+    return hr;
+}
+
+static HRESULT RunRenderJob(GraphCall* call) {
+    RenderJob* job = (RenderJob*)call;
+    return job->graph ? job->graph->RenderFile(job->path, nullptr) : ProbeFile(job->path);
+}
+
+static void FinishRenderJob(GraphCall* call, bool left) {
+    RenderJob* job = (RenderJob*)call;
+    if (job->graph) job->graph->Release();
+    if (left && job->delete_when_left) DeleteFileW(job->path);
+    delete job;
+}
+
+static HRESULT RenderOnThread(IGraphBuilder* graph, const WCHAR* path, int temp_copy) {
+    RenderJob* job = new (std::nothrow) RenderJob();
+    if (!job) return E_OUTOFMEMORY;
+    job->call.run = RunRenderJob;
+    job->call.finish = FinishRenderJob;
+    job->graph = graph;
+    if (graph) graph->AddRef();
+    job->delete_when_left = temp_copy;
+    lstrcpynW(job->path, path, 260);
+    return RunGraphCall(&job->call, g_render_limit_ms);
+}
+
+// RenderFile of the record's wide path, each stage within the time limit.
+static HRESULT RenderWithinLimit(MovieRecord* m) {
+    HRESULT hr = RenderOnThread(nullptr, m->wide_path, m->temp_copy);
+    return FAILED(hr) ? hr : RenderOnThread(m->graph, m->wide_path, m->temp_copy);
+}
+
 // Copies the file through the file layer into a new "tmp" file and renders
-// that. 0, or -1 (a copy whose render failed is deleted).
-static int RenderTemporaryCopy(MovieRecord* m, const char* path) {
-    if (m->temp_copy) return -1;
+// that. The render's result (a copy whose render failed is deleted).
+static HRESULT RenderTemporaryCopy(MovieRecord* m, const char* path) {
+    if (m->temp_copy) return E_FAIL;
     ArchiveFileHandle file = FileStreamOpen(path, 0, 1, 0);
-    if (!file) return -1;
+    if (!file) return E_FAIL;
     FileStreamSeek(file, 0, 2);
     int64_t size = FileStreamTell(file);
     FileStreamSeek(file, 0, 0);
@@ -40,14 +161,14 @@ static int RenderTemporaryCopy(MovieRecord* m, const char* path) {
     void* buffer = MemAlloc(kChunk, "movie_directshow", 0);
     if (!buffer) {
         FileStreamClose(file);
-        return -1;
+        return E_FAIL;
     }
     char temp_path[MAX_PATH];
     HANDLE temp = (HANDLE)CreateTempFile(temp_path);
     if (!temp) {
         FileStreamClose(file);
         MemFree(buffer);
-        return -1;
+        return E_FAIL;
     }
     MultiByteToWideChar(932, 0, temp_path, -1, m->wide_path, 260);
     m->temp_copy = 1;
@@ -62,12 +183,13 @@ static int RenderTemporaryCopy(MovieRecord* m, const char* path) {
     FileStreamClose(file);
     CloseHandle(temp);
     MemFree(buffer);
-    if (FAILED(m->graph->RenderFile(m->wide_path, nullptr))) {
+    const HRESULT hr = RenderWithinLimit(m);
+    if (FAILED(hr)) {
+        // Still open in a graph left behind, the copy goes with that graph.
         DeleteFileW(m->wide_path);
         m->temp_copy = 0;
-        return -1;
     }
-    return 0;
+    return hr;
 }
 
 int OpenMovieDirectShow(MovieRecord* m, const char* path, int* width, int* height) {
@@ -118,9 +240,15 @@ int OpenMovieDirectShow(MovieRecord* m, const char* path, int* width, int* heigh
     // A path too long for the field is not rendered half-converted.
     if (!MultiByteToWideChar(LibraryCodePage ? (UINT)LibraryCodePage : CP_ACP, 0, path, -1, m->wide_path, 260))
         m->wide_path[0] = 0;
-    if (!m->wide_path[0] || FAILED(m->graph->RenderFile(m->wide_path, nullptr))) {
-        FormatString(message, sizeof message, "ファイル:%s が開けませんでした", path);
-        if (RenderTemporaryCopy(m, path) < 0) goto fail;
+    hr = m->wide_path[0] ? RenderWithinLimit(m) : E_FAIL;
+    // A name the graph cannot open may still be read through the file layer; a file it hangs on is not tried twice.
+    if (FAILED(hr) && hr != kGraphCallTimedOut) hr = RenderTemporaryCopy(m, path);
+    if (FAILED(hr)) {
+        FormatString(message, sizeof message,
+                     hr == kGraphCallTimedOut ? "ファイル:%s の解析が制限時間内に終わりませんでした"
+                                              : "ファイル:%s が開けませんでした",
+                     path);
+        goto fail;
     }
     m->stop_position = 0;
     m->seeking->GetStopPosition(&m->stop_position);

@@ -1,5 +1,7 @@
 // Between the movie handle operations and their filter-graph and overlay halves.
 #pragma once
+#include <windows.h>
+
 #include "engine/movie/movie.h"
 
 // The filter-graph frame step of UpdateMovieFrame. Returns 0.
@@ -11,3 +13,5 @@ void CloseMovieDirectShowParts(MovieRecord* m);
 void HideMovieOverlay(MovieRecord* m);
 // The handle of the movie in a slot, or -1 when it is empty.
 int GetMovieHandleAt(int slot);
+// The longest each filter-graph render of a movie file may block (10 s; tests shorten it).
+void SetMovieRenderTimeLimit(DWORD ms);

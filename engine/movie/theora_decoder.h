@@ -19,8 +19,11 @@ struct TheoraMovieInfo {
 // Builds the YUV-to-RGB and clamp tables; engine start. Returns 0.
 int InitYuvTables();
 // Opens the movie in the file (which stays the caller's); null when the file is
-// no Theora movie or cannot be held (with a log line for the latter).
-TheoraDecoder* OpenTheoraMovie(const FileFunctionTable* functions, uint32_t file, int stock_size);
+// no Theora movie or cannot be held (with a log line for the latter). On null,
+// *refused (when given) is 1 if a Theora stream was found and refused: the file
+// is ours, not one to hand to another parser.
+TheoraDecoder* OpenTheoraMovie(const FileFunctionTable* functions, uint32_t file, int stock_size,
+                               int* refused = nullptr);
 // Stops the thread and frees everything the decoder owns. Returns 0.
 int CloseTheoraMovie(TheoraDecoder* dec);
 // Restarts decoding at the frame (clamped to the movie). Returns 0.

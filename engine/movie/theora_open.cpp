@@ -149,7 +149,8 @@ static int SetUpTheoraMovie(TheoraDecoder* dec, int stock_size) {
     return 0;
 }
 
-TheoraDecoder* OpenTheoraMovie(const FileFunctionTable* functions, uint32_t file, int stock_size) {
+TheoraDecoder* OpenTheoraMovie(const FileFunctionTable* functions, uint32_t file, int stock_size, int* refused) {
+    if (refused) *refused = 0;
     if (!functions || !file) return nullptr;
     char magic[4] = {0, 0, 0, 0};
     if (functions->Read(magic, 1, 4, file) != 4 || std::memcmp(magic, "OggS", 4) != 0) return nullptr;
@@ -167,6 +168,7 @@ TheoraDecoder* OpenTheoraMovie(const FileFunctionTable* functions, uint32_t file
     dec->files = *functions;
     dec->file = file;
     if (ReadTheoraHeaders(dec) < 0 || SetUpTheoraMovie(dec, stock_size) < 0) {
+        if (refused) *refused = dec->stream_open;
         CloseTheoraMovie(dec);
         return nullptr;
     }

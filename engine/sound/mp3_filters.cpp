@@ -3,7 +3,9 @@
 #include "engine/sound/mp3_filters.h"
 
 #include <cstring>
+#include <new>
 
+#include "engine/movie/filters/graph_call.h"
 #include "engine/movie/filters/mem_reader.h"
 #include "engine/movie/filters/sample_grabber.h"
 #include "engine/system/entry_points.h"
@@ -17,8 +19,16 @@ const uint32_t kGrowStep = 0x100000;
 // The first PCM block is 10 x the file, but never more than this; it grows past it as needed.
 const uint64_t kFirstBlockLimit = 0x10000000;
 const uint64_t kPcmLimit = 0x7FFFFFFF;
-// No sample and no event for this long: the graph has stalled.
-const DWORD kStallMs = 10000;
+// The longest the graph may build on the file, and go without a sample or an event once it runs.
+DWORD g_graph_limit_ms = 10000;
+// How long a parser whose reads have begun to fail is given to return.
+const DWORD kReadFailGraceMs = 500;
+
+// Our own decoders take these and have refused them: the platform's parsers hang or crash on them.
+bool IsOggOrWave(const uint8_t* p, int64_t size) {
+    return (size >= 4 && std::memcmp(p, "OggS", 4) == 0) ||
+           (size >= 12 && std::memcmp(p, "RIFF", 4) == 0 && std::memcmp(p + 8, "WAVE", 4) == 0);
+}
 
 // Bytes of a leading ID3v2 tag (0 when there is none): the platform's parser
 // decodes a tagged stream into noise, so it is offered the audio after it.
@@ -45,6 +55,8 @@ struct Mp3Graph {
     bool ran = false;
 
     void Release() {
+        // A streaming thread that waits on the file gives up at once.
+        if (stream) stream->SetReadTimeLimit(0);
         // Once running, streaming threads may still call the grabber: stop them first.
         if (ran && mediaControl) mediaControl->Stop();
         if (control) control->SetCallback(nullptr, nullptr);
@@ -61,6 +73,54 @@ struct Mp3Graph {
         *this = Mp3Graph();
     }
 };
+
+// Render of the reader's pin on a thread of its own; left behind, the job takes
+// over everything the conversion held, and frees it if Render ever returns.
+struct Mp3RenderJob {
+    GraphCall call;
+    IGraphBuilder* graph;   // the job's own references
+    IPin* pin;
+    Mp3Graph* owner;
+    Mp3Graph held;
+};
+
+HRESULT RunMp3Render(GraphCall* call) {
+    Mp3RenderJob* job = (Mp3RenderJob*)call;
+    return job->graph->Render(job->pin);
+}
+
+void LeaveMp3Render(GraphCall* call) {
+    Mp3RenderJob* job = (Mp3RenderJob*)call;
+    job->held = *job->owner;
+    *job->owner = Mp3Graph();
+}
+
+void FinishMp3Render(GraphCall* call, bool) {
+    Mp3RenderJob* job = (Mp3RenderJob*)call;
+    job->pin->Release();
+    job->graph->Release();
+    job->held.Release();
+    delete job;
+}
+
+// Reads fail at the limit, which lets a parser waiting on the file return; one
+// that waits on nothing is left behind a little later.
+HRESULT RenderReaderWithinLimit(Mp3Graph* g) {
+    Mp3RenderJob* job = new (std::nothrow) Mp3RenderJob();
+    if (!job) return E_OUTOFMEMORY;
+    job->call.run = RunMp3Render;
+    job->call.leave = LeaveMp3Render;
+    job->call.finish = FinishMp3Render;
+    job->graph = g->graph;
+    job->graph->AddRef();
+    job->pin = g->reader->PinAt(0)->PinInterface();
+    job->pin->AddRef();
+    job->owner = g;
+    g->stream->SetReadTimeLimit(g_graph_limit_ms);
+    const HRESULT hr = RunGraphCall(&job->call, g_graph_limit_ms + kReadFailGraceMs);
+    if (g->stream) g->stream->SetReadTimeLimit(INFINITE);
+    return hr;
+}
 
 int Fail(Mp3Graph* g, SoundConverter* conv, const char* message) {
     LogAppend(message);
@@ -95,6 +155,8 @@ IPin* DetachRenderer(IGraphBuilder* graph) {
 }
 
 }  // namespace
+
+void SetMp3GraphTimeLimit(DWORD ms) { g_graph_limit_ms = ms; }
 
 // The connected type must describe usable PCM before anything divides by it.
 const char* DescribeUnusablePcmFormat(const AM_MEDIA_TYPE& mt) {
@@ -189,7 +251,9 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
         g.Release();
         return -1;
     }
+    if (IsOggOrWave(g.image, size)) return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
     uint32_t skip = LeadingId3v2Size(g.image, (uint32_t)size);
+    HRESULT hr = S_OK;
 
     g.stream = CreateMemStream(g.image + skip, (DWORD)(size - skip), 0, 0xFFFFFFFF);
     if (!g.stream) return Fail(&g, conv, "MP3変換用 D_CMemStream の作成に失敗しました");
@@ -220,12 +284,14 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
         return Fail(&g, conv, "サンプルグラバフィルタのグラフへの追加に失敗しました");
     if (g.graph->AddFilter(g.reader->FilterInterface(), L"MemFile") != S_OK)
         return Fail(&g, conv, "メモリファイルフィルタのグラフへの追加に失敗しました");
-    if (g.graph->Render(g.reader->PinAt(0)->PinInterface()) != S_OK) return Fail(&g, conv, "グラフの構築に失敗しました");
+    hr = RenderReaderWithinLimit(&g);
+    if (hr == kGraphCallTimedOut) return Fail(&g, conv, "グラフの構築が制限時間内に終わりませんでした");
+    if (hr != S_OK) return Fail(&g, conv, "グラフの構築に失敗しました");
     if (g.graph->AddFilter(g.nullRenderer, L"File Renderer") != S_OK)
         return Fail(&g, conv, "ヌルレンダラーフィルタのグラフへの追加に失敗しました");
     IPin* upstream = DetachRenderer(g.graph);
     IPin* nullIn = FindPinByDirection(g.nullRenderer, PINDIR_INPUT);
-    HRESULT hr = upstream && nullIn ? g.graph->Connect(upstream, nullIn) : E_FAIL;
+    hr = upstream && nullIn ? g.graph->Connect(upstream, nullIn) : E_FAIL;
     if (upstream) upstream->Release();
     if (nullIn) nullIn->Release();
     if (hr != S_OK) return Fail(&g, conv, "既存レンダラーをNullレンダラーと交換する処理が失敗しました");
@@ -261,7 +327,7 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     g.ran = true;
     g.mediaControl->Run();
     if (ProcessWindowMessages() != 0) return Fail(&g, conv, "MP3変換の途中でソフトが終了しました");
-    if (const char* failure = WaitForMp3Graph(g.mediaEvent, &conv->image, kStallMs)) return Fail(&g, conv, failure);
+    if (const char* failure = WaitForMp3Graph(g.mediaEvent, &conv->image, g_graph_limit_ms)) return Fail(&g, conv, failure);
     if (!conv->image.pcm) return Fail(&g, conv, "PCMデータを格納するメモリ領域の再確保に失敗しました");
     // A parser that takes noise for frame headers completes without a sample.
     if (conv->image.count == 0) return Fail(&g, conv, "音声が含まれていないか、オーディオフォーマットの取得に失敗しました。");

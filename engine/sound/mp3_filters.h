@@ -6,6 +6,8 @@
 
 #include "engine/sound/sound_convert.h"
 
+// The longest Render may read the file and the run may go without progress (10 s; tests shorten it).
+void SetMp3GraphTimeLimit(DWORD ms);
 // 0 when the whole file is decoded into the converter's PCM image (method 3), -1 otherwise.
 int ConvertMp3ToPcm(SoundConverter* conv);
 // Grabber callback: appends the sample's bytes to the converter (context); S_OK always.

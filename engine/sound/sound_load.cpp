@@ -104,6 +104,8 @@ int CreateSoundFromFileImage(const void* image, unsigned size, int buffer_count,
     int stream_type = GetCreateSoundDataType();
     void* pcm = nullptr;
     if (stream_type == 0) {
+        // A decode may take seconds: the sound thread goes on refilling streams meanwhile.
+        SoundLockLeave();
         StreamData sd;
         sd.funcs = *GetMemStreamTable();
         sd.handle = MemStreamOpen(image, size);
@@ -111,6 +113,7 @@ int CreateSoundFromFileImage(const void* image, unsigned size, int buffer_count,
         conv.setup = 0;
         if (!sd.handle || SelectSoundDecoder(&sd, &conv) != 0) {
             if (sd.handle) MemStreamClose(sd.handle);
+            SoundLockEnter();
             LogAppendFormat("音声ファイルのＰＣＭへの変換に失敗しました");
             goto fail;
         }
@@ -119,6 +122,8 @@ int CreateSoundFromFileImage(const void* image, unsigned size, int buffer_count,
         int converted = ConvertWholeSound(&conv, &fmt, &pcm, &pcm_size);
         TerminateSoundConverter(&conv);
         MemStreamClose(sd.handle);
+        SoundLockEnter();
+        rec = GetSoundRecord(handle);
         if (converted != 0) {
             pcm = nullptr;
             LogAppendFormat("音声ファイルを格納するメモリ領域の確保に失敗しました");
@@ -161,9 +166,9 @@ fail:
 
 int LoadSoundFile(const char* path, int buffer_count, int partner) {
     if (!IsSoundSystemUp()) return -1;
-    SoundLockEnter();
     if (buffer_count > SOUND_BUFFER_MAX) buffer_count = SOUND_BUFFER_MAX;
     if (GetCreateSoundDataType() != 0) {
+        SoundLockEnter();
         int handle = AddSoundData(-1);
         if (handle != -1 && SetupStreamSoundFromFile(path, 0, handle, GetCreateSoundDataType(), partner) != 0) {
             DeleteSoundHandle(handle, 0);
@@ -175,14 +180,13 @@ int LoadSoundFile(const char* path, int buffer_count, int partner) {
     }
     void* image = nullptr;
     size_t size = 0;
+    // Neither the read nor the decode holds the sound lock: CreateSoundFromFileImage takes it where needed.
     if (LoadFileToMemory(path, &image, &size) != 0) {
         MemFree(image);
-        SoundLockLeave();
         return LogAppendFormat("右記の音声ファイルのロードに失敗しました_1：%s", path);
     }
     int handle = CreateSoundFromFileImage(image, (unsigned)size, buffer_count, -1);
     MemFree(image);
-    SoundLockLeave();
     if (handle == -1) return LogAppendFormat("右記の音声ファイルのロードに失敗しました_2：%s", path);
     return handle;
 }

@@ -35,6 +35,17 @@ IDirectSound* GetDirectSoundObject() { return g_dsound; }
 IDirectSoundBuffer* GetPrimarySoundBuffer() { return g_primary; }
 void SoundLockEnter() { EnterCriticalSection(&g_lock); }
 void SoundLockLeave() { LeaveCriticalSection(&g_lock); }
+int SoundLockLeaveAll() {
+    int holds = 0;
+    while (g_lock.OwningThread == (HANDLE)(ULONG_PTR)GetCurrentThreadId() && g_lock.RecursionCount > 0) {
+        LeaveCriticalSection(&g_lock);
+        holds++;
+    }
+    return holds;
+}
+void SoundLockEnterAgain(int holds) {
+    while (holds-- > 0) EnterCriticalSection(&g_lock);
+}
 int IsSoundLockCreated() { return g_lock_created; }
 DWORD GetSoundBufferLocationFlag() { return g_software_location ? DSBCAPS_LOCSOFTWARE : DSBCAPS_STATIC; }
 int GetOggVorbisOutputBytes() { return g_ogg_output_bytes; }

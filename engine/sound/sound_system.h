@@ -20,6 +20,9 @@ IDirectSoundBuffer* GetPrimarySoundBuffer();
 // The recursive lock over sound handles and stream state; exists only while up.
 void SoundLockEnter();
 void SoundLockLeave();
+// Leaves every hold this thread has on the lock (for a long decode); the count, for SoundLockEnterAgain.
+int SoundLockLeaveAll();
+void SoundLockEnterAgain(int holds);
 int IsSoundLockCreated();
 
 // DSBCAPS_STATIC (2) normally, DSBCAPS_LOCSOFTWARE (8) when software location is chosen.

@@ -153,7 +153,12 @@ int AddSreamSound(StreamData* stream, uint8_t loop_count, int handle, int kind, 
     {
         StreamSourceEntry* src = &sound->sources[sound->source_count];
         std::memset(src, 0, sizeof(*src));
-        if (SetUpSource(stream, src, kind, consumed) != 0) {
+        // A decode may take seconds (a whole MP3 through the filter graph): the sound thread goes on refilling
+        // streams meanwhile. The source is not counted yet, so nothing else reads it.
+        const int holds = SoundLockLeaveAll();
+        const int set_up = SetUpSource(stream, src, kind, consumed);
+        SoundLockEnterAgain(holds);
+        if (set_up != 0) {
             FreeSource(src);
             goto done;
         }

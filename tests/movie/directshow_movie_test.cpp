@@ -4,6 +4,8 @@
 // cannot take fail cleanly or play from a temporary copy.
 #include "movie_test_util.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "avi_writer.h"
@@ -13,8 +15,10 @@
 #include "engine/graphics/graphic_movie.h"
 #include "engine/movie/filters/unknown.h"
 #include "engine/movie/movie.h"
+#include "engine/movie/movie_internal.h"
 #include "engine/system/memory.h"
 #include "graphics/graphics_test_util.h"
+#include "support/graph_stand_in.h"
 
 #include <dshow.h>
 
@@ -158,32 +162,17 @@ TEST_P(FilterGraphMovies, FilesTheGraphCannotRenderFailWithNothingLeft) {
     }
 }
 
-// The platform's graph with RenderFile refusing every name that does not begin
-// with "tmp": a stand-in for a file it cannot open where it lies. Only this
-// object's table pointer moves, to a copy with that one slot replaced.
+// RenderFile refusing every name that does not begin with "tmp": a stand-in
+// for a file the platform's graph cannot open where it lies.
 typedef HRESULT(STDMETHODCALLTYPE* RenderFileFn)(IGraphBuilder*, LPCWSTR, LPCWSTR);
-const int kRenderFileSlot = 13;     // after IUnknown's 3, IFilterGraph's 8, Connect and Render
-void* g_graph_table[21];            // the whole IFilterGraph2 table
-RenderFileFn g_render_file;
+const int kRenderFileSlot = 13;
 std::wstring g_rendered;
-HRESULT(WINAPI* g_real_create)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
 
 HRESULT STDMETHODCALLTYPE RefuseRenderFile(IGraphBuilder* self, LPCWSTR file, LPCWSTR list) {
     const WCHAR* name = wcsrchr(file, L'\\');
     if (_wcsnicmp(name ? name + 1 : file, L"tmp", 3) != 0) return VFW_E_NOT_FOUND;
     g_rendered = file;
-    return g_render_file(self, file, list);
-}
-
-HRESULT WINAPI CreateRefusingGraph(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
-    HRESULT hr = g_real_create(clsid, outer, context, iid, out);
-    if (FAILED(hr) || !IsEqualCLSID(clsid, CLSID_FilterGraph)) return hr;
-    void*** object = (void***)*out;
-    std::memcpy(g_graph_table, *object, sizeof g_graph_table);
-    g_render_file = (RenderFileFn)g_graph_table[kRenderFileSlot];
-    g_graph_table[kRenderFileSlot] = (void*)RefuseRenderFile;
-    *object = g_graph_table;
-    return hr;
+    return ((RenderFileFn)graphtest::g_stand_in.original)(self, file, list);
 }
 
 bool FileExistsW(const std::wstring& path, uint64_t* size) {
@@ -198,11 +187,12 @@ TEST_P(FilterGraphMovies, AFileTheGraphCannotOpenInPlacePlaysFromATemporaryCopy)
     std::vector<uint8_t> big = avitest::MakeRgbAvi(64, 48, 290, 10, Pixel);
     ASSERT_GT(big.size(), 2u * 1024 * 1024);
     ASSERT_TRUE(WriteBytesToFile("long.avi", big));
-    g_real_create = WinApi.CoCreateInstance;
-    WinApi.CoCreateInstance = CreateRefusingGraph;
     g_rendered.clear();
-    int movie = OpenMovie("long.avi", nullptr, nullptr, 0);
-    WinApi.CoCreateInstance = g_real_create;
+    int movie;
+    {
+        graphtest::StandIn refuse(kRenderFileSlot, (void*)RefuseRenderFile);
+        movie = OpenMovie("long.avi", nullptr, nullptr, 0);
+    }
     ASSERT_GE(movie, 0);
     MovieRecord* m = GetMovieRecord(movie);
     EXPECT_EQ(1, m->temp_copy);
@@ -214,6 +204,143 @@ TEST_P(FilterGraphMovies, AFileTheGraphCannotOpenInPlacePlaysFromATemporaryCopy)
     const std::wstring copy = m->wide_path;
     EXPECT_EQ(0, CloseMovie(movie));
     EXPECT_FALSE(FileExistsW(copy, &size)) << "the copy goes with the movie";
+}
+
+}  // namespace
+
+namespace {
+
+// Broken files end in -1 with their log lines within the time limit, leave no
+// filter object, tracked block or open file, and the AVI after them still opens.
+class HostileMovies : public FilterGraphMovies {
+protected:
+    void SetUp() override {
+        FilterGraphMovies::SetUp();
+        // The first graph of the process starts the platform's parsers, which takes seconds.
+        ExpectAGoodFileOpens();
+        SetMovieRenderTimeLimit(kLimitMs);
+    }
+    void TearDown() override {
+        SetMovieRenderTimeLimit(10000);
+        FilterGraphMovies::TearDown();
+    }
+    // OpenMovie on a thread of the test's own, so that a hang fails instead of stopping the run.
+    static int OpenWithin(const std::string& path, DWORD ms) {
+        int result = 0;
+        bool done = RunWithTimeout(
+            [&] {
+                WinApi.CoInitialize(nullptr);
+                result = OpenMovie(path.c_str(), nullptr, nullptr, 0);
+                WinApi.CoUninitialize();
+            },
+            ms);
+        EXPECT_TRUE(done) << path << " hangs";
+        return done ? result : 0;
+    }
+    void ExpectNothingLeft(int blocks) {
+        EXPECT_EQ(0, D_CBaseObject::LiveObjectCount());
+        EXPECT_EQ(blocks, MemLiveBlockCount());
+        EXPECT_EQ(0, FileStreamOpenCount());
+        EXPECT_EQ(0, GetMovieCount());
+    }
+    void ExpectAGoodFileOpens() {
+        int g = LoadGraphicFile("clip.avi");
+        ASSERT_GE(g, 0) << "a good file after the broken ones";
+        int w = 0, h = 0;
+        GetGraphicSize(g, &w, &h);
+        EXPECT_EQ(64, w);
+        EXPECT_EQ(0, DeleteGraphic(g, 0));
+    }
+    static const DWORD kLimitMs = 2500;
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, HostileMovies, ::testing::Values(1, 0),
+                         [](const ::testing::TestParamInfo<int>& i) { return i.param ? "Direct3D" : "Software"; });
+
+// Theora streams whose headers parse but that hold no frame we can show: the
+// platform's parsers hang on them (the oversized one crashes the process), so
+// they never get there.
+TEST_P(HostileMovies, TheoraMoviesOurDecoderRefusesNeverReachTheGraph) {
+    TheoraMovieRecipe none;
+    none.frames = 0;
+    const std::vector<uint8_t> headers = MakeTheoraMovie(none);
+    std::vector<uint8_t> noise = headers;
+    for (int i = 0; i < 5000; i++) noise.push_back((uint8_t)(i * 131 + 7 + (i >> 7)));
+    TheoraMovieRecipe huge;
+    huge.frames = 2;
+    huge.forced_width_mbs = huge.forced_height_mbs = 4096;  // 65536 x 65536
+    struct Case { const char* name; std::vector<uint8_t> bytes; const char* line; } cases[] = {
+        {"headers_only.ogv", headers, "Theora ムービーにフレームがありません"},
+        {"cut.ogv", std::vector<uint8_t>(headers.begin(), headers.end() - 1), "End of file while searching"},
+        {"noise.ogv", noise, "Theora ムービーにフレームがありません"},
+        {"huge.ogv", MakeTheoraMovie(huge), "フレームサイズが扱えません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteBytesToFile(c.name, c.bytes));
+        const int blocks = MemLiveBlockCount();
+        LogCapture log;
+        EXPECT_EQ(-1, LoadGraphicFile(c.name));
+        EXPECT_EQ(-1, OpenMovie(c.name, nullptr, nullptr, 0));
+        EXPECT_TRUE(log.Contains(c.line));
+        EXPECT_TRUE(log.Contains("ムービーファイルオープン処理時にエラーが発生しました"));
+        EXPECT_FALSE(log.Contains("が開けませんでした") || log.Contains("制限時間")) << "handed to the graph";
+        ExpectNothingLeft(blocks);
+    }
+    ExpectAGoodFileOpens();
+}
+
+// AVI frame sizes that the platform's AVI parser refuses and that the parsers
+// the graph builder tries next never return on: refused in a graph of the
+// platform's own, before ours is built.
+TEST_P(HostileMovies, AvisTheirParserRefusesGoNoFurther) {
+    const struct { int width, height; } sizes[] = {{0, 48}, {64, INT_MIN}, {65535, 65535}};
+    for (const auto& s : sizes) {
+        SCOPED_TRACE(::testing::Message() << s.width << " x " << s.height);
+        std::vector<uint8_t> avi = avitest::MakeRgbAvi(64, 48, 2, 10, Pixel);
+        auto strf = std::search(avi.begin(), avi.end(), "strf", "strf" + 4);
+        ASSERT_NE(avi.end(), strf);
+        std::memcpy(&strf[12], &s.width, 4);   // biWidth, biHeight
+        std::memcpy(&strf[16], &s.height, 4);
+        ASSERT_TRUE(WriteBytesToFile("bad.avi", avi));
+        const int blocks = MemLiveBlockCount();
+        LogCapture log;
+        EXPECT_EQ(-1, OpenWithin("bad.avi", 20000));
+        EXPECT_TRUE(log.Contains("ファイル:bad.avi が開けませんでした"));
+        EXPECT_TRUE(log.Contains("ムービーファイルオープン処理時にエラーが発生しました"));
+        ExpectNothingLeft(blocks);
+    }
+    ExpectAGoodFileOpens();
+}
+
+HANDLE g_release;
+
+HRESULT STDMETHODCALLTYPE RenderFileUntilReleased(IGraphBuilder*, LPCWSTR, LPCWSTR) {
+    WaitForSingleObject(g_release, INFINITE);
+    return E_FAIL;
+}
+
+// A render that never returns is left behind at the limit and the engine goes
+// on; what it holds (the graph and our renderer in it) goes once it returns.
+TEST_P(HostileMovies, ARenderThatNeverReturnsIsLeftBehindAtTheLimit) {
+    g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const int blocks = MemLiveBlockCount();
+    LogCapture log;
+    const DWORD start = GetTickCount();
+    {
+        graphtest::StandIn never(kRenderFileSlot, (void*)RenderFileUntilReleased);
+        EXPECT_EQ(-1, OpenWithin("clip.avi", 20000));
+    }
+    EXPECT_LT(GetTickCount() - start, kLimitMs * 4) << "generous: the limit and the threads' start";
+    EXPECT_TRUE(log.Contains("ファイル:clip.avi の解析が制限時間内に終わりませんでした"));
+    EXPECT_EQ(blocks, MemLiveBlockCount());
+    EXPECT_EQ(0, GetMovieCount());
+    ExpectAGoodFileOpens();
+    EXPECT_GT(D_CBaseObject::LiveObjectCount(), 0) << "the graph left behind holds the renderer";
+    SetEvent(g_release);
+    for (const DWORD at = GetTickCount(); D_CBaseObject::LiveObjectCount() && GetTickCount() - at < 10000;) Sleep(10);
+    EXPECT_EQ(0, D_CBaseObject::LiveObjectCount()) << "freed once the render returned";
+    CloseHandle(g_release);
 }
 
 }  // namespace

@@ -15,14 +15,20 @@ public:
     LONG GetAlignment() override { return 1; }
     void Lock() override { EnterCriticalSection(&lock_); }
     void Unlock() override { LeaveCriticalSection(&lock_); }
+    // Every read from ms from now on fails (INFINITE: none does), so that a parser
+    // waiting on the stream returns however long it would have gone on.
+    void SetReadTimeLimit(DWORD ms);
 
 private:
+    bool ReadsExpired();
     CRITICAL_SECTION lock_;
     const BYTE* data_;
     LONGLONG length_;
     LONGLONG position_;
     DWORD rate_;
     DWORD startTime_;
+    bool limited_;
+    DWORD deadline_;
 };
 
 class D_CMemReader : public D_CAsyncReader {

@@ -7,7 +7,8 @@
 static DWORD Now() { return WinApi.timeGetTime ? WinApi.timeGetTime() : GetTickCount(); }
 
 D_CMemStream::D_CMemStream(const void* data, LONGLONG length, DWORD rate)
-    : data_((const BYTE*)data), length_(length), position_(0), rate_(rate), startTime_(Now()) {
+    : data_((const BYTE*)data), length_(length), position_(0), rate_(rate), startTime_(Now()),
+      limited_(false), deadline_(0) {
     InitializeCriticalSection(&lock_);
 }
 
@@ -19,7 +20,23 @@ HRESULT D_CMemStream::SetPosition(LONGLONG position) {
     return S_OK;
 }
 
+void D_CMemStream::SetReadTimeLimit(DWORD ms) {
+    Lock();
+    limited_ = ms != INFINITE;
+    deadline_ = Now() + ms;
+    Unlock();
+}
+
+bool D_CMemStream::ReadsExpired() {
+    Lock();
+    const bool expired = limited_ && (LONG)(Now() - deadline_) >= 0;
+    Unlock();
+    return expired;
+}
+
 HRESULT D_CMemStream::Read(BYTE* buffer, LONG count, BOOL, LONG* bytesRead) {
+    *bytesRead = 0;
+    if (ReadsExpired()) return E_FAIL;
     Lock();
     LONGLONG n = count < 0 ? 0 : count;
     if (position_ + n > length_) n = length_ - position_;

@@ -189,4 +189,23 @@ TEST(MemStream, PositionsLengthAndRate) {
     DeleteMemStream(s);
 }
 
+// A parser that waits on the stream gets failures once the time has run out.
+TEST(MemStream, ReadsFailOnceTheTimeLimitHasRunOut) {
+    static BYTE data[1000];
+    D_CMemStream* s = CreateMemStream(data, sizeof data, 0, 0xFFFFFFFF);
+    ASSERT_NE(nullptr, s);
+    BYTE buf[100];
+    LONG got = -1;
+    s->SetReadTimeLimit(200);
+    EXPECT_EQ(S_OK, s->Read(buf, 100, FALSE, &got));
+    EXPECT_EQ(100, got);
+    Sleep(300);
+    EXPECT_EQ(E_FAIL, s->Read(buf, 100, FALSE, &got));
+    EXPECT_EQ(0, got);
+    s->SetReadTimeLimit(INFINITE);
+    EXPECT_EQ(S_OK, s->Read(buf, 100, FALSE, &got));
+    EXPECT_EQ(100, got);
+    DeleteMemStream(s);
+}
+
 }  // namespace
