@@ -26,6 +26,30 @@ BLIT_INLINE void BlitAlphaLanes(__m128i s, __m128i* lo, __m128i* hi) {
 BLIT_INLINE __m128i BlitSelect(__m128i m, __m128i d, __m128i s) {
     return _mm_or_si128(_mm_and_si128(m, d), _mm_andnot_si128(m, s));
 }
+
+// Eight R5G6B5 pixels of d moved toward c by a per field, as the 16-bit
+// alpha lerp does: (d * (256 - a) + c * a) >> 8, taken as (d << 8) + (c - d) * a
+// modulo 2^16 (the true value lies in 0..16128).
+BLIT_INLINE __m128i BlitLerp565(__m128i d, __m128i c, __m128i a) {
+    auto field = [&](__m128i cf, __m128i df) BLIT_LAMBDA_INLINE {
+        return _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(df, 8), _mm_mullo_epi16(_mm_sub_epi16(cf, df), a)), 8);
+    };
+    const __m128i m5 = _mm_set1_epi16(31), m6 = _mm_set1_epi16(63);
+    __m128i b = field(_mm_and_si128(c, m5), _mm_and_si128(d, m5));
+    __m128i g = field(_mm_and_si128(_mm_srli_epi16(c, 5), m6), _mm_and_si128(_mm_srli_epi16(d, 5), m6));
+    __m128i r = field(_mm_srli_epi16(c, 11), _mm_srli_epi16(d, 11));
+    return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
+}
+
+// The colour words and alpha bytes of eight 16-bit alpha pixels (word, alpha,
+// spare byte) as 16-bit lanes.
+BLIT_INLINE void BlitSplit565Alpha(const uint8_t* s, __m128i* c, __m128i* a) {
+    __m128i s0 = _mm_loadu_si128((const __m128i*)s), s1 = _mm_loadu_si128((const __m128i*)(s + 16));
+    // Sign-extended words survive the signed-saturating pack unchanged.
+    *c = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(s0, 16), 16), _mm_srai_epi32(_mm_slli_epi32(s1, 16), 16));
+    const __m128i byte = _mm_set1_epi32(255);
+    *a = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(s0, 16), byte), _mm_and_si128(_mm_srli_epi32(s1, 16), byte));
+}
 #endif
 
 template <class F, class S, class R, bool Trans> struct BlitRows {
@@ -37,12 +61,13 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
     static constexpr bool kConstAlpha =
         kPlain && F::kType == 1 && S::kKind == SRC_DIRECT && std::is_same<R, PixelOpAlpha<C>>::value;
     static constexpr bool kAlphaCopy = kPlain && kCopy && Trans && F::kType == 1 && S::kKind == SRC_ALPHA;
+    static constexpr bool kAlphaCopy16 = kPlain && kCopy && Trans && F::kType == 0 && S::kKind == SRC_ALPHA;
     // Run-length walk: opaque runs of a plain copy are the source bytes.
     static constexpr bool kRunCopy = !C::kGraph && !C::kBright && kCopy && S::kKind != SRC_PALETTE &&
                                      S::kBytes == F::kBytes;
     static constexpr bool kRunAlpha = kPlain && kCopy && F::kType == 1 && S::kKind == SRC_ALPHA;
 #ifdef __SSE2__
-    static constexpr bool kPixelRow = kKeyedCopy || kConstAlpha || kAlphaCopy;
+    static constexpr bool kPixelRow = kKeyedCopy || kConstAlpha || kAlphaCopy || kAlphaCopy16;
 #else
     static constexpr bool kPixelRow = false;
 #endif
@@ -111,6 +136,23 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
                 }
             }
             for (; x + 4 <= w; x += 4) group4(x, _mm_loadu_si128((const __m128i*)(s + x * 4)));
+        } else if constexpr (kAlphaCopy16) {
+            // As the 32-bit form: alpha 0 keeps d (the lerp does too), alpha
+            // 255 takes the source word whole.
+            const __m128i opaque = _mm_set1_epi16(255), zero = _mm_setzero_si128();
+            for (; x + 8 <= w; x += 8) {
+                __m128i c, a;
+                BlitSplit565Alpha(s + x * 4, &c, &a);
+                __m128i full = _mm_cmpeq_epi16(a, opaque);
+                int full_bits = _mm_movemask_epi8(full);
+                if (full_bits == 0xFFFF) {
+                    _mm_storeu_si128((__m128i*)(d + x * 2), c);
+                    continue;
+                }
+                if (full_bits == 0 && _mm_movemask_epi8(_mm_cmpeq_epi16(a, zero)) == 0xFFFF) continue;
+                __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * 2));
+                _mm_storeu_si128((__m128i*)(d + x * 2), BlitSelect(full, c, BlitLerp565(dv, c, a)));
+            }
         }
 #endif
         for (; x < j.w; x++) BlitDrawPixel<F, S, R, Trans>(j, d + x * F::kBytes, s + x * S::kBytes, nullptr);
