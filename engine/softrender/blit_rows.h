@@ -61,13 +61,15 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
     static constexpr bool kConstAlpha =
         kPlain && F::kType == 1 && S::kKind == SRC_DIRECT && std::is_same<R, PixelOpAlpha<C>>::value;
     static constexpr bool kAlphaCopy = kPlain && kCopy && Trans && F::kType == 1 && S::kKind == SRC_ALPHA;
+    static constexpr bool kAdd32 =
+        kPlain && F::kType == 1 && S::kKind == SRC_DIRECT && std::is_same<R, PixelOpAdd<C>>::value;
     static constexpr bool kAlphaCopy16 = kPlain && kCopy && Trans && F::kType == 0 && S::kKind == SRC_ALPHA;
     // Run-length walk: opaque runs of a plain copy are the source bytes.
     static constexpr bool kRunCopy = !C::kGraph && !C::kBright && kCopy && S::kKind != SRC_PALETTE &&
                                      S::kBytes == F::kBytes;
     static constexpr bool kRunAlpha = kPlain && kCopy && F::kType == 1 && S::kKind == SRC_ALPHA;
 #ifdef __SSE2__
-    static constexpr bool kPixelRow = kKeyedCopy || kConstAlpha || kAlphaCopy || kAlphaCopy16;
+    static constexpr bool kPixelRow = kKeyedCopy || kConstAlpha || kAlphaCopy || kAlphaCopy16 || kAdd32;
 #else
     static constexpr bool kPixelRow = false;
 #endif
@@ -136,6 +138,28 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
                 }
             }
             for (; x + 4 <= w; x += 4) group4(x, _mm_loadu_si128((const __m128i*)(s + x * 4)));
+        } else if constexpr (kAdd32) {
+            // The strength x * p / 255 of each channel (x * p * 0x8081 >> 23 is
+            // exact below 2^16), byte 3 clear, then PackedAdd32's steps.
+            const __m128i z = _mm_setzero_si128(), p16 = _mm_set1_epi16((short)j.p);
+            const __m128i div = _mm_set1_epi16((short)0x8081), rgb = _mm_set1_epi32(0x00FFFFFF);
+            const __m128i kept = _mm_set1_epi32(0x00FEFEFF), carries = _mm_set1_epi32(0x01010100);
+            const __m128i lows = _mm_set1_epi32(0x00010100), key = _mm_set1_epi32((int)j.key);
+            auto strength = [&](__m128i s16) BLIT_LAMBDA_INLINE {
+                return _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(s16, p16), div), 7);
+            };
+            for (; x + 4 <= w; x += 4) {
+                __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * 4));
+                __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * 4));
+                __m128i st = _mm_and_si128(
+                    _mm_packus_epi16(strength(_mm_unpacklo_epi8(sv, z)), strength(_mm_unpackhi_epi8(sv, z))), rgb);
+                __m128i sum = _mm_add_epi32(_mm_and_si128(dv, kept), _mm_and_si128(st, kept));
+                __m128i c = _mm_and_si128(sum, carries);
+                __m128i r = _mm_or_si128(sum, _mm_sub_epi32(c, _mm_srli_epi32(c, 8)));
+                r = _mm_or_si128(r, _mm_and_si128(_mm_or_si128(dv, st), lows));
+                if constexpr (Trans) r = BlitSelect(_mm_cmpeq_epi32(sv, key), dv, r);
+                _mm_storeu_si128((__m128i*)(d + x * 4), r);
+            }
         } else if constexpr (kAlphaCopy16) {
             // As the 32-bit form: alpha 0 keeps d (the lerp does too), alpha
             // 255 takes the source word whole.
