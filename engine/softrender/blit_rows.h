@@ -13,10 +13,10 @@ template <class F, class S, class R, bool Trans>
 BLIT_INLINE void BlitDrawPixel(const BlitJob& j, uint8_t* dp, const uint8_t* sp, const uint8_t* gp);
 
 #ifdef __SSE2__
-// The alpha byte of each of four A8R8G8B8 pixels spread over the 16-bit
-// lanes of its bytes 0-2 (0 in byte 3's lane: the blend keeps d's byte 3).
+// 128 times the alpha byte of each of four A8R8G8B8 pixels spread over the
+// 16-bit lanes of its bytes 0-2 (0 in byte 3's lane: the blend keeps d's byte 3).
 BLIT_INLINE void BlitAlphaLanes(__m128i s, __m128i* lo, __m128i* hi) {
-    __m128i a = _mm_srli_epi32(s, 24);
+    __m128i a = _mm_slli_epi32(_mm_srli_epi32(s, 24), 7);
     a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
     *lo = RowKeepTop(_mm_unpacklo_epi32(a, a));
     *hi = RowKeepTop(_mm_unpackhi_epi32(a, a));
@@ -97,7 +97,7 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
                 _mm_storeu_si128((__m128i*)(d + x * F::kBytes), sv);
             }
         } else if constexpr (kConstAlpha) {
-            const __m128i p = RowKeepTop(_mm_set1_epi16((short)j.p));
+            const __m128i p = RowKeepTop(_mm_set1_epi16((short)(j.p * 128)));
             const __m128i key = _mm_set1_epi32((int)j.key);
             for (; x + 4 <= w; x += 4) {
                 __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * 4));
@@ -108,18 +108,10 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
             }
         } else if constexpr (kAlphaCopy) {
             // Alpha 0 leaves d as the blend does; alpha 255 copies the source
-            // whole. Groups of clear or opaque pixels are common: eight at
-            // once, then four, skip the blend.
+            // whole. Groups of eight clear or opaque pixels are common and
+            // skip the blend; mixed groups blend whole (alpha 0 keeps d there too).
             const __m128i opaque = _mm_set1_epi32((int)0xFF000000u), zero = _mm_setzero_si128();
-            auto group4 = [&](int32_t at, __m128i sv) BLIT_LAMBDA_INLINE {
-                __m128i a = _mm_and_si128(sv, opaque);
-                __m128i full = _mm_cmpeq_epi32(a, opaque);
-                int full_bits = _mm_movemask_epi8(full);
-                if (full_bits == 0xFFFF) {
-                    _mm_storeu_si128((__m128i*)(d + at * 4), sv);
-                    return;
-                }
-                if (full_bits == 0 && _mm_movemask_epi8(_mm_cmpeq_epi32(a, zero)) == 0xFFFF) return;
+            auto blend4 = [&](int32_t at, __m128i sv, __m128i full) BLIT_LAMBDA_INLINE {
                 __m128i dv = _mm_loadu_si128((const __m128i*)(d + at * 4));
                 __m128i lo, hi;
                 BlitAlphaLanes(sv, &lo, &hi);
@@ -129,15 +121,19 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
                 __m128i s0 = _mm_loadu_si128((const __m128i*)(s + x * 4));
                 __m128i s1 = _mm_loadu_si128((const __m128i*)(s + x * 4 + 16));
                 __m128i a0 = _mm_and_si128(s0, opaque), a1 = _mm_and_si128(s1, opaque);
-                if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(a0, a1), opaque)) == 0xFFFF) {
+                __m128i f0 = _mm_cmpeq_epi32(a0, opaque), f1 = _mm_cmpeq_epi32(a1, opaque);
+                if (_mm_movemask_epi8(_mm_and_si128(f0, f1)) == 0xFFFF) {
                     _mm_storeu_si128((__m128i*)(d + x * 4), s0);
                     _mm_storeu_si128((__m128i*)(d + x * 4 + 16), s1);
                 } else if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a0, a1), zero)) != 0xFFFF) {
-                    group4(x, s0);
-                    group4(x + 4, s1);
+                    blend4(x, s0, f0);
+                    blend4(x + 4, s1, f1);
                 }
             }
-            for (; x + 4 <= w; x += 4) group4(x, _mm_loadu_si128((const __m128i*)(s + x * 4)));
+            for (; x + 4 <= w; x += 4) {
+                __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * 4));
+                blend4(x, sv, _mm_cmpeq_epi32(_mm_and_si128(sv, opaque), opaque));
+            }
         } else if constexpr (kAdd32) {
             // The strength x * p / 255 of each channel (x * p * 0x8081 >> 23 is
             // exact below 2^16), byte 3 clear, then PackedAdd32's steps.
