@@ -180,17 +180,24 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
 
     // An alpha run of the run-length walk: every pixel blended with its alpha.
     static BLIT_INLINE void AlphaRun(uint8_t* d, const uint8_t* s, int32_t n) {
-        int32_t x = 0;
 #ifdef __SSE2__
-        for (; x + 4 <= n; x += 4) {
-            __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * 4));
-            __m128i dv = _mm_loadu_si128((const __m128i*)(d + x * 4));
+        auto blend4 = [&](int32_t at) BLIT_LAMBDA_INLINE {
+            __m128i sv = _mm_loadu_si128((const __m128i*)(s + at * 4));
             __m128i lo, hi;
             BlitAlphaLanes(sv, &lo, &hi);
-            _mm_storeu_si128((__m128i*)(d + x * 4), RowLerp4(dv, sv, lo, hi));
+            return RowLerp4(_mm_loadu_si128((const __m128i*)(d + at * 4)), sv, lo, hi);
+        };
+        if (n >= 4) {
+            // Runs are short: the last four go as one group, blended from d
+            // as it was, after the groups before (which store the same values
+            // where they overlap it).
+            const __m128i last = blend4(n - 4);
+            for (int32_t x = 0; x + 4 < n; x += 4) _mm_storeu_si128((__m128i*)(d + x * 4), blend4(x));
+            _mm_storeu_si128((__m128i*)(d + (n - 4) * 4), last);
+            return;
         }
 #endif
-        for (; x < n; x++) {
+        for (int32_t x = 0; x < n; x++) {
             uint32_t raw = LoadU32(s + x * 4);
             StoreU32(d + x * 4, PixelOpBase<C>::Lerp1Packed32(LoadU32(d + x * 4), raw, raw >> 24));
         }
