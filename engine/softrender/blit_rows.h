@@ -111,12 +111,17 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
             // whole. Groups of eight clear or opaque pixels are common and
             // skip the blend; mixed groups blend whole (alpha 0 keeps d there too).
             const __m128i opaque = _mm_set1_epi32((int)0xFF000000u), zero = _mm_setzero_si128();
-            auto blend4 = [&](int32_t at, __m128i sv, __m128i full) BLIT_LAMBDA_INLINE {
+            // any_full: false when no pixel of the group is opaque.
+            auto blend4 = [&](int32_t at, __m128i sv, __m128i full, auto any_full) BLIT_LAMBDA_INLINE {
                 __m128i dv = _mm_loadu_si128((const __m128i*)(d + at * 4));
                 __m128i lo, hi;
                 BlitAlphaLanes(sv, &lo, &hi);
-                _mm_storeu_si128((__m128i*)(d + at * 4), BlitSelect(full, sv, RowLerp4(dv, sv, lo, hi)));
+                __m128i r = RowLerp4(dv, sv, lo, hi);
+                if constexpr (decltype(any_full)::value) r = BlitSelect(full, sv, r);
+                _mm_storeu_si128((__m128i*)(d + at * 4), r);
             };
+            const std::true_type some_full;
+            const std::false_type none_full;
             for (; x + 8 <= w; x += 8) {
                 __m128i s0 = _mm_loadu_si128((const __m128i*)(s + x * 4));
                 __m128i s1 = _mm_loadu_si128((const __m128i*)(s + x * 4 + 16));
@@ -126,13 +131,18 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
                     _mm_storeu_si128((__m128i*)(d + x * 4), s0);
                     _mm_storeu_si128((__m128i*)(d + x * 4 + 16), s1);
                 } else if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a0, a1), zero)) != 0xFFFF) {
-                    blend4(x, s0, f0);
-                    blend4(x + 4, s1, f1);
+                    if (_mm_movemask_epi8(_mm_or_si128(f0, f1)) == 0) {
+                        blend4(x, s0, f0, none_full);
+                        blend4(x + 4, s1, f1, none_full);
+                    } else {
+                        blend4(x, s0, f0, some_full);
+                        blend4(x + 4, s1, f1, some_full);
+                    }
                 }
             }
             for (; x + 4 <= w; x += 4) {
                 __m128i sv = _mm_loadu_si128((const __m128i*)(s + x * 4));
-                blend4(x, sv, _mm_cmpeq_epi32(_mm_and_si128(sv, opaque), opaque));
+                blend4(x, sv, _mm_cmpeq_epi32(_mm_and_si128(sv, opaque), opaque), some_full);
             }
         } else if constexpr (kAdd32) {
             // The strength x * p / 255 of each channel (x * p * 0x8081 >> 23 is
