@@ -13,16 +13,16 @@
 
 #ifdef __SSE2__
 // (d * (256 - w) + s * w) >> 8 on every byte of four 32-bit pixels.
-// w16lo / w16hi: the weight of each byte as 16-bit lanes, for pixels 0-1 and
-// 2-3; a byte whose weight is 0 keeps d (byte 3 of every pixel, by
-// RowKeepTop). Taken as (d << 8) + (s - d) * w modulo 2^16: the true value
-// lies in 0..65280, so the wrapped lanes hold it exactly.
-inline __attribute__((always_inline)) __m128i RowLerp4(__m128i d, __m128i s, __m128i w16lo, __m128i w16hi) {
+// w128lo / w128hi: 128 times the weight of each byte as 16-bit lanes, for
+// pixels 0-1 and 2-3; a byte whose weight is 0 keeps d (byte 3 of every pixel,
+// by RowKeepTop). Taken as d + floor((s - d) * w / 256), the high half of
+// 2 (s - d) * 128 w: both factors fit signed 16 bits.
+inline __attribute__((always_inline)) __m128i RowLerp4(__m128i d, __m128i s, __m128i w128lo, __m128i w128hi) {
     const __m128i z = _mm_setzero_si128();
     __m128i dl = _mm_unpacklo_epi8(d, z), dh = _mm_unpackhi_epi8(d, z);
-    __m128i lo = _mm_add_epi16(_mm_slli_epi16(dl, 8), _mm_mullo_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, z), dl), w16lo));
-    __m128i hi = _mm_add_epi16(_mm_slli_epi16(dh, 8), _mm_mullo_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, z), dh), w16hi));
-    return _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
+    __m128i lo = _mm_add_epi16(dl, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, z), dl), 1), w128lo));
+    __m128i hi = _mm_add_epi16(dh, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, z), dh), 1), w128hi));
+    return _mm_packus_epi16(lo, hi);
 }
 // Weights with the lane of byte 3 cleared.
 inline __attribute__((always_inline)) __m128i RowKeepTop(__m128i w16) {
