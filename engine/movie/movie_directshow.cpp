@@ -8,10 +8,10 @@
 
 #include "engine/file/file_stream.h"
 #include "engine/movie/filters/graph_call.h"
+#include "engine/movie/filters/graph_pins.h"
 #include "engine/movie/filters/media_type.h"
 #include "engine/movie/movie_internal.h"
 #include "engine/movie/movie_renderer.h"
-#include "engine/sound/mp3_filters.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/library.h"
 #include "engine/system/log.h"

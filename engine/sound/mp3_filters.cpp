@@ -6,6 +6,7 @@
 #include <new>
 
 #include "engine/movie/filters/graph_call.h"
+#include "engine/movie/filters/graph_pins.h"
 #include "engine/movie/filters/mem_reader.h"
 #include "engine/movie/filters/sample_grabber.h"
 #include "engine/system/entry_points.h"
@@ -192,22 +193,6 @@ const char* WaitForMp3Graph(IMediaEvent* events, const SoundConverterPcmImage* i
             return "MP3変換の途中でエラーが発生しました";
         }
     }
-}
-
-IPin* FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction) {
-    IEnumPins* pins = nullptr;
-    if (FAILED(filter->EnumPins(&pins)) || !pins) return nullptr;
-    IPin* pin = nullptr;
-    while (pins->Next(1, &pin, nullptr) == S_OK) {
-        PIN_DIRECTION d;
-        if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction) {
-            pins->Release();
-            return pin;
-        }
-        pin->Release();
-    }
-    pins->Release();
-    return nullptr;
 }
 
 HRESULT GrabberAppendPcm(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, BOOL, void* context) {

@@ -13,8 +13,6 @@ int ConvertMp3ToPcm(SoundConverter* conv);
 // Grabber callback: appends the sample's bytes to the converter (context); S_OK always.
 HRESULT GrabberAppendPcm(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* stop, BOOL typeChanged,
                          void* context);
-// The filter's first pin of that direction, with a reference for the caller, or null.
-IPin* FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction);
 // The log line for a connected type that is no usable PCM (null when it is).
 const char* DescribeUnusablePcmFormat(const AM_MEDIA_TYPE& type);
 // Waits for the graph's end in 100 ms steps, pumping messages between them: null once complete, else the log

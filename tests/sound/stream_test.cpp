@@ -182,7 +182,6 @@ TEST_F(SoundStreams, ShortLoopsAndSourcesFillEveryRefill) {
         {"10 ms, 255", {ms10}, {255}, SOUND_PLAY_BACK, ms10},
         {"50 ms, 255", {ms50}, {255}, SOUND_PLAY_BACK, ms50},
         {"125 ms, 255", {ms125}, {255}, SOUND_PLAY_BACK, ms125},
-        {"10 ms, looping play", {ms10}, {0}, SOUND_PLAY_LOOP, ms10},
         {"short sources in a row, once", {ms1, ms10, ms5}, {3, 1, 0}, SOUND_PLAY_BACK,
          Cat({Repeat(ms1, 4), ms10, ms10, ms5})},
         {"short sources in a row, looping play", {ms1, ms10, ms5}, {3, 1, 0}, SOUND_PLAY_LOOP,

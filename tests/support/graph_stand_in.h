@@ -1,14 +1,17 @@
 // Filter graphs made by the platform with one method replaced: only the object's
 // table pointer moves, to a copy of its whole IFilterGraph2 table with that slot
 // replaced. Slots: 12 Render, 13 RenderFile (after IUnknown's 3, IFilterGraph's 8
-// and Connect).
+// and Connect). With them, the calls a graph may hang in.
 #pragma once
 #include <windows.h>
 #include <dshow.h>
 
 #include <cstring>
+#include <functional>
 
+#include "engine/movie/filters/unknown.h"
 #include "engine/system/entry_points.h"
+#include "support/time_limit.h"
 
 namespace graphtest {
 
@@ -44,5 +47,22 @@ struct StandIn {
     }
     ~StandIn() { WinApi.CoCreateInstance = g_stand_in.real_create; }
 };
+
+// fn on a thread of its own with COM started there, so that a hang fails the test instead of stopping the run.
+inline bool RunComWithTimeout(const std::function<void()>& fn, DWORD ms) {
+    return RunWithTimeout(
+        [fn] {
+            WinApi.CoInitialize(nullptr);
+            fn();
+            WinApi.CoUninitialize();
+        },
+        ms);
+}
+
+// Whether every filter object is gone within ms (a graph left behind lets go of them once its call returns).
+inline bool WaitForNoLiveObjects(DWORD ms) {
+    for (const DWORD at = GetTickCount(); D_CBaseObject::LiveObjectCount() && GetTickCount() - at < ms;) Sleep(10);
+    return D_CBaseObject::LiveObjectCount() == 0;
+}
 
 }  // namespace graphtest
