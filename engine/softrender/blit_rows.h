@@ -1,8 +1,8 @@
 // Whole-row forms of the commonest blit loops: keyed copies, the 32-bit
-// constant-alpha blend and the 32-bit alpha-source copy, four or eight pixels
-// at a time with SSE2. They give the same bits as the per-pixel operations,
-// which still draw the pixels left over at a row's end and everything in a
-// build without SSE2. Internal.
+// constant-alpha blend and add of a plain source, the 16- and 32-bit
+// alpha-source copies, four or eight pixels at a time with SSE2. They give
+// the same bits as the per-pixel operations, which still draw the pixels left
+// over at a row's end and everything in a build without SSE2. Internal.
 #pragma once
 #include <cstdint>
 #include <type_traits>
