@@ -1,8 +1,8 @@
 // Whole-row forms of the commonest blit loops: keyed copies, the 32-bit
-// constant-alpha blend and the 32-bit alpha-source copy, four or eight pixels
-// at a time with SSE2. They give the same bits as the per-pixel operations,
-// which still draw the pixels left over at a row's end and everything in a
-// build without SSE2. Internal.
+// constant-alpha blend and add of a plain source, the 16- and 32-bit
+// alpha-source copies, four or eight pixels at a time with SSE2. They give
+// the same bits as the per-pixel operations, which still draw the pixels left
+// over at a row's end and everything in a build without SSE2. Internal.
 #pragma once
 #include <cstdint>
 #include <type_traits>
@@ -13,13 +13,13 @@ template <class F, class S, class R, bool Trans>
 BLIT_INLINE void BlitDrawPixel(const BlitJob& j, uint8_t* dp, const uint8_t* sp, const uint8_t* gp);
 
 #ifdef __SSE2__
-// 128 times the alpha byte of each of four A8R8G8B8 pixels spread over the
-// 16-bit lanes of its bytes 0-2 (0 in byte 3's lane: the blend keeps d's byte 3).
-BLIT_INLINE void BlitAlphaLanes(__m128i s, __m128i* lo, __m128i* hi) {
+// Four A8R8G8B8 pixels of s blended onto d by their own alpha: 128 times the
+// alpha byte spread over the 16-bit lanes of bytes 0-2 (0 in byte 3's lane:
+// the blend keeps d's byte 3).
+BLIT_INLINE __m128i BlitAlphaLerp4(__m128i d, __m128i s) {
     __m128i a = _mm_slli_epi32(_mm_srli_epi32(s, 24), 7);
     a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
-    *lo = RowKeepTop(_mm_unpacklo_epi32(a, a));
-    *hi = RowKeepTop(_mm_unpackhi_epi32(a, a));
+    return RowLerp4(d, s, RowKeepTop(_mm_unpacklo_epi32(a, a)), RowKeepTop(_mm_unpackhi_epi32(a, a)));
 }
 
 // Keeps d where m is set, else takes s.
@@ -113,10 +113,7 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
             const __m128i opaque = _mm_set1_epi32((int)0xFF000000u), zero = _mm_setzero_si128();
             // any_full: false when no pixel of the group is opaque.
             auto blend4 = [&](int32_t at, __m128i sv, __m128i full, auto any_full) BLIT_LAMBDA_INLINE {
-                __m128i dv = _mm_loadu_si128((const __m128i*)(d + at * 4));
-                __m128i lo, hi;
-                BlitAlphaLanes(sv, &lo, &hi);
-                __m128i r = RowLerp4(dv, sv, lo, hi);
+                __m128i r = BlitAlphaLerp4(_mm_loadu_si128((const __m128i*)(d + at * 4)), sv);
                 if constexpr (decltype(any_full)::value) r = BlitSelect(full, sv, r);
                 _mm_storeu_si128((__m128i*)(d + at * 4), r);
             };
@@ -192,10 +189,8 @@ template <class F, class S, class R, bool Trans> struct BlitRows {
     static BLIT_INLINE void AlphaRun(uint8_t* d, const uint8_t* s, int32_t n) {
 #ifdef __SSE2__
         auto blend4 = [&](int32_t at) BLIT_LAMBDA_INLINE {
-            __m128i sv = _mm_loadu_si128((const __m128i*)(s + at * 4));
-            __m128i lo, hi;
-            BlitAlphaLanes(sv, &lo, &hi);
-            return RowLerp4(_mm_loadu_si128((const __m128i*)(d + at * 4)), sv, lo, hi);
+            return BlitAlphaLerp4(_mm_loadu_si128((const __m128i*)(d + at * 4)),
+                                  _mm_loadu_si128((const __m128i*)(s + at * 4)));
         };
         if (n >= 4) {
             // Runs are short: the last four go as one group, blended from d

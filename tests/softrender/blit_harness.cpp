@@ -68,13 +68,17 @@ void TestImage::Fill(uint32_t v) {
 
 void TestImage::Randomise(std::mt19937& rng, bool as_source) {
     auto r = [&](uint32_t n) { return (uint32_t)(rng() % n); };
+    // Alpha comes in stretches of one kind (clear, opaque, partial), as in
+    // sprites, so that the row forms meet groups of eight clear or opaque pixels.
+    int alpha_kind = -1;
     for (size_t y = 0; y < body_size / rec.pitch; y++) {
         for (int x = 0; x < rec.width; x++) {
             uint8_t* p = body + y * rec.pitch + (size_t)x * bpp;
             uint32_t v = rng();
             if (as_source) {
                 if (layout.kind == KIND_ALPHA) {
-                    uint32_t a = r(4) == 0 ? 0 : r(3) == 0 ? 255 : r(256);
+                    if (alpha_kind < 0 || r(3) == 0) alpha_kind = r(4) == 0 ? 0 : r(3) == 0 ? 1 : 2;
+                    uint32_t a = alpha_kind == 0 ? 0 : alpha_kind == 1 ? 255 : r(256);
                     if (layout.type == 1) v = (v & 0xFFFFFF) | a << 24;
                     else v = (v & 0xFFFF) | a << 16 | (v & 0xFF000000);
                 } else if (r(4) == 0) {
