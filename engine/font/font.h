@@ -58,10 +58,11 @@ int DrawTextSoftware(int x, int y, const char* text, unsigned color, int font, u
 // character, may be null) and caches the missing ones. 0 or -1.
 int CacheStringGlyphs(const char* text, int length, int font, GlyphRequest* list, int* count);
 // Draws (draw 1) or only measures (draw 0) a string; the pen position at the end,
-// or -1. size_out, when given, gets width and height.
+// or -1. size_out, when given, gets width and height; laid_out, the bytes of text
+// laid out (all, or those before a glyph that could not be cached).
 int FontStringCore(int draw, int x, int y, int scale, double scale_x, double scale_y, const char* text,
                    unsigned color, MEMIMG* dst, const Rect* clip, int trans, int font, unsigned edge_color,
-                   int length, int vertical, int size_out[2]);
+                   int length, int vertical, int size_out[2], int* laid_out = nullptr);
 
 // The glyph query, replaceable by tests (GetGlyphOutlineA by default; null restores it).
 typedef DWORD(WINAPI* GlyphOutlineFn)(HDC, UINT, UINT, LPGLYPHMETRICS, DWORD, LPVOID, const MAT2*);

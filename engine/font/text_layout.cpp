@@ -127,8 +127,9 @@ static void DrawGlyphTexture(const FontRecord* f, int bx, int by, double px, dou
 
 int FontStringCore(int draw, int x, int y, int scale, double scale_x, double scale_y, const char* text,
                    unsigned color, MEMIMG* dst, const Rect* clip, int trans, int font, unsigned edge_color,
-                   int length, int vertical, int size_out[2]) {
+                   int length, int vertical, int size_out[2], int* laid_out) {
     if (size_out) size_out[0] = size_out[1] = 0;
+    if (laid_out) *laid_out = 0;
     if (IsDrawingSuppressed()) return -1;
     FontRecord* f = FontRecordOf(font);
     if (!f) return -1;
@@ -153,7 +154,7 @@ int FontStringCore(int draw, int x, int y, int scale, double scale_x, double sca
     }
     const double advance_scale = vertical ? scale_y : scale_x;
     double pen = 0.0;
-    int rc = 0;
+    int rc = 0, bytes = 0;
     for (int i = 0; i < count; i++) {
         const GlyphRequest& r = chars[i];
         GlyphCodeEntry* entry = &f->codes[GlyphKey(r)];
@@ -192,7 +193,9 @@ int FontStringCore(int draw, int x, int y, int scale, double scale_x, double sca
             }
         }
         pen += (slot->advance + f->spacing) * advance_scale;
+        bytes += r.second ? 2 : 1;
     }
+    if (laid_out) *laid_out = bytes;
     if (chars != g_chars) MemFree(chars);
     if (rc < 0) return -1;
     if (size_out) {

@@ -134,8 +134,9 @@ int DrawTextSoftware(int x, int y, const char* text, unsigned color, int font, u
     // and a string from a negative position or wider than the screen keeps its visible
     // part. Keeping the start point inside keeps the blend graph lined up with the string.
     g_reach = Rect{0, 0, 0, 0};
+    int laid = 0;
     int rc = FontStringCore(1, 0, 0, 0, 1.0, 1.0, text, color, &g_reach_probe, nullptr, 1, font, edge_color, -1,
-                            vertical, nullptr);
+                            vertical, nullptr, &laid);
     Rect dest = {x + g_reach.left, y + g_reach.top, x + g_reach.right, y + g_reach.bottom};
     Rect screen_rect = {0, 0, screen->width, screen->height};
     ClipRectToRect(&dest, &saved_area);
@@ -153,8 +154,10 @@ int DrawTextSoftware(int x, int y, const char* text, unsigned color, int font, u
     if (dest.right <= dest.left || dest.bottom <= dest.top) return rc < 0 ? -1 : 0;
     Rect rect = {0, 0, dest.right - dest.left, dest.bottom - dest.top};
     MemImageFillRect(work, &rect, key);
+    // Only what the reach pass laid out: asking again for a glyph it could not
+    // cache would log that failure twice.
     if (FontStringCore(1, x - dest.left, y - dest.top, 0, 1.0, 1.0, text, color, work, &rect, 1, font, edge_color,
-                       -1, vertical, nullptr) < 0)
+                       laid, vertical, nullptr) < 0)
         rc = -1;
     uint32_t saved_bright = DrawBrightValue(GDrawSettings);
     SetDrawArea(dest.left, dest.top, dest.right, dest.bottom);

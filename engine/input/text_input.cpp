@@ -79,7 +79,8 @@ int CreateTextInput(int max_length, int cancel_allowed, int single_byte_only, in
 }
 
 int DeleteTextInput(int handle) {
-    TextInputRecord* r = Up() ? TextInputFromHandle(handle) : nullptr;
+    // No record is in use while the engine is down; the end itself deletes them all through here.
+    TextInputRecord* r = TextInputFromHandle(handle);
     if (!r) return -1;
     MemFree(r->buffer);
     std::memset(r, 0, sizeof *r);

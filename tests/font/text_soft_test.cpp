@@ -172,7 +172,11 @@ TEST_F(SoftText, ARefusedGlyphEndsTheStringWithTheGlyphsBeforeItDrawn) {
     for (int blend : {DX_BLENDMODE_NOBLEND, DX_BLENDMODE_ADD}) {
         ClearScreen();
         SetBlendModeParam(blend, 255);
+        LogCapture log;
         EXPECT_EQ(DrawTextWithFont(10, 10, "AF", PackScreenColor(255, 255, 255), font, 0, 0), -1) << blend;
+        const char* failed = "テキストキャッシュの作成に失敗しました";
+        EXPECT_EQ(log.text.find(failed), log.text.rfind(failed)) << blend << ": logged once";
+        EXPECT_TRUE(log.Has(failed)) << blend;
         Capture cap;
         EXPECT_TRUE(RgbNear(GlyphPixel(cap, font, 'A', 10, 10, 0, 0), 255, 255, 255, 8)) << blend;
     }
