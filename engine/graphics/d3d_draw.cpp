@@ -153,9 +153,9 @@ int G_D3D_DrawCircle(int x, int y, int r, uint32_t color, int fill) {
     if (alpha < 0) return 0;
     D3DCOLOR c = ShapeColor(color, alpha);
     enum { MAX_SEGMENTS = 256 };
-    int n = r * 4;
+    // Capped before multiplying: r * 4 overflows for radii from 2^29.
+    int n = r >= MAX_SEGMENTS / 4 ? MAX_SEGMENTS : r * 4;
     if (n < 16) n = 16;
-    if (n > MAX_SEGMENTS) n = MAX_SEGMENTS;
     QuadVertex v[MAX_SEGMENTS + 2];
     int k = 0;
     if (fill) v[k++] = {(float)x, (float)y, 0, 1, c, 0, 0};
