@@ -1,12 +1,11 @@
 #include "engine/graphics/graphic_movie.h"
 
-#include <cstring>
-
 #include "engine/file/file_stream.h"
 #include "engine/graphics/d3d_device.h"
 #include "engine/graphics/graphic_handle.h"
 #include "engine/graphics/graphic_record.h"
 #include "engine/graphics/graphics_system.h"
+#include "engine/image/pixel_format.h"
 #include "engine/movie/movie.h"
 #include "engine/movie/theora_decoder.h"
 #include "engine/system/log.h"
@@ -56,10 +55,11 @@ static void UnbindClosedMovie(int movie, uint32_t graphic) {
     if (!src || !src->pixels || !rec->texture || rec->own_restore.pixels) return;
     BaseImage* own = &rec->own_restore;
     if (BaseImageCreate(&src->format, src->width, src->height, own) < 0) return;
-    const size_t row = (size_t)src->width * src->format.bytes_per_pixel;
-    for (int y = 0; y < src->height; y++)
-        std::memcpy((uint8_t*)own->pixels + (size_t)y * own->pitch, (const uint8_t*)src->pixels + (size_t)y * src->pitch,
-                    row);
+    if (ConvertPixels(&src->format, src->pixels, src->pitch, &own->format, own->pixels, own->pitch, src->width,
+                      src->height) < 0) {
+        BaseImageRelease(own);
+        return;
+    }
     rec->restore_source = own;
 }
 
