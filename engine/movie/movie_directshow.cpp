@@ -95,9 +95,10 @@ static IBaseFilter* ConnectParser(IGraphBuilder* graph, IPin* out, bool* tried) 
 }
 
 // Lets the platform's parser read the file in a graph without our renderer, so
-// that a file it hangs on keeps nothing of ours alive. A failure when the file cannot be opened, or when every parser for its type
-// refuses it: the graph builder would go on to try others, which hang on some of
-// these (AVI frames 0 wide, INT_MIN high, 65535 square).
+// that a file it hangs on keeps nothing of ours alive. A failure when the file
+// cannot be opened, or when every parser for its type refuses it: the graph
+// builder would go on to try others, which hang on some of these (AVI frames 0
+// wide, INT_MIN high, 65535 square).
 static HRESULT ProbeFile(const WCHAR* path) {
     IGraphBuilder* probe = nullptr;
     HRESULT hr = WinApi.CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
