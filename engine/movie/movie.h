@@ -76,6 +76,9 @@ int RedrawOverlayMovies();
 
 // Engine end: closes the movies still open (before the device goes). Returns 0.
 int CloseAllMovies();
+// Engine end: deletes the temporary copies of renders left behind at their time
+// limit, and logs the name of any the platform still holds open.
+void DeleteLeftBehindMovieCopies();
 // Around a device reset or re-creation: the Theora YUV surfaces go and come back.
 int ReleaseMovieSurfaces();
 int RecreateMovieSurfaces();

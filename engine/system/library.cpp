@@ -6,6 +6,7 @@
 #include "engine/graphics/graphics_system.h"
 #include "engine/input/input.h"
 #include "engine/input/text_input.h"
+#include "engine/movie/movie.h"
 #include "engine/movie/theora_decoder.h"
 #include "engine/sound/midi.h"
 #include "engine/sound/sound.h"
@@ -211,6 +212,7 @@ int EndLibrarySystems() {
     g_com_initialized = 0;
     DestroyMainWindow();
     if (g_startup_dir[0]) SetCurrentDirectoryA(g_startup_dir);
+    DeleteLeftBehindMovieCopies();
     MemDumpLiveBlocks();
     LogAppend("ライブラリの終了処理が完了しました\n");
     LogClose();
