@@ -96,6 +96,26 @@ int Mp3RenderReturnsAfterTheEnd() {
     return ReleaseAfterTheEnd();
 }
 
+// Returning while a later start runs; that start's end then clears the entries as usual.
+int MovieRenderReturnsAfterANewStart() {
+    if (!StartEngine()) return 2;
+    g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetMovieRenderTimeLimit(300);
+    {
+        graphtest::StandIn late(kRenderFileSlot, (void*)RenderFileUntilReleased);
+        if (OpenMovie("clip.avi", nullptr, nullptr, 0) != -1) return 4;
+    }
+    EndLibrarySystems();
+    if (!StartEngine()) return 12;
+    SetEvent(g_release);
+    if (!graphtest::WaitForNoLiveObjects(10000)) return 3;
+    SetMovieRenderTimeLimit(10000);
+    const int movie = OpenMovie("clip.avi", nullptr, nullptr, 0);
+    if (movie < 0 || CloseMovie(movie) != 0) return 13;
+    EndLibrarySystems();
+    return WinApi.CoCreateInstance == nullptr ? 0 : 14;
+}
+
 // The platform's own probe of a good file, left behind at a 1 ms limit, finishes soon after the end.
 int ProbeReturnsAfterTheEnd() {
     if (!StartEngine()) return 2;
@@ -110,6 +130,7 @@ TEST(CallsLeftBehind, ReturnAfterTheEndWithoutACrash) {
     EXPECT_EXIT(_exit(MovieRenderReturnsAfterTheEnd()), testing::ExitedWithCode(0), "") << "movie render";
     EXPECT_EXIT(_exit(Mp3RenderReturnsAfterTheEnd()), testing::ExitedWithCode(0), "") << "MP3 render";
     EXPECT_EXIT(_exit(ProbeReturnsAfterTheEnd()), testing::ExitedWithCode(0), "") << "file probe";
+    EXPECT_EXIT(_exit(MovieRenderReturnsAfterANewStart()), testing::ExitedWithCode(0), "") << "after a new start";
 }
 
 // A render of a temporary copy left behind; the engine ends (end_first) or
