@@ -26,6 +26,17 @@ struct StreamSourceEntry {
     SoundConverter converter;
 };
 
+// Loop-backs written ahead of the play cursor: at `position` in the ring the play
+// position goes back to `start`, and again every `period` bytes `repeats` more times.
+// A short loop writes many at one spacing; they take one entry.
+struct StreamLoopBack {
+    uint32_t position;
+    uint32_t start;            // bytes
+    uint32_t period;
+    uint32_t repeats;
+};
+enum { STREAM_LOOP_BACK_MAX = 4 };
+
 struct SoundHandleRecord {
     int check;
     SoundBufferRecord buffers[SOUND_BUFFER_MAX];
@@ -50,12 +61,12 @@ struct SoundHandleRecord {
     uint32_t total_samples;
     uint32_t play_position;
     uint32_t last_play_cursor;
-    uint8_t active, end_written, loop_back_pending, last_source_finished;
-    uint32_t loop_back_start;
+    uint8_t active, end_written, last_source_finished;
     uint32_t end_position;
     uint32_t end_play_cursor;  // the cursor at the last end check
     uint32_t end_distance;     // bytes the cursor still has to play up to the end
-    uint32_t loop_back_position;
+    StreamLoopBack loop_backs[STREAM_LOOP_BACK_MAX];  // oldest first
+    int loop_back_count;
     ListNode play_node;
     // Normal sound.
     int32_t pcm_size;

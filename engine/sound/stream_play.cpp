@@ -33,7 +33,8 @@ int PrepareStreamSoundPlay(SoundBufferRecord** buffer, int handle, SoundHandleRe
     if (((play_type ^ s->stream_play_type) & 2) && s->last_source_finished) ResetStreamToStart(s);
     if (from_top) {
         s->last_source_finished = 0;
-        if (s->play_position != 0) ResetStreamToStart(s);
+        // Position 0 is also a cursor right on a loop-back point; only a prime no cursor has moved is the top.
+        if (s->play_position != 0 || s->last_play_cursor != 0) ResetStreamToStart(s);
     }
     s->stream_play_type = play_type;
     PrimeStreamSound(handle);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "engine/sound/sound_stream.h"
@@ -73,14 +74,62 @@ void AdvanceWriteCursor(SoundHandleRecord* s, uint32_t written, uint32_t ring) {
     s->window_start = (uint32_t)start;
 }
 
-// A loop shorter than a refill loops back several times in one; the play
-// position is corrected at the first of them the cursor meets.
+uint32_t RingDistance(uint32_t from, uint32_t to, uint32_t ring) { return to >= from ? to - from : ring - from + to; }
+
+// Queues a loop-back at `at`. One at the newest entry's spacing joins it; one where
+// the newest already is (a round that wrote nothing) changes nothing.
+void RecordLoopBack(SoundHandleRecord* s, uint32_t at, uint32_t start, uint32_t ring) {
+    if (ring == 0) return;
+    if (s->loop_back_count > 0) {
+        StreamLoopBack* last = &s->loop_backs[s->loop_back_count - 1];
+        const uint32_t last_at = (uint32_t)((last->position + (uint64_t)last->repeats * last->period) % ring);
+        const uint32_t gap = RingDistance(last_at, at, ring);
+        if (last->start == start && gap == 0) return;
+        if (last->start == start && (last->repeats == 0 || gap == last->period)) {
+            last->period = gap;
+            last->repeats++;
+            return;
+        }
+        // Full: the newest entry's points are given up; the position is right again from this one.
+        if (s->loop_back_count == STREAM_LOOP_BACK_MAX) s->loop_back_count--;
+    }
+    s->loop_backs[s->loop_back_count++] = {at, start, 0, 0};
+}
+
 void StartLoopBack(SoundHandleRecord* s, LockedRegions* r, uint32_t ring, uint32_t start_bytes) {
     s->source_write_pos = (int32_t)start_bytes;
-    if (s->loop_back_pending) return;
-    s->loop_back_start = start_bytes;
-    s->loop_back_pending = 1;
-    s->loop_back_position = RegionsEndOffset(r, ring);
+    RecordLoopBack(s, RegionsEndOffset(r, ring), start_bytes, ring);
+}
+
+// The cursor moved `moved` bytes on from `last`: applies the loop-backs it reached,
+// the position counting from the last of them. False when it reached none.
+bool PassLoopBacks(SoundHandleRecord* s, uint32_t last, uint32_t moved, uint32_t ring) {
+    bool passed = false;
+    while (s->loop_back_count > 0) {
+        StreamLoopBack* b = &s->loop_backs[0];
+        // A point written where the cursor stood is played by the cursor's next step.
+        const uint32_t to_point = RingDistance(last, b->position, ring);
+        if (to_point > moved) break;
+        const uint32_t beyond = moved - to_point;
+        const uint32_t more = b->period ? std::min(b->repeats, beyond / b->period) : 0;
+        s->play_position = b->start + beyond - more * b->period;
+        passed = true;
+        if (more < b->repeats) {
+            b->position = (uint32_t)((b->position + (uint64_t)(more + 1) * b->period) % ring);
+            b->repeats -= more + 1;
+            break;
+        }
+        std::memmove(s->loop_backs, s->loop_backs + 1, (size_t)--s->loop_back_count * sizeof(*b));
+    }
+    return passed;
+}
+
+// The converter skips a seek of a few bytes while it has data left, which would
+// start a pass a few bytes in; raising its end flag makes it seek all the same.
+void SeekSource(StreamSourceEntry* src, int32_t sample) {
+    SoundConverter* conv = &src->converter;
+    if (conv->output_pos != (uint32_t)sample * conv->format.nBlockAlign) conv->end = 1;
+    SeekSoundConverter(conv, sample);
 }
 
 }  // namespace
@@ -88,7 +137,7 @@ void StartLoopBack(SoundHandleRecord* s, LockedRegions* r, uint32_t ring, uint32
 void RewindStreamSound(SoundHandleRecord* s) {
     s->source_write_pos = 0;
     s->play_position = 0;
-    s->loop_back_pending = 0;
+    s->loop_back_count = 0;
     s->passes_done = 0;
     s->current_source = 0;
     s->active = 0;
@@ -130,26 +179,26 @@ int WriteStreamFromSources(SoundHandleRecord* s, LockedRegions* r, uint32_t play
     s->passes_done++;
     if (src->loop_count == 255) {
         StartLoopBack(s, r, ring, (uint32_t)src->loop_start * align);
-        SeekSoundConverter(&src->converter, src->loop_start);
+        SeekSource(src, src->loop_start);
         return STREAM_LOOPED_BACK;
     }
     if (s->passes_done <= (int8_t)src->loop_count) {
         s->source_write_pos = 0;
-        SeekSoundConverter(&src->converter, 0);
+        SeekSource(src, 0);
         return STREAM_MOVED_ON;
     }
     s->passes_done = 0;
     s->current_source++;
     if (s->current_source < s->source_count) {
         s->source_write_pos = 0;
-        SeekSoundConverter(&s->sources[s->current_source].converter, 0);
+        SeekSource(&s->sources[s->current_source], 0);
         return STREAM_MOVED_ON;
     }
     s->last_source_finished = 1;
     if (s->stream_play_type == SOUND_PLAY_LOOP) {
         s->current_source = 0;
         StartLoopBack(s, r, ring, 0);
-        SeekSoundConverter(&s->sources[0].converter, 0);
+        SeekSource(&s->sources[0], 0);
         return STREAM_LOOPED_BACK;
     }
     s->current_source = s->source_count - 1;  // stays on a real entry
@@ -176,16 +225,8 @@ int UpdateStreamPlayPosition(int handle, int cursor) {
         SoundLockLeave();
         return read < 0 ? -1 : 0;
     }
-    const uint32_t q = s->loop_back_position;
-    bool passed = false;
-    // A point written where the cursor stood is played by the cursor's next step.
-    if (s->loop_back_pending) passed = (l < p && l <= q && q <= p) || (p < l && (q >= l || q <= p));
-    if (passed) {
-        s->play_position = s->loop_back_start + (p >= q ? p - q : ring - q + p);
-        s->loop_back_pending = 0;
-    } else {
-        s->play_position += p >= l ? p - l : ring - l + p;
-    }
+    const uint32_t moved = RingDistance(l, p, ring);
+    if (!PassLoopBacks(s, l, moved, ring)) s->play_position += moved;
     s->last_play_cursor = p;
     SoundLockLeave();
     return 0;
@@ -329,7 +370,7 @@ int PrimeStreamSound(int handle) {
         s->last_play_cursor = 0;
         s->end_written = 0;
         StreamSourceEntry* src = &s->sources[s->current_source];
-        SeekSoundConverter(&src->converter, s->source_write_pos / s->format.nBlockAlign);
+        SeekSource(src, s->source_write_pos / s->format.nBlockAlign);
         s->active = 1;
         RefillStreamSound(handle);
     }

@@ -49,11 +49,12 @@ protected:
         SoundSystemTest::TearDown();
         LogicalProcessorCount = saved_;
     }
-    // A primed stream sound of the given sources (kind 2 from memory); -1 when one is refused.
-    int MakeStream(const std::vector<Bytes>& wavs, const std::vector<int>& loops) {
+    // A primed stream sound of the given sources (of the kind, from memory); -1 when one is refused.
+    int MakeStream(const std::vector<Bytes>& wavs, const std::vector<int>& loops, int kind = 2) {
         int h = AddSoundData(-1);
         for (size_t i = 0; i < wavs.size(); i++)
-            if (SetupStreamSoundFromMemory(wavs[i].data(), (uint32_t)wavs[i].size(), (uint8_t)loops[i], h, 2, -1) != 0)
+            if (SetupStreamSoundFromMemory(wavs[i].data(), (uint32_t)wavs[i].size(), (uint8_t)loops[i], h, kind,
+                                           -1) != 0)
                 return -1;
         PrimeStreamSound(h);
         return h;
@@ -237,27 +238,118 @@ TEST_F(SoundStreams, PlayStopAndResumeRules) {
 
 // A loop-back point is passed once the cursor has moved from the last cursor
 // up to or past it; a point right at the last cursor is the next byte heard.
+// Points at one spacing are one entry: the position counts from the last passed.
 TEST_F(SoundStreams, LoopBackPointsCountFromTheLastCursorOn) {
     int h = MakeStream({Wav(Pattern(24000, 4))}, {0});
     ASSERT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_LOOP, 1));
     const struct {
-        uint32_t last, point, cursor;
-        int passed;
-        uint32_t position;  // after the move, with the loop-back start at 100
+        uint32_t last, point, period, repeats, cursor;
+        int left;               // entries still pending
+        uint32_t position;      // after the move, with the loop-back start at 100
+        uint32_t next, more;    // the pending entry's next point and repeats
     } cases[] = {
-        {4000, 4000, 6000, 1, 2100},   {4000, 6000, 6000, 1, 100},  {4000, 6001, 6000, 0, 7000},
-        {12000, 12000, 2000, 1, 6100}, {12000, 4000, 4000, 1, 100}, {12000, 14000, 2000, 1, 4100},
-        {12000, 4001, 4000, 0, 13000}, {12000, 11999, 2000, 0, 11000},
+        {4000, 4000, 0, 0, 6000, 0, 2100},   {4000, 6000, 0, 0, 6000, 0, 100},
+        {4000, 6001, 0, 0, 6000, 1, 7000, 6001, 0},
+        {12000, 12000, 0, 0, 2000, 0, 6100}, {12000, 4000, 0, 0, 4000, 0, 100},  {12000, 14000, 0, 0, 2000, 0, 4100},
+        {12000, 4001, 0, 0, 4000, 1, 13000, 4001, 0}, {12000, 11999, 0, 0, 2000, 1, 11000, 11999, 0},
+        // A run of points every 500 bytes: three passed, one left; then all passed, across the ring's end.
+        {4000, 4000, 500, 3, 5200, 1, 300, 5500, 0}, {15000, 15500, 500, 3, 1300, 0, 400},
+        {15000, 15500, 500, 3, 500, 1, 100, 1000, 0},
     };
     SoundHandleRecord* s = GetSoundRecord(h);
     for (auto& t : cases) {
         SCOPED_TRACE(::testing::Message() << t.last << " -> " << t.cursor << ", point " << t.point);
-        s->last_play_cursor = t.last, s->loop_back_position = t.point, s->loop_back_start = 100;
-        s->loop_back_pending = 1, s->play_position = 5000;
+        s->last_play_cursor = t.last, s->play_position = 5000;
+        s->loop_backs[0] = {t.point, 100, t.period, t.repeats};
+        s->loop_back_count = 1;
         ASSERT_EQ(0, UpdateStreamPlayPosition(h, (int)t.cursor));
-        EXPECT_EQ(!t.passed, s->loop_back_pending);
+        EXPECT_EQ(t.left, s->loop_back_count);
         EXPECT_EQ(t.position, s->play_position);
+        if (t.left) {
+            EXPECT_EQ(t.next, s->loop_backs[0].position);
+            EXPECT_EQ(t.more, s->loop_backs[0].repeats);
+        }
     }
+    EXPECT_EQ(0, DeleteSoundHandle(h));
+}
+
+// A loop shorter than the refill window loops back several times in one refill:
+// the play time stays on the sample under the cursor through all of them.
+TEST_F(SoundStreams, PlayTimeFollowsTheCursorThroughShortLoops) {
+    for (int ms : {125, 250, 500, 2000})
+        for (int type : {SOUND_PLAY_BACK, SOUND_PLAY_LOOP}) {
+            SCOPED_TRACE(::testing::Message() << ms << " ms, " << (type == SOUND_PLAY_LOOP ? "looping play" : "255"));
+            Bytes pcm;  // each sample is its frame number
+            for (int i = 0; i < ms * kRate / 1000; i++) Put16(pcm, (uint32_t)i);
+            int h = MakeStream({Wav(pcm)}, {type == SOUND_PLAY_LOOP ? 0 : 255});
+            ASSERT_EQ(0, PlaySoundHandle(h, type, 1));
+            int wrong = 0;
+            ASSERT_TRUE(RunWithTimeout(
+                [&] {
+                    for (int step = 0; step < 200; step++) {
+                        Play(h, 480);  // 30 ms
+                        const SoundBufferRecord* b = Ring(h);
+                        const uint8_t* under = (const uint8_t*)b->memory + b->position * 2;
+                        const int frame = under[0] | under[1] << 8;
+                        if (std::abs(GetSoundHandlePlayTime(h) - frame * 1000 / kRate) > 1) wrong++;
+                    }
+                },
+                20000));
+            EXPECT_EQ(0, wrong) << "steps of 200 whose play time is not the sample under the cursor";
+            EXPECT_EQ(0, DeleteSoundHandle(h));
+        }
+}
+
+// Played a while (the last refill on time or a chunk late), then played again
+// from the top: every byte heard from there is the sources' from their first.
+// 44.1 kHz stereo, whose chunk (22048 bytes) does not divide the prime.
+TEST_F(SoundStreams, RestartFromTheTopHearsTheFirstByteWhateverTheLength) {
+    const uint32_t step = 5292, chunk = 22048;  // 30 ms, an eighth of the ring aligned down
+    const struct {
+        const char* what;
+        int frames;
+    } lengths[] = {{"one chunk", 5512}, {"a chunk less a frame", 5511}, {"a chunk and a frame", 5513},
+                   {"the prime", 33075}, {"the ring", 44100}};
+    const struct {
+        const char* what;
+        int loops, play_type, passes;  // passes 0: endless
+    } modes[] = {{"once", 0, SOUND_PLAY_BACK, 1}, {"three passes", 2, SOUND_PLAY_BACK, 3},
+                 {"255", 255, SOUND_PLAY_BACK, 0}, {"looping play", 0, SOUND_PLAY_LOOP, 0}};
+    auto listen = [&](int h, int play_type, uint32_t before, bool late) {
+        for (uint32_t played = 0; played < before;) {
+            const uint32_t n = std::min(step, before - played);
+            played += n;
+            Play(h, late && played == before ? n + chunk : n);
+        }
+        heard.clear();
+        EXPECT_EQ(0, PlaySoundHandle(h, play_type, 1));
+        for (int i = 0; i < 60; i++) Play(h, step);
+    };
+    auto expect_heard = [&](const Bytes& pass, int passes) {
+        const Bytes want = passes ? Cat({Repeat(pass, passes), Bytes(heard.size(), 0)})
+                                  : Repeat(pass, (int)(heard.size() / pass.size() + 1));
+        EXPECT_EQ(-1, Diff(want, 0, heard)) << "first wrong byte heard after the restart";
+    };
+    for (auto& l : lengths)
+        for (auto& m : modes)
+            for (int kind : {0, 2})
+                for (uint32_t before : {step, 9 * step})
+                    for (bool late : {false, true}) {
+                        SCOPED_TRACE(::testing::Message() << l.what << ", " << m.what << ", kind " << kind << ", "
+                                                          << before << " bytes" << (late ? ", late" : ""));
+                        const Bytes pcm = Ramp16(l.frames, 2);
+                        int h = MakeStream({PcmWav(2, 44100, 16, pcm)}, {m.loops}, kind);
+                        ASSERT_EQ(0, PlaySoundHandle(h, m.play_type, 1));
+                        ASSERT_TRUE(RunWithTimeout([&] { listen(h, m.play_type, before, late); }, 20000));
+                        expect_heard(pcm, m.passes);
+                        EXPECT_EQ(0, DeleteSoundHandle(h));
+                    }
+    // The cursor right on a later endless source's loop-back point reads play position 0, and is not the top.
+    const Bytes a = Ramp16(5000, 2), b = Pattern(6000, 3);
+    int h = MakeStream({PcmWav(2, 44100, 16, a), PcmWav(2, 44100, 16, b)}, {0, 255});
+    ASSERT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_BACK, 1));
+    ASSERT_TRUE(RunWithTimeout([&] { listen(h, SOUND_PLAY_BACK, (uint32_t)(a.size() + b.size()), false); }, 20000));
+    expect_heard(Cat({a, Repeat(b, 30)}), 1);
     EXPECT_EQ(0, DeleteSoundHandle(h));
 }
 
