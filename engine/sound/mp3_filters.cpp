@@ -9,6 +9,8 @@
 #include "engine/movie/filters/graph_pins.h"
 #include "engine/movie/filters/mem_reader.h"
 #include "engine/movie/filters/sample_grabber.h"
+#include "engine/sound/ogg_vorbis.h"
+#include "engine/sound/riff_wave.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
@@ -25,10 +27,12 @@ DWORD g_graph_limit_ms = 10000;
 // How long a parser whose reads have begun to fail is given to return.
 const DWORD kReadFailGraceMs = 500;
 
-// Our own decoders take these and have refused them: the platform's parsers hang or crash on them.
-bool IsOggOrWave(const uint8_t* p, int64_t size) {
-    return (size >= 4 && std::memcmp(p, "OggS", 4) == 0) ||
-           (size >= 12 && std::memcmp(p, "RIFF", 4) == 0 && std::memcmp(p + 8, "WAVE", 4) == 0);
+// A RIFF WAVE or Ogg Vorbis file that our own readers find broken: the
+// platform's parsers hang or crash on these. Files of those containers in a
+// format our readers do not take go on to the graph. Leaves the stream anywhere.
+bool OurReadersFindBroken(SoundConverter* conv, const uint8_t* p, int64_t size) {
+    if (size >= 4 && std::memcmp(p, "OggS", 4) == 0) return OggVorbisRefused(conv) != 0;
+    return CheckRiffWaveLayout(conv) == RIFF_WAVE_BROKEN;
 }
 
 // Bytes of a leading ID3v2 tag (0 when there is none): the platform's parser
@@ -236,7 +240,9 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
         g.Release();
         return -1;
     }
-    if (IsOggOrWave(g.image, size)) return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
+    if (OurReadersFindBroken(conv, g.image, size))
+        return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
+    f.Seek(h, 0, 2);   // left at its end, as the whole read leaves it
     uint32_t skip = LeadingId3v2Size(g.image, (uint32_t)size);
     HRESULT hr = S_OK;
 

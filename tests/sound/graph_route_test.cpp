@@ -1,0 +1,124 @@
+// Which files the last decoder hands to the platform's filter graph: well-formed
+// WAVs our reader does not take load there.
+#include "sound/sound_fixture.h"
+
+#include <cmath>
+#include <string>
+
+#include "engine/movie/filters/unknown.h"
+#include "support/graph_stand_in.h"
+#include "support/theora_writer.h"
+
+using namespace soundtest;
+
+namespace {
+
+const int kRate = 44100;
+
+double Signal(int i) { return 0.6 * std::sin(i * 0.013) + 0.3 * std::sin(i * 0.0371); }
+
+// KSDATAFORMAT_SUBTYPE_PCM and _IEEE_FLOAT differ only in their first field.
+Bytes ExtensibleTail(int bits, int channels, bool is_float) {
+    Bytes b;
+    Put16(b, bits), Put32(b, channels == 1 ? 4 : 3), Put32(b, is_float ? 3 : 1);
+    Put16(b, 0), Put16(b, 0x10);
+    b.insert(b.end(), {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
+    return b;
+}
+
+struct WaveCase {
+    std::string what;
+    Bytes file;
+    int bits, channels;
+    bool is_float;
+};
+
+// One second of Signal in each channel, as tag 1, 3 or the extensible tag.
+WaveCase Wave(const char* what, int tag, int bits, int channels, bool is_float) {
+    Bytes pcm;
+    for (int i = 0; i < kRate * channels; i++) {
+        if (is_float) {
+            const float f = (float)Signal(i);
+            uint32_t u;
+            std::memcpy(&u, &f, 4);
+            Put32(pcm, u);
+        } else {
+            const int64_t q = std::llround(Signal(i) * (double)(1ll << (bits - 1)));
+            for (int k = 0; k < bits / 8; k++) pcm.push_back((uint8_t)(q >> (8 * k)));
+        }
+    }
+    const int align = channels * bits / 8;
+    const Bytes tail = tag == 0xFFFE ? ExtensibleTail(bits, channels, is_float) : Bytes();
+    RiffWriter w;
+    if (tag == 1) w.Chunk("JUNK", Bytes(28, 0));   // room left for a 64-bit header
+    w.Chunk("fmt ", FormatBody(tag, channels, kRate, bits, align, align * kRate, tag != 1, tail)).Chunk("data", pcm);
+    return {what, w.Build(), bits, channels, is_float};
+}
+
+class GraphRoute : public SoundSystemTest {
+protected:
+    void TearDown() override {
+        SoundSystemTest::TearDown();
+        EXPECT_EQ(0, D_CBaseObject::LiveObjectCount()) << "filter objects left alive";
+    }
+    int LoadWithin(const std::function<int()>& load) {
+        int h = -2;
+        EXPECT_TRUE(graphtest::RunComWithTimeout([&] { h = load(); }, 30000)) << "the load hung";
+        return h;
+    }
+};
+
+// Integer samples come back at their own width, bit for bit; float ones as
+// 16-bit, within the conversion's rounding and dither.
+void ExpectSamplesMatch(const WaveCase& c, int h) {
+    SoundHandleRecord* rec = GetSoundRecord(h);
+    ASSERT_NE(nullptr, rec);
+    const WAVEFORMATEX& f = rec->format;
+    ASSERT_EQ(c.channels, f.nChannels);
+    ASSERT_EQ((DWORD)kRate, f.nSamplesPerSec);
+    ASSERT_EQ(c.is_float ? 16 : c.bits, f.wBitsPerSample);
+    const uint32_t bytes = (uint32_t)kRate * f.nBlockAlign;
+    void *p1 = nullptr, *p2 = nullptr;
+    uint32_t s1 = 0, s2 = 0;
+    ASSERT_EQ(0, LockDSoundBuffer(&rec->buffers[0], 0, bytes, &p1, &s1, &p2, &s2));
+    const Bytes got((const uint8_t*)p1, (const uint8_t*)p1 + s1);
+    UnlockDSoundBuffer(&rec->buffers[0], p1, s1, p2, s2);
+    ASSERT_EQ(bytes, got.size()) << "the whole second";
+    const Bytes& file = c.file;
+    if (!c.is_float) {
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), file.end() - bytes));
+        return;
+    }
+    double worst = 0;
+    for (uint32_t i = 0; i < bytes / 2; i++) {
+        const int16_t v = (int16_t)(got[2 * i] | got[2 * i + 1] << 8);
+        worst = std::max(worst, std::fabs(v - (double)(float)Signal((int)i) * 32768));
+    }
+    EXPECT_LE(worst, 1.5) << "LSB";
+}
+
+TEST_F(GraphRoute, WellFormedWavesOurReaderRefusesLoadWithTheirSamples) {
+    const WaveCase cases[] = {
+        Wave("24-bit extensible PCM", 0xFFFE, 24, 2, false), Wave("32-bit extensible PCM", 0xFFFE, 32, 2, false),
+        Wave("mono extensible float", 0xFFFE, 32, 1, true),  Wave("stereo extensible float", 0xFFFE, 32, 2, true),
+        Wave("tag-3 float", 3, 32, 2, true),                 Wave("16-bit PCM, JUNK chunk first", 1, 16, 2, false),
+    };
+    for (const WaveCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteBytesToFile("route.wav", c.file));
+        LogCapture log;
+        for (int from_file : {1, 0}) {
+            SCOPED_TRACE(from_file ? "from a file" : "from memory");
+            const int h = LoadWithin([&] {
+                return from_file ? LoadSoundFile("route.wav", 1, -1)
+                                 : CreateSoundFromFileImage(c.file.data(), (unsigned)c.file.size(), 1, -1);
+            });
+            ASSERT_GE(h, 0);
+            ExpectSamplesMatch(c, h);
+            EXPECT_EQ(0, DeleteSoundHandle(h));
+        }
+        EXPECT_FALSE(log.Contains("Ogg や RIFF WAVE のファイルは MP3 として変換しません"));
+    }
+}
+
+}  // namespace
