@@ -1,6 +1,9 @@
-// Which files the last decoder hands to the platform's filter graph: well-formed
-// WAVs our reader does not take load there.
+// Which files the last decoder hands to the platform's filter graph, and how
+// it labels them: well-formed WAVs our reader does not take load there, and
+// only MPEG audio is offered as MPEG audio.
 #include "sound/sound_fixture.h"
+
+#include <ogg/ogg.h>
 
 #include <cmath>
 #include <string>
@@ -13,6 +16,7 @@ using namespace soundtest;
 
 namespace {
 
+const int kRenderSlot = 12;
 const int kRate = 44100;
 
 double Signal(int i) { return 0.6 * std::sin(i * 0.013) + 0.3 * std::sin(i * 0.0371); }
@@ -118,6 +122,92 @@ TEST_F(GraphRoute, WellFormedWavesOurReaderRefusesLoadWithTheirSamples) {
             EXPECT_EQ(0, DeleteSoundHandle(h));
         }
         EXPECT_FALSE(log.Contains("Ogg や RIFF WAVE のファイルは MP3 として変換しません"));
+    }
+}
+
+GUID g_offered;
+int g_renders;
+HRESULT STDMETHODCALLTYPE RecordOfferedType(IGraphBuilder*, IPin* pin) {
+    g_renders++;
+    g_offered = GUID{0xFFFFFFFF};
+    IEnumMediaTypes* types = nullptr;
+    AM_MEDIA_TYPE* mt = nullptr;
+    if (SUCCEEDED(pin->EnumMediaTypes(&types))) {
+        if (types->Next(1, &mt, nullptr) == S_OK) {
+            g_offered = mt->subtype;
+            if (mt->pbFormat) CoTaskMemFree(mt->pbFormat);
+            CoTaskMemFree(mt);
+        }
+        types->Release();
+    }
+    return E_FAIL;
+}
+
+Bytes Noise(size_t n, uint32_t seed) {
+    Bytes b(n);
+    for (auto& x : b) x = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 24);
+    return b;
+}
+
+// Frames of one header, each filled with zeros up to the length the header gives.
+Bytes MpegFrames(std::initializer_list<uint8_t> header, size_t length, int count) {
+    Bytes b;
+    for (int i = 0; i < count; i++) {
+        b.insert(b.end(), header);
+        b.resize(b.size() + length - 4);
+    }
+    return b;
+}
+
+// An Ogg page whose first packet is an Opus identification header: Ogg, but not Vorbis.
+Bytes OpusHeadPage() {
+    ogg_stream_state os;
+    ogg_stream_init(&os, 1234);
+    Bytes head = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 2, 0x38, 1, 0x80, 0xBB, 0, 0, 0, 0, 0};
+    ogg_packet op = {};
+    op.packet = head.data();
+    op.bytes = (long)head.size();
+    op.b_o_s = 1;
+    op.e_o_s = 1;
+    ogg_stream_packetin(&os, &op);
+    ogg_page og;
+    Bytes out;
+    while (ogg_stream_flush(&os, &og)) {
+        out.insert(out.end(), og.header, og.header + og.header_len);
+        out.insert(out.end(), og.body, og.body + og.body_len);
+    }
+    ogg_stream_clear(&os);
+    return out;
+}
+
+TEST_F(GraphRoute, OnlyMpegAudioIsOfferedToTheGraphAsMpegAudio) {
+    SetSoundDecoderDisableMask(SOUND_DECODER_MP3_ACM);
+    const Bytes mp2 = MpegFrames({0xFF, 0xFD, 0x80, 0x00}, 417, 4);    // MPEG-1 layer II, 128 kbit/s
+    const Bytes mp25 = MpegFrames({0xFF, 0xE3, 0x90, 0x00}, 522, 4);   // MPEG 2.5 layer III, 80 kbit/s, 11025 Hz
+    Bytes lone = Noise(4000, 3);   // one good header, noise where the next should be
+    lone[0] = 0xFF, lone[1] = 0xFB, lone[2] = 0x90, lone[3] = 0x00, lone[417] = 0x12;
+    Bytes tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 2, 0};   // 256 bytes of tag
+    tagged.resize(266, 0x20);
+    tagged.insert(tagged.end(), mp2.begin(), mp2.end());
+    const struct { const char* what; Bytes file; bool mpeg; } cases[] = {
+        {"lame MP3", ReadFileBytes("tone.mp3"), true},  {"MP2", mp2, true},
+        {"MP2 behind an ID3v2 tag", tagged, true},      {"MPEG 2.5", mp25, true},
+        {"Ogg of another codec", OpusHeadPage(), false}, {"one header, then noise", lone, false},
+        {"noise", Noise(4000, 5), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_GT(c.file.size(), 20u);
+        g_renders = 0;
+        LogCapture log;
+        int h = 0;
+        {
+            graphtest::StandIn record(kRenderSlot, (void*)RecordOfferedType);
+            h = LoadWithin([&] { return CreateSoundFromFileImage(c.file.data(), (unsigned)c.file.size(), 1, -1); });
+        }
+        EXPECT_EQ(-1, h);
+        ASSERT_EQ(1, g_renders) << "reached the graph";
+        EXPECT_TRUE(IsEqualGUID(c.mpeg ? MEDIASUBTYPE_MPEG1Audio : GUID_NULL, g_offered));
     }
 }
 
