@@ -1,6 +1,6 @@
 // Which files the last decoder hands to the platform's filter graph, and how
-// it labels them: well-formed WAVs our reader does not take load there, and
-// only MPEG audio is offered as MPEG audio.
+// it labels them: well-formed WAVs our reader does not take and Ogg of other
+// codecs load there, and only MPEG audio is offered as MPEG audio.
 #include "sound/sound_fixture.h"
 
 #include <ogg/ogg.h>
@@ -125,6 +125,89 @@ TEST_F(GraphRoute, WellFormedWavesOurReaderRefusesLoadWithTheirSamples) {
     }
 }
 
+// Bits written most significant first, with the two checksums a FLAC frame carries.
+struct BitWriter {
+    Bytes bytes;
+    int used = 8;
+    void Put(uint64_t value, int bits) {
+        while (bits--) {
+            if (used == 8) bytes.push_back(0), used = 0;
+            bytes.back() |= (uint8_t)(((value >> bits) & 1) << (7 - used++));
+        }
+    }
+};
+uint32_t FlacCrc(const Bytes& b, uint32_t poly, int width) {
+    uint32_t crc = 0;
+    const uint32_t top = 1u << (width - 1), mask = (1u << width) - 1;
+    for (uint8_t byte : b) {
+        crc ^= (uint32_t)byte << (width - 8);
+        for (int i = 0; i < 8; i++) crc = (crc & top ? (crc << 1) ^ poly : crc << 1) & mask;
+    }
+    return crc;
+}
+
+// Ogg FLAC of stereo 16-bit samples at 44.1 kHz in blocks of 4096 frames, stored verbatim.
+Bytes OggFlac(const std::vector<int16_t>& samples) {
+    const int block = 4096;
+    const uint64_t frames = samples.size() / 2;
+    BitWriter info;
+    info.Put(0x7F, 8), info.Put(0x464C4143, 32), info.Put(0x0100, 16), info.Put(1, 16), info.Put(0x664C6143, 32);
+    info.Put(34, 32);   // STREAMINFO, not the last block
+    info.Put(block, 16), info.Put(block, 16), info.Put(0, 48), info.Put(kRate, 20), info.Put(1, 3), info.Put(15, 5);
+    info.Put(frames, 36), info.Put(0, 64), info.Put(0, 64);
+    const Bytes comment = {0x84, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0};   // last block: no vendor, no comments
+    std::vector<Bytes> packets = {info.bytes, comment};
+    for (uint64_t at = 0, n = 0; at < frames; at += block, n++) {
+        BitWriter f;
+        f.Put(0xFFF8, 16), f.Put(0xC9, 8), f.Put(0x18, 8), f.Put(n, 8);
+        f.Put(FlacCrc(f.bytes, 0x07, 8), 8);
+        for (int ch = 0; ch < 2; ch++) {
+            f.Put(0x02, 8);   // verbatim
+            for (uint64_t i = at; i < at + block; i++) f.Put((uint16_t)samples[2 * i + ch], 16);
+        }
+        f.Put(FlacCrc(f.bytes, 0x8005, 16), 16);
+        packets.push_back(f.bytes);
+    }
+    ogg_stream_state os;
+    ogg_stream_init(&os, 77);
+    Bytes out;
+    for (size_t i = 0; i < packets.size(); i++) {
+        ogg_packet op = {};
+        op.packet = packets[i].data();
+        op.bytes = (long)packets[i].size();
+        op.b_o_s = i == 0;
+        op.e_o_s = i + 1 == packets.size();
+        op.granulepos = i < 2 ? 0 : (ogg_int64_t)((i - 1) * block);
+        op.packetno = (ogg_int64_t)i;
+        ogg_stream_packetin(&os, &op);
+        ogg_page og;
+        while (ogg_stream_flush(&os, &og)) {
+            out.insert(out.end(), og.header, og.header + og.header_len);
+            out.insert(out.end(), og.body, og.body + og.body_len);
+        }
+    }
+    ogg_stream_clear(&os);
+    return out;
+}
+
+TEST_F(GraphRoute, OggFlacLoadsExactly) {
+    std::vector<int16_t> samples(4 * 4096 * 2);
+    for (size_t i = 0; i < samples.size(); i++) samples[i] = (int16_t)std::lround(Signal((int)i) * 32767);
+    const Bytes file = OggFlac(samples);
+    const int h = LoadWithin([&] { return CreateSoundFromFileImage(file.data(), (unsigned)file.size(), 1, -1); });
+    ASSERT_GE(h, 0);
+    SoundHandleRecord* rec = GetSoundRecord(h);
+    EXPECT_EQ(2, rec->format.nChannels);
+    EXPECT_EQ(16, rec->format.wBitsPerSample);
+    const uint32_t bytes = (uint32_t)samples.size() * 2;
+    void *p1 = nullptr, *p2 = nullptr;
+    uint32_t s1 = 0, s2 = 0;
+    ASSERT_EQ(0, LockDSoundBuffer(&rec->buffers[0], 0, bytes, &p1, &s1, &p2, &s2));
+    EXPECT_TRUE(s1 == bytes && std::memcmp(p1, samples.data(), bytes) == 0);
+    UnlockDSoundBuffer(&rec->buffers[0], p1, s1, p2, s2);
+    EXPECT_EQ(0, DeleteSoundHandle(h));
+}
+
 GUID g_offered;
 int g_renders;
 HRESULT STDMETHODCALLTYPE RecordOfferedType(IGraphBuilder*, IPin* pin) {
@@ -159,27 +242,6 @@ Bytes MpegFrames(std::initializer_list<uint8_t> header, size_t length, int count
     return b;
 }
 
-// An Ogg page whose first packet is an Opus identification header: Ogg, but not Vorbis.
-Bytes OpusHeadPage() {
-    ogg_stream_state os;
-    ogg_stream_init(&os, 1234);
-    Bytes head = {'O', 'p', 'u', 's', 'H', 'e', 'a', 'd', 1, 2, 0x38, 1, 0x80, 0xBB, 0, 0, 0, 0, 0};
-    ogg_packet op = {};
-    op.packet = head.data();
-    op.bytes = (long)head.size();
-    op.b_o_s = 1;
-    op.e_o_s = 1;
-    ogg_stream_packetin(&os, &op);
-    ogg_page og;
-    Bytes out;
-    while (ogg_stream_flush(&os, &og)) {
-        out.insert(out.end(), og.header, og.header + og.header_len);
-        out.insert(out.end(), og.body, og.body + og.body_len);
-    }
-    ogg_stream_clear(&os);
-    return out;
-}
-
 TEST_F(GraphRoute, OnlyMpegAudioIsOfferedToTheGraphAsMpegAudio) {
     SetSoundDecoderDisableMask(SOUND_DECODER_MP3_ACM);
     const Bytes mp2 = MpegFrames({0xFF, 0xFD, 0x80, 0x00}, 417, 4);    // MPEG-1 layer II, 128 kbit/s
@@ -192,7 +254,7 @@ TEST_F(GraphRoute, OnlyMpegAudioIsOfferedToTheGraphAsMpegAudio) {
     const struct { const char* what; Bytes file; bool mpeg; } cases[] = {
         {"lame MP3", ReadFileBytes("tone.mp3"), true},  {"MP2", mp2, true},
         {"MP2 behind an ID3v2 tag", tagged, true},      {"MPEG 2.5", mp25, true},
-        {"Ogg of another codec", OpusHeadPage(), false}, {"one header, then noise", lone, false},
+        {"Ogg FLAC", OggFlac(std::vector<int16_t>(2 * 4096)), false}, {"one header, then noise", lone, false},
         {"noise", Noise(4000, 5), false},
     };
     for (const auto& c : cases) {
