@@ -16,7 +16,7 @@ const uint16_t kBitRates[5][14] = {
     {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},     // MPEG-2 layer I
     {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // MPEG-2 layers II, III
 };
-const uint32_t kSampleRates[2][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}};
+const uint32_t kSampleRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
 
 // The record ACM reads behind a WAVEFORMATEX for MPEG layer 3.
 #pragma pack(push, 1)
@@ -44,9 +44,11 @@ uint32_t Id3v2End(StreamData* s) {
 
 }  // namespace
 
-int ParseMpegAudioFrameHeader(const uint8_t b[4], MpegFrameInfo* out) {
-    if (b[0] != 0xFF || (b[1] & 0xF0) != 0xF0) return -2;
-    const int mpeg2 = (b[1] & 0x08) ? 0 : 1;
+int ParseMpegAudioFrameHeader(const uint8_t b[4], MpegFrameInfo* out, bool mpeg25) {
+    if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0 || (!mpeg25 && (b[1] & 0x10) == 0)) return -2;
+    const int version = (b[1] >> 3) & 3;   // 0 MPEG 2.5, 1 reserved, 2 MPEG-2, 3 MPEG-1
+    if (version == 1) return -1;
+    const int mpeg2 = version == 3 ? 0 : 1;
     const int layer_code = (b[1] >> 1) & 3;
     const int bitrate_index = b[2] >> 4;
     const int rate_index = (b[2] >> 2) & 3;
@@ -59,7 +61,7 @@ int ParseMpegAudioFrameHeader(const uint8_t b[4], MpegFrameInfo* out) {
     f.rate_index = (uint8_t)rate_index;
     f.padding = (b[2] >> 1) & 1;
     f.channels = (b[3] >> 6) == 3 ? 1 : 2;
-    f.sample_rate = kSampleRates[mpeg2][rate_index];
+    f.sample_rate = kSampleRates[version == 0 ? 2 : mpeg2][rate_index];
     const int row = mpeg2 ? (f.layer == 0 ? 3 : 4) : f.layer;
     f.bit_rate = kBitRates[row][bitrate_index - 1];
     if (f.layer == 0) {

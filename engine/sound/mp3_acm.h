@@ -19,8 +19,9 @@ struct MpegFrameInfo {
     uint32_t samples;         // per frame
 };
 
-// 0 parsed, -1 a reserved or unusable field, -2 no sync.
-int ParseMpegAudioFrameHeader(const uint8_t header[4], MpegFrameInfo* out);
+// 0 parsed, -1 a reserved or unusable field, -2 no sync. MPEG 2.5 (mpeg2 set,
+// the sampling frequencies halved again) is parsed only when asked for.
+int ParseMpegAudioFrameHeader(const uint8_t header[4], MpegFrameInfo* out, bool mpeg25 = false);
 
 struct MpegFrameWalk {
     uint32_t audio_start;     // behind an ID3v2 tag

@@ -9,6 +9,9 @@
 #include "engine/movie/filters/graph_pins.h"
 #include "engine/movie/filters/mem_reader.h"
 #include "engine/movie/filters/sample_grabber.h"
+#include "engine/sound/mp3_acm.h"
+#include "engine/sound/ogg_vorbis.h"
+#include "engine/sound/riff_wave.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
@@ -25,10 +28,24 @@ DWORD g_graph_limit_ms = 10000;
 // How long a parser whose reads have begun to fail is given to return.
 const DWORD kReadFailGraceMs = 500;
 
-// Our own decoders take these and have refused them: the platform's parsers hang or crash on them.
-bool IsOggOrWave(const uint8_t* p, int64_t size) {
-    return (size >= 4 && std::memcmp(p, "OggS", 4) == 0) ||
-           (size >= 12 && std::memcmp(p, "RIFF", 4) == 0 && std::memcmp(p + 8, "WAVE", 4) == 0);
+// A RIFF WAVE or Ogg Vorbis file that our own readers find broken: the
+// platform's parsers hang or crash on these. Files of those containers in a
+// format our readers do not take go on to the graph. Leaves the stream anywhere.
+bool OurReadersFindBroken(SoundConverter* conv, const uint8_t* p, int64_t size) {
+    if (size >= 4 && std::memcmp(p, "OggS", 4) == 0) return OggVorbisRefused(conv) != 0;
+    return CheckRiffWaveLayout(conv) == RIFF_WAVE_BROKEN;
+}
+
+// Whether the image starts with MPEG audio: a frame header, and another of the
+// same version, layer and sampling frequency where the first frame ends. Only
+// then is the reader's output labelled so; the graph tells anything else by its bytes.
+bool StartsWithMpegAudio(const uint8_t* p, uint32_t size) {
+    MpegFrameInfo first, next;
+    if (size < 4 || ParseMpegAudioFrameHeader(p, &first, true) != 0) return false;
+    if (first.frame_length < 4 || first.frame_length > size - 4) return false;
+    const uint8_t* q = p + first.frame_length;
+    return ParseMpegAudioFrameHeader(q, &next, true) == 0 && (q[1] & 0xFE) == (p[1] & 0xFE) &&
+           (q[2] & 0x0C) == (p[2] & 0x0C);
 }
 
 // Bytes of a leading ID3v2 tag (0 when there is none): the platform's parser
@@ -236,7 +253,9 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
         g.Release();
         return -1;
     }
-    if (IsOggOrWave(g.image, size)) return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
+    if (OurReadersFindBroken(conv, g.image, size))
+        return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
+    f.Seek(h, 0, 2);   // left at its end, as the whole read leaves it
     uint32_t skip = LeadingId3v2Size(g.image, (uint32_t)size);
     HRESULT hr = S_OK;
 
@@ -244,7 +263,8 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     if (!g.stream) return Fail(&g, conv, "MP3変換用 D_CMemStream の作成に失敗しました");
     D_CMediaType readerType;
     readerType.SetMajorType(MEDIATYPE_Stream);
-    readerType.SetSubtype(MEDIASUBTYPE_MPEG1Audio);
+    // Otherwise GUID_NULL: the graph picks a parser by the bytes, or refuses them.
+    if (StartsWithMpegAudio(g.image + skip, (uint32_t)(size - skip))) readerType.SetSubtype(MEDIASUBTYPE_MPEG1Audio);
     g.reader = CreateMemReader(g.stream, &readerType, nullptr);
     if (!g.reader) return Fail(&g, conv, "MP3変換用 D_CMemReader の作成に失敗しました");
     g.reader->FilterInterface()->AddRef();   // keeps it ours once the graph lets go

@@ -61,21 +61,28 @@ static void ReorderVorbisChannels(uint8_t* pcm, uint32_t bytes, int channels, in
     }
 }
 
+static const ov_callbacks kCallbacks = {OggReadCallback, OggSeekCallback, ReturnZero, OggTellCallback};
+
+// The stream info of an open file when the converter can use it, else null.
+static vorbis_info* UsableInfo(OggVorbis_File* vf) {
+    // A length vorbisfile cannot tell would turn into a huge unsigned size.
+    vorbis_info* info = ov_info(vf, -1);
+    return info && info->channels > 0 && info->rate > 0 && ov_pcm_total(vf, -1) >= 0 ? info : nullptr;
+}
+
 int OpenOggVorbisStream(SoundConverter* c) {
     c->ogg.open = 0;
     c->ogg.file = nullptr;
     OggVorbis_File* vf = (OggVorbis_File*)MemAllocZeroed(sizeof(OggVorbis_File), "ogg_vorbis", __LINE__);
     if (!vf) return -1;
-    const ov_callbacks callbacks = {OggReadCallback, OggSeekCallback, ReturnZero, OggTellCallback};
-    if (ov_open_callbacks(&c->source, vf, nullptr, 0, callbacks) != 0) {
+    if (ov_open_callbacks(&c->source, vf, nullptr, 0, kCallbacks) != 0) {
         MemFree(vf);
         return -1;
     }
     c->ogg.file = vf;
     c->ogg.open = 1;
-    // A length vorbisfile cannot tell would turn into a huge unsigned size.
-    vorbis_info* info = ov_info(vf, -1);
-    if (!info || info->channels <= 0 || info->rate <= 0 || ov_pcm_total(vf, -1) < 0) {
+    vorbis_info* info = UsableInfo(vf);
+    if (!info) {
         CloseOggVorbisStream(c);
         return -1;
     }
@@ -92,6 +99,21 @@ int OpenOggVorbisStream(SoundConverter* c) {
     c->data_size = GetOggVorbisPcmBytes(c);
     c->method = SOUND_CONVERT_OGG_VORBIS;
     return 0;
+}
+
+int OggVorbisRefused(SoundConverter* c) {
+    // vorbisfile reads on from where the stream stands.
+    if (c->source.funcs.Seek(c->source.handle, 0, 0) != 0) return 1;
+    OggVorbis_File* vf = (OggVorbis_File*)MemAllocZeroed(sizeof(OggVorbis_File), "ogg_vorbis", __LINE__);
+    if (!vf) return 1;
+    const int opened = ov_open_callbacks(&c->source, vf, nullptr, 0, kCallbacks);
+    int refused = opened != 0 && opened != OV_ENOTVORBIS;
+    if (opened == 0) {
+        refused = !UsableInfo(vf);
+        ov_clear(vf);
+    }
+    MemFree(vf);
+    return refused;
 }
 
 uint32_t GetOggVorbisPcmBytes(SoundConverter* c) {

@@ -43,27 +43,38 @@ struct RiffWalk {
     uint32_t fmt_size;
 };
 
+// The fixed fields of a format chunk; one shorter leaves some of them unread.
+const uint32_t kFmtFixedBytes = 14;
+
+// The stream's length, and the stream behind "RIFF", its size and "WAVE".
+bool EnterRiffWave(SoundConverter* c, uint64_t* length) {
+    if (c->source.funcs.Seek(c->source.handle, 0, 2) != 0) return false;
+    int64_t len = c->source.funcs.Tell(c->source.handle);
+    if (len < 0 || !SeekTo(c, 0)) return false;
+    *length = (uint64_t)len;
+    ChunkHeader h;
+    char wave[4];
+    return ReadHeader(c, *length, &h) && IdIs(h.id, "RIFF") && ReadExact(c, wave, 4) && IdIs(wave, "WAVE");
+}
+
+// Steps over a chunk body, and its pad byte when asked; false when the body reaches past the stream.
+bool SkipBody(SoundConverter* c, uint64_t length, uint32_t size, bool padded) {
+    const uint64_t end = Tell(c) + size;
+    if (end > length) return false;
+    return SeekTo(c, padded && (size & 1) && end < length ? end + 1 : end);
+}
+
 int WalkToFormat(SoundConverter* c, RiffWalk* w) {
     w->fmt = nullptr;
     w->fmt_size = 0;
-    if (c->source.funcs.Seek(c->source.handle, 0, 2) != 0) return -1;
-    int64_t len = c->source.funcs.Tell(c->source.handle);
-    if (len < 0 || !SeekTo(c, 0)) return -1;
-    w->length = (uint64_t)len;
-
     ChunkHeader h;
-    char wave[4];
-    if (!ReadHeader(c, w->length, &h) || !IdIs(h.id, "RIFF")) return -1;
-    if (!ReadExact(c, wave, 4) || !IdIs(wave, "WAVE")) return -1;
-    if (!ReadHeader(c, w->length, &h)) return -1;
+    if (!EnterRiffWave(c, &w->length) || !ReadHeader(c, w->length, &h)) return -1;
     if (IdIs(h.id, "bext")) {
-        uint64_t next = Tell(c) + h.size;
-        if (next > w->length || !SeekTo(c, next)) return -1;
-        if (!ReadHeader(c, w->length, &h)) return -1;
+        if (!SkipBody(c, w->length, h.size, false) || !ReadHeader(c, w->length, &h)) return -1;
     }
     if (!IdIs(h.id, "fmt ")) return -1;
-    // Shorter than the 14 fixed bytes leaves fields unread; past the stream is a lie.
-    if (h.size < 14 || Tell(c) + h.size > w->length) return -1;
+    // Past the stream is a lie.
+    if (h.size < kFmtFixedBytes || Tell(c) + h.size > w->length) return -1;
     uint32_t alloc = h.size < 18 ? 18 : h.size;
     w->fmt = (uint8_t*)MemAllocZeroed(alloc, "riff_wave", __LINE__);
     if (!w->fmt) return -1;
@@ -81,8 +92,7 @@ int WalkToData(SoundConverter* c, RiffWalk* w) {
     for (;;) {
         if (!ReadHeader(c, w->length, &h)) return -1;
         if (IdIs(h.id, "data")) break;
-        uint64_t next = Tell(c) + h.size + (h.size & 1);
-        if (next > w->length || !SeekTo(c, next)) return -1;
+        if (!SkipBody(c, w->length, h.size, true)) return -1;
     }
     uint64_t start = Tell(c);
     if (start >= w->length) return -1;
@@ -135,6 +145,23 @@ uint32_t ImpliedByteRate(const WAVEFORMATEX* f, uint32_t fmt_size) {
 }
 
 }  // namespace
+
+RiffWaveLayout CheckRiffWaveLayout(SoundConverter* c) {
+    uint64_t length = 0;
+    if (!EnterRiffWave(c, &length)) return RIFF_WAVE_NONE;
+    bool fmt = false, data = false;
+    ChunkHeader h;
+    while (!fmt || !data) {
+        if (!ReadHeader(c, length, &h)) return RIFF_WAVE_BROKEN;
+        if (IdIs(h.id, "fmt ")) {
+            if (h.size < kFmtFixedBytes) return RIFF_WAVE_BROKEN;
+            fmt = true;
+        }
+        data = data || IdIs(h.id, "data");
+        if (!SkipBody(c, length, h.size, true)) return RIFF_WAVE_BROKEN;
+    }
+    return RIFF_WAVE_WHOLE;
+}
 
 static void CloseAcmHandles(SoundConverter* c) {
     if (c->acm.stream) AcmApi.acmStreamClose(c->acm.stream, 0);

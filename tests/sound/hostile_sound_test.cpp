@@ -64,6 +64,14 @@ Bytes CutLawWav(int tag, size_t size) {
     return wav;
 }
 
+// A 24-bit extensible header cut inside its 40-byte format chunk.
+Bytes CutExtensibleWav() {
+    Bytes tail = {24, 0, 4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    Bytes wav = RiffWriter().Chunk("fmt ", FormatBody(0xFFFE, 1, 8000, 24, 3, 24000, true, tail)).Build();
+    wav.resize(40);
+    return wav;
+}
+
 class HostileSoundFiles : public SoundSystemTest {
 protected:
     void TearDown() override {
@@ -81,6 +89,8 @@ TEST_F(HostileSoundFiles, FilesOurDecodersRefuseNeverReachTheGraph) {
         {"A-law, 38 bytes", CutLawWav(6, 38)}, {"A-law, 44 bytes", CutLawWav(6, 44)},
         {"A-law, 46 bytes", CutLawWav(6, 46)}, {"mu-law, 38 bytes", CutLawWav(7, 38)},
         {"mu-law, 44 bytes", CutLawWav(7, 44)}, {"mu-law, 46 bytes", CutLawWav(7, 46)},
+        {"extensible, cut inside fmt ", CutExtensibleWav()},
+        {"no fmt chunk", RiffWriter().Chunk("JUNK", Bytes(28, 0)).Chunk("data", Ramp16(100, 1)).Build()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -117,6 +117,68 @@ TEST_F(Mp3FiltersTest, GarbageFailsWithALogLine) {
                 log.Contains("音声が含まれていないか、オーディオフォーマットの取得に失敗しました。"));
 }
 
+// Converts on a thread of its own with COM started; the result, with the PCM format and length on success.
+int ConvertWithin(const Bytes& file, WAVEFORMATEX* fmt, uint32_t* size) {
+    int result = -2;
+    EXPECT_TRUE(RunWithTimeout(
+        [&] {
+            WinApi.CoInitialize(nullptr);
+            MemConverter mc;
+            result = mc.Open(file);
+            if (result == 0) GetConverterWaveFormat(&mc.conv, fmt), *size = GetConvertedPcmSize(&mc.conv);
+            mc.Close();
+            WinApi.CoUninitialize();
+        },
+        60000));
+    return result;
+}
+
+// Bytes in which an MPEG parser finds false frames: headers sown into noise.
+Bytes SownWithSyncs(Bytes b, size_t first, size_t step) {
+    for (size_t i = first; i + 1 < b.size(); i += step) b[i] = 0xFF, b[i + 1] = 0xFB;
+    return b;
+}
+
+// Formats the platform has no decoder for: offered as MPEG audio they used to
+// "decode" to a little noise; told by their bytes they are refused.
+TEST_F(Mp3FiltersTest, WhatThePlatformCannotDecodeFailsInsteadOfPlayingNoise) {
+    Bytes noise(40000);
+    uint32_t x = 99;
+    for (auto& b : noise) b = (uint8_t)((x = x * 1103515245u + 12345u) >> 24);
+    noise[0] = 'X';
+    // AC-3 sync frames of 512 bytes (48 kHz, 128 kbit/s).
+    Bytes ac3 = SownWithSyncs(noise, 40, 97);
+    for (size_t at = 0; at + 6 <= ac3.size(); at += 512)
+        ac3[at] = 0x0B, ac3[at + 1] = 0x77, ac3[at + 4] = 0x10, ac3[at + 5] = 0x40;
+    // An MPEG-4 file type box, then media data without a movie box.
+    Bytes mp4 = {0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'M', '4', 'A', ' ', 0, 0, 0, 0, 'M', '4', 'A', ' ', 'm', 'p', '4', '2',
+                 0, 0, 0x9C, 0x48, 'm', 'd', 'a', 't'};
+    mp4.insert(mp4.end(), noise.begin(), noise.end());
+    const struct { const char* what; Bytes file; } cases[] = {
+        {"AC-3", ac3}, {"MPEG-4", SownWithSyncs(mp4, 140, 173)}, {"noise", SownWithSyncs(noise, 100, 173)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WAVEFORMATEX fmt = {};
+        uint32_t size = 0;
+        EXPECT_EQ(-1, ConvertWithin(c.file, &fmt, &size)) << size << " bytes at " << fmt.nSamplesPerSec << " Hz";
+    }
+}
+
+// Silent layer II frames: zero bit allocation in every subband.
+TEST_F(Mp3FiltersTest, Mp2DecodesInFull) {
+    Bytes mp2;
+    for (int i = 0; i < 40; i++) {
+        mp2.insert(mp2.end(), {0xFF, 0xFD, 0x80, 0x00});   // MPEG-1 layer II, 128 kbit/s, 44.1 kHz, 417 bytes
+        mp2.resize(mp2.size() + 413);
+    }
+    WAVEFORMATEX fmt = {};
+    uint32_t size = 0;
+    ASSERT_EQ(0, ConvertWithin(mp2, &fmt, &size));
+    EXPECT_EQ(44100u, fmt.nSamplesPerSec);
+    EXPECT_EQ(2, fmt.nChannels);
+    EXPECT_NEAR(40 * 1152, (double)size / fmt.nBlockAlign, 1152) << "every frame, give or take the decoder's delay";
+}
+
 TEST(Mp3Filters, ConnectedFormatIsCheckedBeforeUse) {
     const char* stream = "サポート外のストリームフォーマットです。";
     const char* audio = "サポート外のオーディオフォーマットです。";
