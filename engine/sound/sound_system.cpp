@@ -24,6 +24,8 @@ AcmEntryPoints AcmApi;
 static IDirectSound* g_dsound = nullptr;
 static IDirectSoundBuffer* g_primary = nullptr;
 static IDirectSoundBuffer* g_silence = nullptr;
+// Kept for the process's life: see TerminateSoundSystem.
+static IDirectSound* g_kept_dsound = nullptr;
 static HMODULE g_acm_module = nullptr;
 static CRITICAL_SECTION g_lock;
 static int g_lock_created = 0;
@@ -278,7 +280,14 @@ int TerminateSoundSystem() {
         g_silence->Release();
         g_silence = nullptr;
     }
-    g_dsound->Release();
+    // A render left behind may be making or dropping a DirectSound renderer of
+    // its own; the platform frees the device they share under it when the last
+    // other reference goes meanwhile. Ours then stays, and the device with it.
+    if (ComEntryPointsHeld() && !g_kept_dsound) {
+        g_kept_dsound = g_dsound;
+    } else {
+        g_dsound->Release();
+    }
     g_dsound = nullptr;
     UnloadAcm();
     LogAppend("DirectSound の終了処理は正常に終了しました\n");

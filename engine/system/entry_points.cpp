@@ -63,7 +63,7 @@ int LoadPlatformEntryPoints() {
 
 void UnloadPlatformEntryPoints() {
     // No hold is taken after this check: only a running engine starts such calls.
-    const bool keep_com = InterlockedCompareExchange(&g_com_holds, 0, 0) > 0;
+    const bool keep_com = ComEntryPointsHeld();
     g_com_kept = keep_com;
     int i = 0;
     for (const EntryName& e : kEntries) {
@@ -82,3 +82,4 @@ void UnloadPlatformEntryPoints() {
 
 void HoldComEntryPoints() { InterlockedIncrement(&g_com_holds); }
 void ReleaseComEntryPoints() { InterlockedDecrement(&g_com_holds); }
+bool ComEntryPointsHeld() { return InterlockedCompareExchange(&g_com_holds, 0, 0) > 0; }

@@ -47,3 +47,5 @@ void UnloadPlatformEntryPoints();
 // call: the COM entries stay valid for it whenever it returns.
 void HoldComEntryPoints();
 void ReleaseComEntryPoints();
+// Whether such a thread is out now.
+bool ComEntryPointsHeld();
