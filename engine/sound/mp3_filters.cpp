@@ -24,6 +24,9 @@ const uint64_t kPcmLimit = 0x7FFFFFFF;
 DWORD g_graph_limit_ms = 10000;
 // How long a parser whose reads have begun to fail is given to return.
 const DWORD kReadFailGraceMs = 500;
+// What the parser's streaming thread is given, once its end of stream has left
+// the grabber, to get back to its wait: a few microseconds of work.
+const DWORD kEndOfStreamSettleMs = 10;
 
 // Our own decoders take these and have refused them: the platform's parsers hang or crash on them.
 bool IsOggOrWave(const uint8_t* p, int64_t size) {
@@ -313,6 +316,11 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     g.mediaControl->Run();
     if (ProcessWindowMessages() != 0) return Fail(&g, conv, "MP3変換の途中でソフトが終了しました");
     if (const char* failure = WaitForMp3Graph(g.mediaEvent, &conv->image, g_graph_limit_ms)) return Fail(&g, conv, failure);
+    // The completion is raised inside the parser's end-of-stream call, and the
+    // platform's parser loses the wake-up of a stop that meets its streaming
+    // thread on the way back to its wait after that call: the stop then waits
+    // for it forever. Stop once the call has left the grabber and settled.
+    if (g.grabber->WaitForEndOfStreamPassed(g_graph_limit_ms)) Sleep(kEndOfStreamSettleMs);
     if (!conv->image.pcm) return Fail(&g, conv, "PCMデータを格納するメモリ領域の再確保に失敗しました");
     // A parser that takes noise for frame headers completes without a sample.
     if (conv->image.count == 0) return Fail(&g, conv, "音声が含まれていないか、オーディオフォーマットの取得に失敗しました。");
