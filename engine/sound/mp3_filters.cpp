@@ -27,6 +27,9 @@ const uint64_t kPcmLimit = 0x7FFFFFFF;
 DWORD g_graph_limit_ms = 10000;
 // How long a parser whose reads have begun to fail is given to return.
 const DWORD kReadFailGraceMs = 500;
+// What the parser's streaming thread is given, once its end of stream has left
+// the grabber, to get back to its wait: a few microseconds of work.
+const DWORD kEndOfStreamSettleMs = 10;
 
 // A RIFF WAVE or Ogg Vorbis file that our own readers find broken: the
 // platform's parsers hang or crash on these. Files of those containers in a
@@ -58,6 +61,11 @@ uint32_t LeadingId3v2Size(const uint8_t* p, uint32_t size) {
     return total < size ? total : 0;
 }
 
+const char kStopLeftBehind[] = "グラフの停止が制限時間内に終わりませんでした";
+
+struct Mp3Graph;
+bool StopWithinLimit(Mp3Graph* g);
+
 // Everything one conversion holds; Release gives it back in a safe order.
 struct Mp3Graph {
     uint8_t* image = nullptr;
@@ -72,12 +80,16 @@ struct Mp3Graph {
     IMediaEvent* mediaEvent = nullptr;
     bool ran = false;
 
-    void Release() {
+    // False when the graph would not stop in time: it is left behind with
+    // everything it held, and this is empty.
+    bool Release() {
+        // Nothing a streaming thread delivers from here on is wanted, and the
+        // converter's buffer may go before a stop left behind returns.
+        if (control) control->SetCallback(nullptr, nullptr);
         // A streaming thread that waits on the file gives up at once.
         if (stream) stream->SetReadTimeLimit(0);
-        // Once running, streaming threads may still call the grabber: stop them first.
-        if (ran && mediaControl) mediaControl->Stop();
-        if (control) control->SetCallback(nullptr, nullptr);
+        // Streaming threads may still be in the filters: stop them before anything goes.
+        if (ran && mediaControl && !StopWithinLimit(this)) return false;
         if (mediaEvent) mediaEvent->Release();
         if (mediaFilter) mediaFilter->Release();
         if (mediaControl) mediaControl->Release();
@@ -89,60 +101,78 @@ struct Mp3Graph {
         DeleteMemStream(stream);
         MemFree(image);
         *this = Mp3Graph();
+        return true;
     }
 };
 
-// Render of the reader's pin on a thread of its own; left behind, the job takes
-// over everything the conversion held, and frees it if Render ever returns.
-struct Mp3RenderJob {
+// A graph call on a thread of its own; left behind, the job takes over
+// everything the conversion held, and frees it if the call ever returns.
+struct Mp3GraphJob {
     GraphCall call;
-    IGraphBuilder* graph;   // the job's own references
-    IPin* pin;
+    IUnknown* target;   // the job's own reference: the graph, or its control
+    IPin* pin;          // Render's pin (a reference), null for Stop
     Mp3Graph* owner;
     Mp3Graph held;
 };
 
 HRESULT RunMp3Render(GraphCall* call) {
-    Mp3RenderJob* job = (Mp3RenderJob*)call;
-    return job->graph->Render(job->pin);
+    Mp3GraphJob* job = (Mp3GraphJob*)call;
+    return ((IGraphBuilder*)job->target)->Render(job->pin);
 }
 
-void LeaveMp3Render(GraphCall* call) {
-    Mp3RenderJob* job = (Mp3RenderJob*)call;
+HRESULT RunMp3Stop(GraphCall* call) {
+    Mp3GraphJob* job = (Mp3GraphJob*)call;
+    return ((IMediaControl*)job->target)->Stop();
+}
+
+void LeaveMp3GraphCall(GraphCall* call) {
+    Mp3GraphJob* job = (Mp3GraphJob*)call;
     job->held = *job->owner;
     *job->owner = Mp3Graph();
 }
 
-void FinishMp3Render(GraphCall* call, bool) {
-    Mp3RenderJob* job = (Mp3RenderJob*)call;
-    job->pin->Release();
-    job->graph->Release();
+void FinishMp3GraphCall(GraphCall* call, bool) {
+    Mp3GraphJob* job = (Mp3GraphJob*)call;
+    if (job->pin) job->pin->Release();
+    job->target->Release();
+    job->held.ran = false;   // the call has returned: a stop left behind is over
     job->held.Release();
     delete job;
+}
+
+HRESULT RunMp3GraphCall(Mp3Graph* g, HRESULT (*run)(GraphCall*), IUnknown* target, IPin* pin, DWORD ms) {
+    Mp3GraphJob* job = new (std::nothrow) Mp3GraphJob();
+    if (!job) return E_OUTOFMEMORY;
+    job->call.run = run;
+    job->call.leave = LeaveMp3GraphCall;
+    job->call.finish = FinishMp3GraphCall;
+    job->target = target;
+    target->AddRef();
+    job->pin = pin;
+    if (pin) pin->AddRef();
+    job->owner = g;
+    return RunGraphCall(&job->call, ms);
+}
+
+bool StopWithinLimit(Mp3Graph* g) {
+    const HRESULT hr = RunMp3GraphCall(g, RunMp3Stop, g->mediaControl, nullptr, g_graph_limit_ms);
+    if (hr == E_OUTOFMEMORY) g->mediaControl->Stop();   // no thread to leave it on; a second Stop does nothing
+    return hr != kGraphCallTimedOut;
 }
 
 // Reads fail at the limit, which lets a parser waiting on the file return; one
 // that waits on nothing is left behind a little later.
 HRESULT RenderReaderWithinLimit(Mp3Graph* g) {
-    Mp3RenderJob* job = new (std::nothrow) Mp3RenderJob();
-    if (!job) return E_OUTOFMEMORY;
-    job->call.run = RunMp3Render;
-    job->call.leave = LeaveMp3Render;
-    job->call.finish = FinishMp3Render;
-    job->graph = g->graph;
-    job->graph->AddRef();
-    job->pin = g->reader->PinAt(0)->PinInterface();
-    job->pin->AddRef();
-    job->owner = g;
     g->stream->SetReadTimeLimit(g_graph_limit_ms);
-    const HRESULT hr = RunGraphCall(&job->call, g_graph_limit_ms + kReadFailGraceMs);
+    const HRESULT hr = RunMp3GraphCall(g, RunMp3Render, g->graph, g->reader->PinAt(0)->PinInterface(),
+                                       g_graph_limit_ms + kReadFailGraceMs);
     if (g->stream) g->stream->SetReadTimeLimit(INFINITE);
     return hr;
 }
 
 int Fail(Mp3Graph* g, SoundConverter* conv, const char* message) {
     LogAppend(message);
-    g->Release();
+    if (!g->Release()) LogAppend(kStopLeftBehind);
     MemFree(conv->image.pcm);
     conv->image.pcm = nullptr;
     conv->image.capacity = conv->image.count = 0;
@@ -333,11 +363,16 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     g.mediaControl->Run();
     if (ProcessWindowMessages() != 0) return Fail(&g, conv, "MP3変換の途中でソフトが終了しました");
     if (const char* failure = WaitForMp3Graph(g.mediaEvent, &conv->image, g_graph_limit_ms)) return Fail(&g, conv, failure);
+    // The completion is raised inside the parser's end-of-stream call, and the
+    // platform's parser loses the wake-up of a stop that meets its streaming
+    // thread on the way back to its wait after that call: the stop then waits
+    // for it forever. Stop once the call has left the grabber and settled.
+    if (g.grabber->WaitForEndOfStreamPassed(g_graph_limit_ms)) Sleep(kEndOfStreamSettleMs);
     if (!conv->image.pcm) return Fail(&g, conv, "PCMデータを格納するメモリ領域の再確保に失敗しました");
     // A parser that takes noise for frame headers completes without a sample.
     if (conv->image.count == 0) return Fail(&g, conv, "音声が含まれていないか、オーディオフォーマットの取得に失敗しました。");
 
-    g.Release();
+    if (!g.Release()) return Fail(&g, conv, kStopLeftBehind);
     conv->format = out;
     conv->method = SOUND_CONVERT_PCM_IMAGE;
     conv->block_size = out.nAvgBytesPerSec;

@@ -1,6 +1,6 @@
 // Broken sound files that the engine's own decoders refuse never reach the
-// platform's filter graph; a Render that never returns is left behind at the
-// time limit; no load holds the sound lock while it decodes.
+// platform's filter graph; a Render or a Stop that never returns is left behind
+// at the time limit; no load holds the sound lock while it decodes.
 #include "sound/sound_fixture.h"
 
 #include <ogg/ogg.h>
@@ -19,11 +19,16 @@ using namespace soundtest;
 namespace {
 
 const int kRenderSlot = 12;
+const int kStopSlot = 9, kMediaControlEntries = 16;
 
 HANDLE g_release;
 HRESULT STDMETHODCALLTYPE RenderUntilReleased(IGraphBuilder*, IPin*) {
     WaitForSingleObject(g_release, INFINITE);
     return E_FAIL;
+}
+HRESULT STDMETHODCALLTYPE StopWhenReleased(IMediaControl* self) {
+    WaitForSingleObject(g_release, INFINITE);
+    return ((HRESULT(STDMETHODCALLTYPE*)(IMediaControl*))graphtest::g_stand_in.original)(self);
 }
 // Longer than the one-second ring: a refill held up that long lets the cursor replay stale data.
 const DWORD kSlowRenderMs = 1500;
@@ -136,6 +141,36 @@ TEST_F(HostileSoundFiles, ARenderThatNeverReturnsIsLeftBehindAtTheLimit) {
     EXPECT_GT(D_CBaseObject::LiveObjectCount(), 0) << "the graph left behind holds the reader";
     SetEvent(g_release);
     EXPECT_TRUE(graphtest::WaitForNoLiveObjects(10000)) << "freed once Render returned";
+    EXPECT_EQ(blocks, MemLiveBlockCount());
+    CloseHandle(g_release);
+}
+
+// A good MP3 whose graph never stops: the load fails at the limit and leaves
+// the graph behind, which lets go of everything once Stop returns.
+TEST_F(HostileSoundFiles, AStopThatNeverReturnsIsLeftBehindAtTheLimit) {
+    SetSoundDecoderDisableMask(SOUND_DECODER_MP3_ACM);
+    const int warm = LoadSoundFile("half.mp3", 1, -1);   // the platform's first graph is slow to build
+    ASSERT_GE(warm, 0);
+    EXPECT_EQ(0, DeleteSoundHandle(warm));
+    const int blocks = MemLiveBlockCount();
+    g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetMp3GraphTimeLimit(1000);
+    LogCapture log;
+    int handle = 0;
+    const DWORD start = GetTickCount();
+    {
+        graphtest::StandIn never(kStopSlot, (void*)StopWhenReleased, &IID_IMediaControl, kMediaControlEntries);
+        ASSERT_TRUE(graphtest::RunComWithTimeout([&] { handle = LoadSoundFile("half.mp3", 1, -1); }, 20000));
+    }
+    EXPECT_LT(GetTickCount() - start, 8000u) << "generous: the build, the run and the stop's limit";
+    EXPECT_EQ(-1, handle);
+    EXPECT_TRUE(log.Contains("グラフの停止が制限時間内に終わりませんでした"));
+    EXPECT_GT(D_CBaseObject::LiveObjectCount(), 0) << "the graph left behind holds the reader";
+    const int h = LoadSoundFile("half.mp3", 1, -1);
+    EXPECT_GE(h, 0) << "the engine goes on";
+    EXPECT_EQ(0, DeleteSoundHandle(h));
+    SetEvent(g_release);
+    EXPECT_TRUE(graphtest::WaitForNoLiveObjects(10000)) << "freed once Stop returned";
     EXPECT_EQ(blocks, MemLiveBlockCount());
     CloseHandle(g_release);
 }

@@ -1,7 +1,9 @@
 // Filter graphs made by the platform with one method replaced: only the object's
 // table pointer moves, to a copy of its whole IFilterGraph2 table with that slot
 // replaced. Slots: 12 Render, 13 RenderFile (after IUnknown's 3, IFilterGraph's 8
-// and Connect). With them, the calls a graph may hang in.
+// and Connect). Another of the graph's interfaces may be named instead: its
+// table moves likewise (IMediaControl: 9 Stop, after IUnknown's 3, IDispatch's 4,
+// Run and Pause). With them, the calls a graph may hang in.
 #pragma once
 #include <windows.h>
 #include <dshow.h>
@@ -20,6 +22,8 @@ struct GraphStandIn {
     void* stand_in = nullptr;
     void* original = nullptr;   // the platform's method in that slot
     void* table[21] = {};
+    const IID* iid = nullptr;   // null: the object's own table
+    int entries = 21;
     decltype(WinApi.CoCreateInstance) real_create = nullptr;
 };
 
@@ -29,8 +33,11 @@ inline HRESULT WINAPI CreateGraphWithStandIn(REFCLSID clsid, LPUNKNOWN outer, DW
     GraphStandIn& s = g_stand_in;
     HRESULT hr = s.real_create(clsid, outer, context, iid, out);
     if (FAILED(hr) || !IsEqualCLSID(clsid, CLSID_FilterGraph)) return hr;
-    void*** object = (void***)*out;
-    std::memcpy(s.table, *object, sizeof s.table);
+    IUnknown* itf = nullptr;
+    if (s.iid && FAILED(((IUnknown*)*out)->QueryInterface(*s.iid, (void**)&itf))) return hr;
+    void*** object = itf ? (void***)itf : (void***)*out;
+    if (itf) itf->Release();
+    std::memcpy(s.table, *object, s.entries * sizeof(void*));
     s.original = s.table[s.slot];
     s.table[s.slot] = s.stand_in;
     *object = s.table;
@@ -39,9 +46,11 @@ inline HRESULT WINAPI CreateGraphWithStandIn(REFCLSID clsid, LPUNKNOWN outer, DW
 
 // Graphs made while it lives take the stand-in.
 struct StandIn {
-    StandIn(int slot, void* fn) {
+    StandIn(int slot, void* fn, const IID* iid = nullptr, int entries = 21) {
         g_stand_in.slot = slot;
         g_stand_in.stand_in = fn;
+        g_stand_in.iid = iid;
+        g_stand_in.entries = entries;
         g_stand_in.real_create = WinApi.CoCreateInstance;
         WinApi.CoCreateInstance = CreateGraphWithStandIn;
     }

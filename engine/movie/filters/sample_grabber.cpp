@@ -6,7 +6,7 @@ static const CLSID CLSID_EngineSampleGrabber = {0x2FA4F053, 0x6D60, 0x4CB0, {0x9
 
 D_CSampleGrabber::D_CSampleGrabber(IUnknown* outer, HRESULT* result)
     : D_CTransInPlaceFilter("SampleGrabber", outer, CLSID_EngineSampleGrabber, result, false), callback_(nullptr),
-      user_(nullptr) {
+      user_(nullptr), eosPassed_(TRUE) {
     InitializeCriticalSection(&grabberLock_);
     accepted_.majortype = GUID_NULL;
     input_ = new (std::nothrow) D_CSampleGrabberInPin(this, result);
@@ -61,6 +61,23 @@ HRESULT D_CSampleGrabber::TransformInPlace(IMediaSample* sample) {
     start += input_->SegmentStart();
     stop += input_->SegmentStart();
     return callback_(sample, &start, &stop, GrabberInput()->TakeTypeChanged(), user_);
+}
+
+HRESULT D_CSampleGrabber::BeginStreaming() {
+    eosPassed_.Reset();
+    return D_CTransInPlaceFilter::BeginStreaming();
+}
+
+HRESULT D_CSampleGrabber::HandleEndOfStream() {
+    const HRESULT hr = D_CTransInPlaceFilter::HandleEndOfStream();
+    eosPassed_.Set();
+    return hr;
+}
+
+// A flush takes back the end of stream that came before it.
+HRESULT D_CSampleGrabber::HandleBeginFlush() {
+    eosPassed_.Reset();
+    return D_CTransInPlaceFilter::HandleBeginFlush();
 }
 
 HRESULT STDMETHODCALLTYPE D_CSampleGrabber::SetAcceptedMediaType(const AM_MEDIA_TYPE* type) {

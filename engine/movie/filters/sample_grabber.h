@@ -14,6 +14,9 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterfaceInner(REFIID iid, void** out) override;
     HRESULT IsInputTypeAcceptable(const AM_MEDIA_TYPE* type) override;
     HRESULT TransformInPlace(IMediaSample* sample) override;
+    HRESULT BeginStreaming() override;
+    HRESULT HandleEndOfStream() override;
+    HRESULT HandleBeginFlush() override;
 
     D_FORWARD_IUNKNOWN
     HRESULT STDMETHODCALLTYPE SetAcceptedMediaType(const AM_MEDIA_TYPE* type) override;
@@ -22,6 +25,9 @@ public:
     HRESULT STDMETHODCALLTYPE SetDeliveryBuffer(ALLOCATOR_PROPERTIES props, BYTE* buffer) override;
 
     const D_CMediaType& AcceptedType() const { return accepted_; }
+    // Whether, within ms, an end of stream of this run has been passed on and
+    // the call that brought it is on its way back upstream.
+    bool WaitForEndOfStreamPassed(DWORD ms) { return eosPassed_.Wait(ms); }
 
 private:
     D_CSampleGrabberInPin* GrabberInput() const;
@@ -30,6 +36,7 @@ private:
     GrabberSampleCallback callback_;
     CRITICAL_SECTION grabberLock_;
     void* user_;
+    D_CEvent eosPassed_;
 };
 
 class D_CSampleGrabberAllocator;

@@ -202,6 +202,7 @@ HRESULT STDMETHODCALLTYPE TestSinkPin::Receive(IMediaSample* sample) {
 
 HRESULT STDMETHODCALLTYPE TestSinkPin::EndOfStream() {
     ++sink->endOfStreams;
+    if (sink->holdEndOfStream) WaitForSingleObject(sink->holdEndOfStream, INFINITE);
     return S_OK;
 }
 

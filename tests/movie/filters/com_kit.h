@@ -171,6 +171,7 @@ public:
     std::atomic<int> samples{0};
     std::atomic<long long> bytes{0};
     std::atomic<int> endOfStreams{0};
+    HANDLE holdEndOfStream = nullptr;              // when set, EndOfStream returns once it is signalled
     std::vector<BYTE> lastData;
     HRESULT answer = S_OK;                         // what Receive answers after the base checks
     // A file writer: the pin answers IStream, and samples land at their times as byte positions.

@@ -1,4 +1,4 @@
-// Sample grabber: accepted types, callback, delivery buffer.
+// Sample grabber: accepted types, callback, delivery buffer, the end of stream passed.
 #include "movie/filters/filter_test.h"
 
 #include "engine/movie/filters/sample_grabber.h"
@@ -122,6 +122,41 @@ TEST_F(GrabberTest, CallbackSeesEverySampleAndCanDropIt) {
     EXPECT_EQ(1, g.typeChanged) << "only the first sample after connecting";
     EXPECT_EQ(1600, g.lastStart) << "times are offset by the segment start";
     EXPECT_EQ(1, sink->samples.load()) << "the dropped sample went no further";
+}
+
+// The completion is raised downstream while the end-of-stream call is still in
+// the sink; the grabber tells the end passed only once that call has come back,
+// and a flush or a new run takes it back.
+TEST_F(GrabberTest, EndOfStreamCountsAsPassedOnceTheCallHasComeBack) {
+    ASSERT_EQ(S_OK, ConnectAll(&pcm));
+    ASSERT_TRUE(SUCCEEDED(Run()));
+    EXPECT_FALSE(grabber->WaitForEndOfStreamPassed(0));
+    sink->holdEndOfStream = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    IPin* in = grabber->PinAt(0)->PinInterface();
+    {
+        Worker eos([&] { in->EndOfStream(); });
+        for (const DWORD at = GetTickCount(); sink->endOfStreams == 0 && GetTickCount() - at < 5000;) Sleep(1);
+        ASSERT_EQ(1, sink->endOfStreams.load());
+        EXPECT_FALSE(grabber->WaitForEndOfStreamPassed(100)) << "the call is still downstream";
+        SetEvent(sink->holdEndOfStream);
+        EXPECT_TRUE(grabber->WaitForEndOfStreamPassed(5000));
+        EXPECT_TRUE(eos.Join(5000));
+    }
+    CloseHandle(sink->holdEndOfStream);
+    sink->holdEndOfStream = nullptr;
+    ASSERT_TRUE(RunWithTimeout([&] {
+        in->BeginFlush();
+        EXPECT_FALSE(grabber->WaitForEndOfStreamPassed(0)) << "flushed";
+        in->EndFlush();
+        in->EndOfStream();
+        EXPECT_TRUE(grabber->WaitForEndOfStreamPassed(0));
+        IMediaControl* mc = nullptr;
+        graph->QueryInterface(IID_IMediaControl, (void**)&mc);
+        mc->Stop();
+        mc->Pause();
+        mc->Release();
+        EXPECT_FALSE(grabber->WaitForEndOfStreamPassed(0)) << "a new run";
+    }, 10000));
 }
 
 TEST_F(GrabberTest, DeliveryBufferReceivesTheData) {

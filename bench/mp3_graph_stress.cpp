@@ -1,0 +1,111 @@
+// MP3 through the media filters again and again in one process, as a game
+// that loads its sounds over and over would: N loads (5,000 unless given) of
+// one file with the ACM decoder disabled, after the engine has started in the
+// chosen render mode. Prints the time per load (median, max), the loads that
+// failed and the graph stops left behind; a load that never returns stops the
+// program with a message (exit code 2). Not a test: figures and hangs only.
+//   bench_mp3_graph_stress [--software] [--count N] [--hang-s S] [FILE]
+// FILE defaults to the half-second tone the build makes.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "bench/bench_timing.h"
+#include "engine/graphics/draw_settings.h"
+#include "engine/sound/sound.h"
+#include "engine/sound/sound_convert.h"
+#include "engine/system/library.h"
+#include "engine/system/log.h"
+
+namespace {
+
+volatile LONG g_loads_started;
+volatile LONG g_loads_done;
+volatile LONG g_stops_left;
+DWORD g_hang_ms = 120000;
+
+void CountStopsLeftBehind(const char* text, void*) {
+    if (std::strstr(text, "グラフの停止が制限時間内に終わりませんでした")) InterlockedIncrement(&g_stops_left);
+}
+
+// Watches the load in progress: one that outlasts every time limit of the
+// conversion together is a hang, and nothing else would end the program.
+DWORD WINAPI Watchdog(void*) {
+    LONG seen = -1;
+    DWORD since = GetTickCount();
+    for (;;) {
+        Sleep(500);
+        const LONG started = g_loads_started;
+        if (started != seen || g_loads_done == started) {
+            seen = started;
+            since = GetTickCount();
+            continue;
+        }
+        if (GetTickCount() - since > g_hang_ms) {
+            std::printf("HANG: load %ld has not returned after %lu s (%ld loads done, %ld stops left behind)\n",
+                        (long)started, (unsigned long)(g_hang_ms / 1000), (long)g_loads_done, (long)g_stops_left);
+            std::fflush(stdout);
+            TerminateProcess(GetCurrentProcess(), 2);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool software = false;
+    long count = 5000;
+    const char* file = "testrun/test_sound_mp3_filters/half.mp3";
+    for (int i = 1; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--software")) software = true;
+        else if (!std::strcmp(argv[i], "--count") && i + 1 < argc) count = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--hang-s") && i + 1 < argc) g_hang_ms = (DWORD)std::atol(argv[++i]) * 1000;
+        else file = argv[i];
+    }
+    if (GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES) {
+        std::printf("cannot find %s\n", file);
+        return 1;
+    }
+    SetOutputLogFlag(0);
+    SetGraphMode(640, 480, 16, 60);
+    ChangeWindowMode(1);
+    if (software) SetUseHardwareRendering(0);
+    if (InitLibrarySystems() == -1) {
+        std::printf("the engine did not start\n");
+        return 1;
+    }
+    SetLogCapture(CountStopsLeftBehind, nullptr);
+    SetSoundDecoderDisableMask(GetSoundDecoderDisableMask() | SOUND_DECODER_MP3_ACM);
+    CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
+
+    std::printf("%ld loads of %s through the media filters, %s mode\n", count, file, software ? "software" : "Direct3D");
+    std::fflush(stdout);
+    std::vector<double> ms;
+    ms.reserve((size_t)count);
+    long failures = 0;
+    const double all = SecondsNow();
+    for (long i = 0; i < count; i++) {
+        InterlockedIncrement(&g_loads_started);
+        const double start = SecondsNow();
+        const int h = LoadSoundFile(file, 1, -1);
+        ms.push_back((SecondsNow() - start) * 1000);
+        InterlockedIncrement(&g_loads_done);
+        if (h == -1) failures++;
+        else DeleteSoundHandle(h);
+        if ((i + 1) % 500 == 0) {
+            std::printf("  %ld loads, %ld failed, %ld stops left behind\n", i + 1, failures, (long)g_stops_left);
+            std::fflush(stdout);
+        }
+    }
+    const double max = ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end());
+    std::printf("%ld loads in %.1f s: median %.1f ms, max %.1f ms a load; %ld failed, %ld stops left behind\n", count,
+                SecondsNow() - all, MedianOf(ms), max, failures, (long)g_stops_left);
+    std::fflush(stdout);
+    SetLogCapture(nullptr, nullptr);
+    EndLibrarySystems();
+    return 0;
+}
