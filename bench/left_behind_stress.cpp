@@ -3,7 +3,7 @@
 // milliseconds, so that probes and renders are left behind and return before,
 // during or after the end, or after the next start. A crash ends the process;
 // a watchdog reports a hang. Figures only, not a test.
-//   bench_left_behind_stress.exe [cycles (1000)] [software|direct3d]
+//   bench_left_behind_stress [--software] [--count N (1000)]
 #include <windows.h>
 
 #include <cstdio>
@@ -58,8 +58,12 @@ bool WriteWave(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int cycles = argc > 1 ? std::atoi(argv[1]) : 1000;
-    const bool hardware = argc > 2 && std::strcmp(argv[2], "direct3d") == 0;
+    int cycles = 1000;
+    bool hardware = true;
+    for (int i = 1; i < argc; i++) {
+        if (std::strcmp(argv[i], "--software") == 0) hardware = false;
+        else if (std::strcmp(argv[i], "--count") == 0 && i + 1 < argc) cycles = std::atoi(argv[++i]);
+    }
     if (!WriteWave("stress.wav")) return 1;
     CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
     SetLogCapture(CountLeftBehind, nullptr);
