@@ -276,6 +276,7 @@ TEST_F(GraphRoute, OnlyMpegAudioIsOfferedToTheGraphAsMpegAudio) {
     SetSoundDecoderDisableMask(SOUND_DECODER_MP3_ACM);
     const Bytes mp2 = MpegFrames({0xFF, 0xFD, 0x80, 0x00}, 417, 4);    // MPEG-1 layer II, 128 kbit/s
     const Bytes mp25 = MpegFrames({0xFF, 0xE3, 0x90, 0x00}, 522, 4);   // MPEG 2.5 layer III, 80 kbit/s, 11025 Hz
+    const Bytes free = MpegFrames({0xFF, 0xFB, 0x00, 0x00}, 2000, 4);  // MPEG-1 layer III in free format
     Bytes lone = Noise(4000, 3);   // one good header, noise where the next should be
     lone[0] = 0xFF, lone[1] = 0xFB, lone[2] = 0x90, lone[3] = 0x00, lone[417] = 0x12;
     Bytes tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 2, 0};   // 256 bytes of tag
@@ -284,6 +285,7 @@ TEST_F(GraphRoute, OnlyMpegAudioIsOfferedToTheGraphAsMpegAudio) {
     const struct { const char* what; Bytes file; bool mpeg; } cases[] = {
         {"lame MP3", ReadFileBytes("tone.mp3"), true},  {"MP2", mp2, true},
         {"MP2 behind an ID3v2 tag", tagged, true},      {"MPEG 2.5", mp25, true},
+        {"free format", free, true},
         {"Ogg FLAC", OggFlac(std::vector<int16_t>(2 * 4096)), false}, {"one header, then noise", lone, false},
         {"noise", Noise(4000, 5), false},
     };
