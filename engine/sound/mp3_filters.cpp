@@ -39,16 +39,38 @@ bool OurReadersFindBroken(SoundConverter* conv, const uint8_t* p, int64_t size) 
     return CheckRiffWaveLayout(conv) == RIFF_WAVE_BROKEN;
 }
 
+// The longest free-format frame looked through for the next header (decoders
+// take up to 640 kbit/s, 2,881 bytes at 32 kHz).
+const uint32_t kFreeFormatReach = 4096;
+
+// Same version, layer and sampling frequency.
+bool SameMpegStream(const uint8_t* a, const uint8_t* b) {
+    return (b[1] & 0xFE) == (a[1] & 0xFE) && (b[2] & 0x0C) == (a[2] & 0x0C);
+}
+
+// A header of free format (bit-rate index 0), whose frames carry no length.
+bool IsFreeFormatHeader(const uint8_t* b) {
+    const uint8_t with_rate[4] = {b[0], b[1], (uint8_t)(b[2] | 0x10), b[3]};
+    MpegFrameInfo info;
+    return (b[2] >> 4) == 0 && ParseMpegAudioFrameHeader(with_rate, &info, true) == 0;
+}
+
 // Whether the image starts with MPEG audio: a frame header, and another of the
-// same version, layer and sampling frequency where the first frame ends. Only
-// then is the reader's output labelled so; the graph tells anything else by its bytes.
+// same version, layer and sampling frequency where the first frame ends (in
+// free format, somewhere within reach). Only then is the reader's output
+// labelled so; the graph tells anything else by its bytes.
 bool StartsWithMpegAudio(const uint8_t* p, uint32_t size) {
     MpegFrameInfo first, next;
-    if (size < 4 || ParseMpegAudioFrameHeader(p, &first, true) != 0) return false;
+    if (size < 4) return false;
+    if (IsFreeFormatHeader(p)) {
+        for (uint32_t at = 4; at <= size - 4 && at <= kFreeFormatReach; at++)
+            if (IsFreeFormatHeader(p + at) && SameMpegStream(p, p + at)) return true;
+        return false;
+    }
+    if (ParseMpegAudioFrameHeader(p, &first, true) != 0) return false;
     if (first.frame_length < 4 || first.frame_length > size - 4) return false;
     const uint8_t* q = p + first.frame_length;
-    return ParseMpegAudioFrameHeader(q, &next, true) == 0 && (q[1] & 0xFE) == (p[1] & 0xFE) &&
-           (q[2] & 0x0C) == (p[2] & 0x0C);
+    return ParseMpegAudioFrameHeader(q, &next, true) == 0 && SameMpegStream(p, q);
 }
 
 // Bytes of a leading ID3v2 tag (0 when there is none): the platform's parser

@@ -157,7 +157,13 @@ RiffWaveLayout CheckRiffWaveLayout(SoundConverter* c) {
             if (h.size < kFmtFixedBytes) return RIFF_WAVE_BROKEN;
             fmt = true;
         }
-        data = data || IdIs(h.id, "data");
+        if (IdIs(h.id, "data")) {
+            data = true;
+            // Streaming writers leave the size at 0xFFFFFFFF and cut files run short: like
+            // WalkToData, a data chunk with a byte in the stream runs to its end.
+            const uint64_t at = Tell(c);
+            if (at + h.size > length) return fmt && at < length ? RIFF_WAVE_WHOLE : RIFF_WAVE_BROKEN;
+        }
         if (!SkipBody(c, length, h.size, true)) return RIFF_WAVE_BROKEN;
     }
     return RIFF_WAVE_WHOLE;

@@ -6,8 +6,9 @@
 
 enum RiffWaveLayout { RIFF_WAVE_NONE, RIFF_WAVE_WHOLE, RIFF_WAVE_BROKEN };
 // Whether the stream is a RIFF WAVE, and if so whether its "fmt " and "data"
-// chunks are there, wherever they stand, and lie whole inside the stream.
-// Decides nothing about the format itself. Leaves the stream anywhere.
+// chunks are there, wherever they stand, and lie whole inside the stream (a
+// "data" chunk may run short of its size, as the reader allows). Decides
+// nothing about the format itself. Leaves the stream anywhere.
 RiffWaveLayout CheckRiffWaveLayout(SoundConverter* conv);
 // 0 accepted, -1 rejected (nothing left allocated or open).
 int OpenRiffPcmSource(SoundConverter* conv);

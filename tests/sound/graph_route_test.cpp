@@ -72,6 +72,16 @@ protected:
     }
 };
 
+// The first `bytes` of a loaded sound's buffer.
+Bytes SoundBytes(SoundHandleRecord* rec, uint32_t bytes) {
+    void *p1 = nullptr, *p2 = nullptr;
+    uint32_t s1 = 0, s2 = 0;
+    if (LockDSoundBuffer(&rec->buffers[0], 0, bytes, &p1, &s1, &p2, &s2) != 0) return Bytes();
+    const Bytes got((const uint8_t*)p1, (const uint8_t*)p1 + s1);
+    UnlockDSoundBuffer(&rec->buffers[0], p1, s1, p2, s2);
+    return got;
+}
+
 // Integer samples come back at their own width, bit for bit; float ones as
 // 16-bit, within the conversion's rounding and dither.
 void ExpectSamplesMatch(const WaveCase& c, int h) {
@@ -82,11 +92,7 @@ void ExpectSamplesMatch(const WaveCase& c, int h) {
     ASSERT_EQ((DWORD)kRate, f.nSamplesPerSec);
     ASSERT_EQ(c.is_float ? 16 : c.bits, f.wBitsPerSample);
     const uint32_t bytes = (uint32_t)kRate * f.nBlockAlign;
-    void *p1 = nullptr, *p2 = nullptr;
-    uint32_t s1 = 0, s2 = 0;
-    ASSERT_EQ(0, LockDSoundBuffer(&rec->buffers[0], 0, bytes, &p1, &s1, &p2, &s2));
-    const Bytes got((const uint8_t*)p1, (const uint8_t*)p1 + s1);
-    UnlockDSoundBuffer(&rec->buffers[0], p1, s1, p2, s2);
+    const Bytes got = SoundBytes(rec, bytes);
     ASSERT_EQ(bytes, got.size()) << "the whole second";
     const Bytes& file = c.file;
     if (!c.is_float) {
@@ -122,6 +128,30 @@ TEST_F(GraphRoute, WellFormedWavesOurReaderRefusesLoadWithTheirSamples) {
             EXPECT_EQ(0, DeleteSoundHandle(h));
         }
         EXPECT_FALSE(log.Contains("Ogg や RIFF WAVE のファイルは MP3 として変換しません"));
+    }
+}
+
+// A streaming writer that cannot seek back leaves the RIFF and data sizes at
+// 0xFFFFFFFF; a file cut short holds less than its data size says. The reader
+// takes the data up to the stream's end, and so does the graph.
+TEST_F(GraphRoute, WavesWithDataRunningPastTheEndLoadWhatTheyHold) {
+    const WaveCase whole = Wave("24-bit extensible PCM", 0xFFFE, 24, 2, false);
+    const size_t data = whole.file.size() - kRate * 6;   // behind the data chunk's header
+    Bytes streamed = whole.file;
+    for (size_t at : {(size_t)4, data - 4}) std::memset(&streamed[at], 0xFF, 4);
+    const Bytes cut(whole.file.begin(), whole.file.begin() + data + kRate / 2 * 6);
+    const struct { const char* what; const Bytes& file; int frames; } cases[] = {
+        {"sizes left at 0xFFFFFFFF", streamed, kRate}, {"cut at half a second", cut, kRate / 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogCapture log;
+        const int h = LoadWithin([&] { return CreateSoundFromFileImage(c.file.data(), (unsigned)c.file.size(), 1, -1); });
+        ASSERT_GE(h, 0);
+        EXPECT_FALSE(log.Contains("Ogg や RIFF WAVE のファイルは MP3 として変換しません"));
+        EXPECT_EQ(c.frames, GetSoundHandleSampleCount(h));
+        const Bytes got = SoundBytes(GetSoundRecord(h), (uint32_t)c.frames * 6);
+        EXPECT_TRUE(got.size() == (size_t)c.frames * 6 && std::equal(got.begin(), got.end(), c.file.begin() + data));
+        EXPECT_EQ(0, DeleteSoundHandle(h));
     }
 }
 
@@ -246,6 +276,7 @@ TEST_F(GraphRoute, OnlyMpegAudioIsOfferedToTheGraphAsMpegAudio) {
     SetSoundDecoderDisableMask(SOUND_DECODER_MP3_ACM);
     const Bytes mp2 = MpegFrames({0xFF, 0xFD, 0x80, 0x00}, 417, 4);    // MPEG-1 layer II, 128 kbit/s
     const Bytes mp25 = MpegFrames({0xFF, 0xE3, 0x90, 0x00}, 522, 4);   // MPEG 2.5 layer III, 80 kbit/s, 11025 Hz
+    const Bytes free = MpegFrames({0xFF, 0xFB, 0x00, 0x00}, 2000, 4);  // MPEG-1 layer III in free format
     Bytes lone = Noise(4000, 3);   // one good header, noise where the next should be
     lone[0] = 0xFF, lone[1] = 0xFB, lone[2] = 0x90, lone[3] = 0x00, lone[417] = 0x12;
     Bytes tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 2, 0};   // 256 bytes of tag
@@ -254,6 +285,7 @@ TEST_F(GraphRoute, OnlyMpegAudioIsOfferedToTheGraphAsMpegAudio) {
     const struct { const char* what; Bytes file; bool mpeg; } cases[] = {
         {"lame MP3", ReadFileBytes("tone.mp3"), true},  {"MP2", mp2, true},
         {"MP2 behind an ID3v2 tag", tagged, true},      {"MPEG 2.5", mp25, true},
+        {"free format", free, true},
         {"Ogg FLAC", OggFlac(std::vector<int16_t>(2 * 4096)), false}, {"one header, then noise", lone, false},
         {"noise", Noise(4000, 5), false},
     };
