@@ -283,7 +283,7 @@ int TerminateSoundSystem() {
     // A render left behind may be making or dropping a DirectSound renderer of
     // its own; the platform frees the device they share under it when the last
     // other reference goes meanwhile. Ours then stays, and the device with it.
-    if (ComEntryPointsHeld() && !g_kept_dsound) {
+    if (PlatformEntryPointsHeld() && !g_kept_dsound) {
         g_kept_dsound = g_dsound;
     } else {
         g_dsound->Release();

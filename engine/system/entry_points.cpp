@@ -16,9 +16,8 @@ const char* const kLibraries[] = {"ole32.dll", "winmm.dll", "Imm32.dll", "user32
 HMODULE g_modules[4];
 // Which entries this module filled (a test's stand-ins are left alone).
 bool g_loaded[32];
-volatile LONG g_com_holds = 0;
-bool g_com_kept = false;   // the last unload left ole32 and its entries for calls still out
-const int kOle32 = 0;
+volatile LONG g_holds = 0;
+bool g_kept = false;   // the last unload left everything loaded for calls still out
 
 #define ENTRY(lib, fn) {lib, #fn, offsetof(PlatformEntryPoints, fn)}
 const EntryName kEntries[] = {
@@ -39,15 +38,15 @@ FARPROC* Slot(const EntryName& e) { return (FARPROC*)((char*)&WinApi + e.offset)
 }  // namespace
 
 int LoadPlatformEntryPoints() {
-    // ole32 may still be loaded, its entries ours, for a call left behind by an earlier start.
-    const bool com_kept = g_com_kept;
-    g_com_kept = false;
-    for (int i = 0; i < 4; i++)
-        if (!(com_kept && i == kOle32)) g_modules[i] = LoadLibraryA(kLibraries[i]);
+    // Still loaded, the entries ours, for a call left behind by an earlier start.
+    const bool kept = g_kept;
+    g_kept = false;
+    if (!kept)
+        for (int i = 0; i < 4; i++) g_modules[i] = LoadLibraryA(kLibraries[i]);
     int i = 0;
     for (const EntryName& e : kEntries) {
         FARPROC* slot = Slot(e);
-        if (com_kept && e.library == kOle32 && g_loaded[i]) {
+        if (kept && g_loaded[i]) {
             i++;
             continue;
         }
@@ -63,23 +62,19 @@ int LoadPlatformEntryPoints() {
 
 void UnloadPlatformEntryPoints() {
     // No hold is taken after this check: only a running engine starts such calls.
-    const bool keep_com = ComEntryPointsHeld();
-    g_com_kept = keep_com;
+    g_kept = PlatformEntryPointsHeld();
+    if (g_kept) return;
     int i = 0;
     for (const EntryName& e : kEntries) {
-        if (!(keep_com && e.library == kOle32)) {
-            if (g_loaded[i]) *Slot(e) = nullptr;
-            g_loaded[i] = false;
-        }
-        i++;
+        if (g_loaded[i]) *Slot(e) = nullptr;
+        g_loaded[i++] = false;
     }
-    for (int m = 0; m < 4; m++) {
-        if (keep_com && m == kOle32) continue;
-        if (g_modules[m]) FreeLibrary(g_modules[m]);
-        g_modules[m] = nullptr;
+    for (HMODULE& m : g_modules) {
+        if (m) FreeLibrary(m);
+        m = nullptr;
     }
 }
 
-void HoldComEntryPoints() { InterlockedIncrement(&g_com_holds); }
-void ReleaseComEntryPoints() { InterlockedDecrement(&g_com_holds); }
-bool ComEntryPointsHeld() { return InterlockedCompareExchange(&g_com_holds, 0, 0) > 0; }
+void HoldPlatformEntryPoints() { InterlockedIncrement(&g_holds); }
+void ReleasePlatformEntryPoints() { InterlockedDecrement(&g_holds); }
+bool PlatformEntryPointsHeld() { return InterlockedCompareExchange(&g_holds, 0, 0) > 0; }

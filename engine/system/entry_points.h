@@ -40,12 +40,13 @@ extern PlatformEntryPoints WinApi;
 
 // Loads the libraries and fills WinApi (entries already set by a test are kept).
 int LoadPlatformEntryPoints();
-// Clears what Load filled, except ole32's entries (and the library) while a hold is out.
+// Clears what Load filled, unless a hold is out: then everything stays loaded.
 void UnloadPlatformEntryPoints();
 // Taken by a thread that may outlive the engine's end (a platform call left
-// behind at its time limit), before it starts and released after its last COM
-// call: the COM entries stay valid for it whenever it returns.
-void HoldComEntryPoints();
-void ReleaseComEntryPoints();
+// behind at its time limit), before it starts and released after its last
+// platform call: the entries its graph's filters use (COM memory, the
+// multimedia timers) stay valid for it whenever it returns.
+void HoldPlatformEntryPoints();
+void ReleasePlatformEntryPoints();
 // Whether such a thread is out now.
-bool ComEntryPointsHeld();
+bool PlatformEntryPointsHeld();

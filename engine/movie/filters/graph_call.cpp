@@ -6,16 +6,16 @@ static void LetGo(GraphCall* call) {
     if (InterlockedDecrement(&call->refs) == 0) call->finish(call, call->left != 0);
 }
 
-// The thread may outlive the engine: it holds the COM entries until its last
-// COM call, and lets go of the job (whose finish releases COM objects) before
-// it leaves COM, which after the end may be the process's last apartment.
+// The thread may outlive the engine: it holds the platform entries until its
+// last platform call, and lets go of the job (whose finish releases COM
+// objects) before it leaves COM, which after the end may be the last apartment.
 static DWORD WINAPI GraphCallThread(void* param) {
     GraphCall* call = (GraphCall*)param;
     WinApi.CoInitialize(nullptr);
     call->result = call->run(call);
     LetGo(call);
     WinApi.CoUninitialize();
-    ReleaseComEntryPoints();
+    ReleasePlatformEntryPoints();
     return 0;
 }
 
@@ -23,10 +23,10 @@ HRESULT RunGraphCall(GraphCall* call, DWORD ms) {
     call->refs = 2;
     call->left = 0;
     call->result = E_FAIL;
-    HoldComEntryPoints();
+    HoldPlatformEntryPoints();
     HANDLE thread = CreateThread(nullptr, 0, GraphCallThread, call, 0, nullptr);
     if (!thread) {
-        ReleaseComEntryPoints();
+        ReleasePlatformEntryPoints();
         call->finish(call, false);
         return E_OUTOFMEMORY;
     }
