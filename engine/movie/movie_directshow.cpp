@@ -43,33 +43,8 @@ struct RenderJob {
     IGraphBuilder* graph;   // the job's own reference
     int delete_when_left;   // a temporary copy that only the job can delete once the graph has let go
     WCHAR path[260];
-    RenderJob* next_copy;   // on the list below while left behind with its copy
-    bool listed;
+    TempCopy* copy;         // the copy's entry once left behind
 };
-
-// Copies that renders left behind still have. The render deletes its copy when
-// it returns, the engine's end those it can; whichever comes first takes it off
-// the list, so that a name another program has since been given is never deleted.
-namespace {
-struct LeftCopies {
-    CRITICAL_SECTION lock;
-    RenderJob* first = nullptr;
-    LeftCopies() { InitializeCriticalSection(&lock); }
-};
-LeftCopies& Copies() {
-    static LeftCopies* copies = new LeftCopies;  // never destroyed: renders outlive the engine
-    return *copies;
-}
-void Unlist(LeftCopies& c, RenderJob* job) {
-    for (RenderJob** at = &c.first; *at; at = &(*at)->next_copy) {
-        if (*at == job) {
-            *at = job->next_copy;
-            break;
-        }
-    }
-    job->listed = false;
-}
-}  // namespace
 
 // The first media type a pin offers (the caller deletes it), or null.
 static AM_MEDIA_TYPE* FirstMediaType(IPin* pin) {
@@ -152,46 +127,14 @@ static HRESULT RunRenderJob(GraphCall* call) {
 
 static void LeaveRenderJob(GraphCall* call) {
     RenderJob* job = (RenderJob*)call;
-    if (!job->delete_when_left) return;
-    LeftCopies& c = Copies();
-    EnterCriticalSection(&c.lock);
-    job->next_copy = c.first;
-    c.first = job;
-    job->listed = true;
-    LeaveCriticalSection(&c.lock);
+    if (job->delete_when_left) job->copy = HandTempCopyToRender(job->path);
 }
 
 static void FinishRenderJob(GraphCall* call, bool left) {
     RenderJob* job = (RenderJob*)call;
     if (job->graph) job->graph->Release();
-    if (left && job->delete_when_left) {
-        LeftCopies& c = Copies();
-        EnterCriticalSection(&c.lock);
-        if (job->listed) {
-            DeleteFileW(job->path);
-            Unlist(c, job);
-        }
-        LeaveCriticalSection(&c.lock);
-    }
+    if (left) DeleteTempCopyOfRender(job->copy);
     delete job;
-}
-
-void DeleteLeftBehindMovieCopies() {
-    LeftCopies& c = Copies();
-    EnterCriticalSection(&c.lock);
-    for (RenderJob* job = c.first; job;) {
-        RenderJob* next = job->next_copy;
-        if (DeleteFileW(job->path) || GetLastError() == ERROR_FILE_NOT_FOUND) {
-            Unlist(c, job);
-        } else {
-            // Still open in the platform's graph: its render deletes it if it ever returns.
-            char name[MAX_PATH * 2];
-            if (!WideCharToMultiByte(CP_ACP, 0, job->path, -1, name, sizeof name, nullptr, nullptr)) name[0] = 0;
-            LogAppendFormat("一時ファイル %s は解析中のまま残っているため削除できませんでした", name);
-        }
-        job = next;
-    }
-    LeaveCriticalSection(&c.lock);
 }
 
 static HRESULT RenderOnThread(IGraphBuilder* graph, const WCHAR* path, int temp_copy) {
@@ -251,7 +194,7 @@ static HRESULT RenderTemporaryCopy(MovieRecord* m, const char* path) {
     const HRESULT hr = RenderWithinLimit(m);
     if (FAILED(hr)) {
         // A render left behind has the copy now, and deletes it once its graph lets go.
-        if (hr != kGraphCallTimedOut) DeleteFileW(m->wide_path);
+        if (hr != kGraphCallTimedOut) DeleteTempCopy(m->wide_path);
         m->temp_copy = 0;
     }
     return hr;
@@ -359,7 +302,7 @@ void CloseMovieDirectShowParts(MovieRecord* m) {
     ReleaseGraphInterfaces(m);
     // Only once the graph has let go of it can the copy be deleted.
     if (m->temp_copy) {
-        DeleteFileW(m->wide_path);
+        DeleteTempCopy(m->wide_path);
         m->temp_copy = 0;
     }
     // The frame copies are the record's own; the renderer freed its buffer with the graph.

@@ -15,3 +15,12 @@ void HideMovieOverlay(MovieRecord* m);
 int GetMovieHandleAt(int slot);
 // The longest each filter-graph render of a movie file may block (10 s; tests shorten it).
 void SetMovieRenderTimeLimit(DWORD ms);
+
+// Temporary copies: a copy the platform still has open stays listed, and the
+// end (DeleteLeftBehindMovieCopies) tries it again.
+struct TempCopy;
+void DeleteTempCopy(const wchar_t* path);
+// A copy that a render left behind at its limit still has; the render deletes
+// it through DeleteTempCopyOfRender when it returns (null: out of memory).
+TempCopy* HandTempCopyToRender(const wchar_t* path);
+void DeleteTempCopyOfRender(TempCopy* copy);

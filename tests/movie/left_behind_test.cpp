@@ -27,6 +27,8 @@ HANDLE g_release;
 HANDLE g_call_thread;    // the thread of the call the stand-in is in
 std::wstring g_copy;     // the temporary copy the stand-in was given
 bool g_hold_copy_open;   // the stand-in keeps the copy open, as the platform's source does
+bool g_still_open_after_return;   // ... and past its return, until the test closes g_open_copy
+HANDLE g_open_copy = INVALID_HANDLE_VALUE;
 
 void NoteCallThread() {
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_call_thread, SYNCHRONIZE, FALSE, 0);
@@ -52,7 +54,11 @@ HRESULT STDMETHODCALLTYPE CopyRenderedUntilReleased(IGraphBuilder*, LPCWSTR file
     HANDLE open = g_hold_copy_open ? CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
                                    : INVALID_HANDLE_VALUE;
     WaitForSingleObject(g_release, INFINITE);
-    if (open != INVALID_HANDLE_VALUE) CloseHandle(open);
+    if (g_still_open_after_return) {
+        g_open_copy = open;
+    } else if (open != INVALID_HANDLE_VALUE) {
+        CloseHandle(open);
+    }
     return E_FAIL;
 }
 
@@ -217,10 +223,26 @@ int CopyHeldOpenAtTheEnd() {
     return Exists(g_copy) ? 7 : 0;
 }
 
+// Still open when its render returns, the copy is tried again at the end.
+int CopyStillOpenWhenItsRenderReturns() {
+    g_hold_copy_open = g_still_open_after_return = true;
+    if (int bad = OpenCopyLeftBehind()) return bad;
+    SetEvent(g_release);
+    if (!graphtest::WaitForNoLiveObjects(10000)) return 3;
+    for (const DWORD at = GetTickCount(); g_open_copy == INVALID_HANDLE_VALUE && GetTickCount() - at < 5000;) Sleep(10);
+    if (g_open_copy == INVALID_HANDLE_VALUE) return 12;
+    Sleep(200);   // the render's own delete has failed by now
+    if (!Exists(g_copy)) return 13;
+    CloseHandle(g_open_copy);
+    EndLibrarySystems();
+    return Exists(g_copy) ? 7 : 0;
+}
+
 TEST(CallsLeftBehind, LeaveNoTemporaryCopyOfOurs) {
     EXPECT_EXIT(_exit(CopyReturningBeforeTheEnd()), testing::ExitedWithCode(0), "") << "returning before the end";
     EXPECT_EXIT(_exit(CopyStuckAtTheEnd()), testing::ExitedWithCode(0), "") << "stuck at the end";
     EXPECT_EXIT(_exit(CopyHeldOpenAtTheEnd()), testing::ExitedWithCode(0), "") << "held open at the end";
+    EXPECT_EXIT(_exit(CopyStillOpenWhenItsRenderReturns()), testing::ExitedWithCode(0), "") << "open past its render";
 }
 
 }  // namespace
