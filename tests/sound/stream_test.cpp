@@ -300,6 +300,29 @@ TEST_F(SoundStreams, PlayTimeFollowsTheCursorThroughShortLoops) {
         }
 }
 
+// A sound shorter than the prime has its end (or its loop-back) in the ring before
+// it plays. Played from the top twice before the cursor moves, the second play's
+// type decides: a one-shot turned looping loops, a looping play turned one-shot ends.
+TEST_F(SoundStreams, FromTopPlaysBeforeTheCursorMovesKeepTheLastPlayType) {
+    const Bytes pass = Pattern(3000, 2);
+    for (int first : {SOUND_PLAY_BACK, SOUND_PLAY_LOOP}) {
+        const int second = first == SOUND_PLAY_LOOP ? SOUND_PLAY_BACK : SOUND_PLAY_LOOP;
+        SCOPED_TRACE(second == SOUND_PLAY_LOOP ? "one-shot, then looping" : "looping, then one-shot");
+        heard.clear();
+        int h = MakeStream({Wav(pass)}, {0});
+        ASSERT_EQ(0, PlaySoundHandle(h, first, 1));
+        ASSERT_EQ(0, PlaySoundHandle(h, second, 1));
+        ASSERT_TRUE(RunWithTimeout([&] { PlayUntilStopped(h, 5 * pass.size()); }, 20000));
+        if (second == SOUND_PLAY_LOOP) {
+            EXPECT_EQ(1, IsSoundHandlePlaying(h)) << "a looping play stopped";
+            EXPECT_EQ(-1, Diff(heard, 0, Repeat(pass, 4)));
+        } else {
+            ExpectEnded(h, pass);
+        }
+        EXPECT_EQ(0, DeleteSoundHandle(h));
+    }
+}
+
 // Played a while (the last refill on time or a chunk late), then played again
 // from the top: every byte heard from there is the sources' from their first.
 // 44.1 kHz stereo, whose chunk (22048 bytes) does not divide the prime.
