@@ -62,6 +62,7 @@ struct SoundHandleRecord {
     uint32_t play_position;
     uint32_t last_play_cursor;
     uint8_t active, end_written, last_source_finished;
+    uint8_t cursor_moved;      // since the prime: until then the stream stands at its top
     uint32_t end_position;
     uint32_t end_play_cursor;  // the cursor at the last end check
     uint32_t end_distance;     // bytes the cursor still has to play up to the end

@@ -31,9 +31,10 @@ int PrepareStreamSoundPlay(SoundBufferRecord** buffer, int handle, SoundHandleRe
     StopStreamSound(handle);
     // Switching between looping and not after the last source ran out starts over.
     if (((play_type ^ s->stream_play_type) & 2) && s->last_source_finished) ResetStreamToStart(s);
-    // Position 0 is also a cursor right on a loop-back point; only a prime no cursor has moved is the top.
-    // Kept, that prime keeps its finished flag: it holds the end or loop-back written for its play type.
-    if (from_top && (s->play_position != 0 || s->last_play_cursor != 0)) ResetStreamToStart(s);
+    // Position 0 and cursor 0 are also a cursor come round to a loop-back point at the
+    // ring's start; only a prime no cursor has moved is the top. Kept, that prime keeps
+    // its finished flag: it holds the end or loop-back written for its play type.
+    if (from_top && s->cursor_moved) ResetStreamToStart(s);
     s->stream_play_type = play_type;
     PrimeStreamSound(handle);
     ApplySoundBufferSettings(s, *buffer);

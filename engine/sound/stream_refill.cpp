@@ -228,6 +228,7 @@ int UpdateStreamPlayPosition(int handle, int cursor) {
     const uint32_t moved = RingDistance(l, p, ring);
     if (!PassLoopBacks(s, l, moved, ring)) s->play_position += moved;
     s->last_play_cursor = p;
+    s->cursor_moved = 1;
     SoundLockLeave();
     return 0;
 }
@@ -368,6 +369,7 @@ int PrimeStreamSound(int handle) {
         s->write_cursor = -800;
         s->window_start = 0xFFFFFFFF;
         s->last_play_cursor = 0;
+        s->cursor_moved = 0;
         s->end_written = 0;
         StreamSourceEntry* src = &s->sources[s->current_source];
         SeekSource(src, s->source_write_pos / s->format.nBlockAlign);

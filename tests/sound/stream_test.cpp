@@ -367,13 +367,18 @@ TEST_F(SoundStreams, RestartFromTheTopHearsTheFirstByteWhateverTheLength) {
                         expect_heard(pcm, m.passes);
                         EXPECT_EQ(0, DeleteSoundHandle(h));
                     }
-    // The cursor right on a later endless source's loop-back point reads play position 0, and is not the top.
-    const Bytes a = Ramp16(5000, 2), b = Pattern(6000, 3);
-    int h = MakeStream({PcmWav(2, 44100, 16, a), PcmWav(2, 44100, 16, b)}, {0, 255});
-    ASSERT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_BACK, 1));
-    ASSERT_TRUE(RunWithTimeout([&] { listen(h, SOUND_PLAY_BACK, (uint32_t)(a.size() + b.size()), false); }, 20000));
-    expect_heard(Cat({a, Repeat(b, 30)}), 1);
-    EXPECT_EQ(0, DeleteSoundHandle(h));
+    // The cursor right on a later endless source's loop-back point reads play position 0, and is not the top;
+    // nor is it where that point lies at the ring's start, the cursor come round to 0.
+    const Bytes a = Ramp16(5000, 2);
+    for (int b_samples : {6000, (176400 - 20000) / 2}) {
+        SCOPED_TRACE(::testing::Message() << "point at ring offset " << (20000 + b_samples * 2) % 176400);
+        const Bytes b = Pattern(b_samples, 3);
+        int h = MakeStream({PcmWav(2, 44100, 16, a), PcmWav(2, 44100, 16, b)}, {0, 255});
+        ASSERT_EQ(0, PlaySoundHandle(h, SOUND_PLAY_BACK, 1));
+        ASSERT_TRUE(RunWithTimeout([&] { listen(h, SOUND_PLAY_BACK, (uint32_t)(a.size() + b.size()), false); }, 20000));
+        expect_heard(Cat({a, Repeat(b, (int)(60 * step / b.size()) + 1)}), 1);
+        EXPECT_EQ(0, DeleteSoundHandle(h));
+    }
 }
 
 // The header's byte rate says anything: sizes come from the rate and block
