@@ -144,12 +144,11 @@ int ConvertNextSoundBlock(SoundConverter* conv, void* dest, uint32_t size) {
     return (int)size;
 }
 
-int SeekSoundConverter(SoundConverter* conv, int32_t sample) {
+// Seeks, unless the target lies less than `slack` bytes from the output position while data remains.
+static int SeekWithin(SoundConverter* conv, int32_t sample, int64_t slack) {
     uint32_t target = (uint32_t)sample * conv->format.nBlockAlign;
     int64_t diff = (int64_t)target - (int64_t)conv->output_pos;
-    // A near target is skipped only while data remains: after the end, even a
-    // short way back must really seek, or a tiny looping sound stays silent.
-    if (!conv->end && diff > -16 && diff < 16) return 0;
+    if (!conv->end && diff > -slack && diff < slack) return 0;
     switch (conv->method) {
     case SOUND_CONVERT_RIFF_PCM: SeekPcmSource(conv, sample); break;
     case SOUND_CONVERT_ACM: SeekAcmSource(conv, sample); break;
@@ -165,6 +164,14 @@ int SeekSoundConverter(SoundConverter* conv, int32_t sample) {
     conv->end = 0;
     return 0;
 }
+
+int SeekSoundConverter(SoundConverter* conv, int32_t sample) {
+    // A near target is skipped only while data remains: after the end, even a
+    // short way back must really seek, or a tiny looping sound stays silent.
+    return SeekWithin(conv, sample, 16);
+}
+
+int SeekSoundConverterExactly(SoundConverter* conv, int32_t sample) { return SeekWithin(conv, sample, 1); }
 
 uint32_t GetConvertedPcmSize(SoundConverter* conv) {
     switch (conv->method) {

@@ -77,7 +77,10 @@ int CheckPcmFormat(const WAVEFORMATEX* format);
 int SelectSoundDecoder(StreamData* source, SoundConverter* conv);
 // PCM bytes written (fewer than size only at the end), -1 when not set up.
 int ConvertNextSoundBlock(SoundConverter* conv, void* dest, uint32_t size);
+// Skips a target within 15 bytes of the output position while data remains.
 int SeekSoundConverter(SoundConverter* conv, int32_t sample);
+// Lands on the sample itself: a pass of a stream source must start at its first byte.
+int SeekSoundConverterExactly(SoundConverter* conv, int32_t sample);
 uint32_t GetConvertedPcmSize(SoundConverter* conv);
 int GetConverterWaveFormat(SoundConverter* conv, WAVEFORMATEX* out);
 int TerminateSoundConverter(SoundConverter* conv);

@@ -124,14 +124,6 @@ bool PassLoopBacks(SoundHandleRecord* s, uint32_t last, uint32_t moved, uint32_t
     return passed;
 }
 
-// The converter skips a seek of a few bytes while it has data left, which would
-// start a pass a few bytes in; raising its end flag makes it seek all the same.
-void SeekSource(StreamSourceEntry* src, int32_t sample) {
-    SoundConverter* conv = &src->converter;
-    if (conv->output_pos != (uint32_t)sample * conv->format.nBlockAlign) conv->end = 1;
-    SeekSoundConverter(conv, sample);
-}
-
 }  // namespace
 
 void RewindStreamSound(SoundHandleRecord* s) {
@@ -179,26 +171,26 @@ int WriteStreamFromSources(SoundHandleRecord* s, LockedRegions* r, uint32_t play
     s->passes_done++;
     if (src->loop_count == 255) {
         StartLoopBack(s, r, ring, (uint32_t)src->loop_start * align);
-        SeekSource(src, src->loop_start);
+        SeekSoundConverterExactly(&src->converter, src->loop_start);
         return STREAM_LOOPED_BACK;
     }
     if (s->passes_done <= (int8_t)src->loop_count) {
         s->source_write_pos = 0;
-        SeekSource(src, 0);
+        SeekSoundConverterExactly(&src->converter, 0);
         return STREAM_MOVED_ON;
     }
     s->passes_done = 0;
     s->current_source++;
     if (s->current_source < s->source_count) {
         s->source_write_pos = 0;
-        SeekSource(&s->sources[s->current_source], 0);
+        SeekSoundConverterExactly(&s->sources[s->current_source].converter, 0);
         return STREAM_MOVED_ON;
     }
     s->last_source_finished = 1;
     if (s->stream_play_type == SOUND_PLAY_LOOP) {
         s->current_source = 0;
         StartLoopBack(s, r, ring, 0);
-        SeekSource(&s->sources[0], 0);
+        SeekSoundConverterExactly(&s->sources[0].converter, 0);
         return STREAM_LOOPED_BACK;
     }
     s->current_source = s->source_count - 1;  // stays on a real entry
@@ -372,7 +364,7 @@ int PrimeStreamSound(int handle) {
         s->cursor_moved = 0;
         s->end_written = 0;
         StreamSourceEntry* src = &s->sources[s->current_source];
-        SeekSource(src, s->source_write_pos / s->format.nBlockAlign);
+        SeekSoundConverterExactly(&src->converter, s->source_write_pos / s->format.nBlockAlign);
         s->active = 1;
         RefillStreamSound(handle);
     }
