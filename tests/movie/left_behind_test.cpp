@@ -82,6 +82,15 @@ bool StartEngine() {
     return movie >= 0 && CloseMovie(movie) == 0;
 }
 
+// Opens the AVI with the stand-in in one graph method, which holds the call
+// until g_release is set: the open fails at a 300 ms limit and leaves it behind.
+bool OpenLeftBehind(int slot, void* stand_in) {
+    g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetMovieRenderTimeLimit(300);
+    graphtest::StandIn late(slot, stand_in);
+    return OpenMovie("clip.avi", nullptr, nullptr, 0) == -1;
+}
+
 // Whether the call's thread has run to its end within ms: a child that exits
 // before then would not see a crash in what the thread does last.
 bool WaitForCallThread(DWORD ms) { return g_call_thread && WaitForSingleObject(g_call_thread, ms) == WAIT_OBJECT_0; }
@@ -97,12 +106,7 @@ int ReleaseAfterTheEnd() {
 
 int MovieRenderReturnsAfterTheEnd() {
     if (!StartEngine()) return 2;
-    g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetMovieRenderTimeLimit(300);
-    {
-        graphtest::StandIn late(kRenderFileSlot, (void*)RenderFileUntilReleased);
-        if (OpenMovie("clip.avi", nullptr, nullptr, 0) != -1) return 4;
-    }
+    if (!OpenLeftBehind(kRenderFileSlot, (void*)RenderFileUntilReleased)) return 4;
     if (D_CBaseObject::LiveObjectCount() == 0) return 5;   // the graph left behind holds our renderer
     return ReleaseAfterTheEnd();
 }
@@ -125,12 +129,7 @@ int Mp3RenderReturnsAfterTheEnd() {
 // Returning while a later start runs; that start's end then clears the entries as usual.
 int MovieRenderReturnsAfterANewStart() {
     if (!StartEngine()) return 2;
-    g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetMovieRenderTimeLimit(300);
-    {
-        graphtest::StandIn late(kRenderFileSlot, (void*)RenderFileUntilReleased);
-        if (OpenMovie("clip.avi", nullptr, nullptr, 0) != -1) return 4;
-    }
+    if (!OpenLeftBehind(kRenderFileSlot, (void*)RenderFileUntilReleased)) return 4;
     EndLibrarySystems();
     if (!StartEngine()) return 12;
     SetEvent(g_release);
@@ -146,12 +145,7 @@ int MovieRenderReturnsAfterANewStart() {
 // file's types and frees them after the end (held at its start, so that it does).
 int ProbeReturnsAfterTheEnd() {
     if (!StartEngine()) return 2;
-    g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetMovieRenderTimeLimit(300);
-    {
-        graphtest::StandIn late(kAddSourceFilterSlot, (void*)AddSourceWhenReleased);
-        if (OpenMovie("clip.avi", nullptr, nullptr, 0) != -1) return 4;
-    }
+    if (!OpenLeftBehind(kAddSourceFilterSlot, (void*)AddSourceWhenReleased)) return 4;
     return ReleaseAfterTheEnd();
 }
 
@@ -166,11 +160,8 @@ TEST(CallsLeftBehind, ReturnAfterTheEndWithoutACrash) {
 // goes on. The copy is gone once both the render and the end are through.
 int OpenCopyLeftBehind() {
     if (!StartEngine()) return 2;
-    g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     g_copy.clear();
-    SetMovieRenderTimeLimit(300);
-    graphtest::StandIn late(kRenderFileSlot, (void*)CopyRenderedUntilReleased);
-    if (OpenMovie("clip.avi", nullptr, nullptr, 0) != -1) return 4;
+    if (!OpenLeftBehind(kRenderFileSlot, (void*)CopyRenderedUntilReleased)) return 4;
     return !g_copy.empty() && Exists(g_copy) ? 0 : 6;
 }
 

@@ -230,11 +230,8 @@ TEST_F(GraphRoute, OggFlacLoadsExactly) {
     EXPECT_EQ(2, rec->format.nChannels);
     EXPECT_EQ(16, rec->format.wBitsPerSample);
     const uint32_t bytes = (uint32_t)samples.size() * 2;
-    void *p1 = nullptr, *p2 = nullptr;
-    uint32_t s1 = 0, s2 = 0;
-    ASSERT_EQ(0, LockDSoundBuffer(&rec->buffers[0], 0, bytes, &p1, &s1, &p2, &s2));
-    EXPECT_TRUE(s1 == bytes && std::memcmp(p1, samples.data(), bytes) == 0);
-    UnlockDSoundBuffer(&rec->buffers[0], p1, s1, p2, s2);
+    const Bytes got = SoundBytes(rec, bytes);
+    EXPECT_TRUE(got.size() == bytes && std::memcmp(got.data(), samples.data(), bytes) == 0);
     EXPECT_EQ(0, DeleteSoundHandle(h));
 }
 
