@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/riff_wave.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/memory.h"
@@ -40,6 +41,27 @@ uint32_t Id3v2End(StreamData* s) {
     uint32_t size = (((uint32_t)h[6] * 128 + h[7]) * 128 + h[8]) * 128 + h[9] + 10;
     if (h[3] == 4 && (h[5] & 0x10)) size += 10;  // footer
     return size;
+}
+
+// The first frame that the frames after it confirm, read a window at a time:
+// any 0xFF 0xFx pair before it parses as some header, and one taken for the
+// first frame would set the format. -1 when there is none before the end.
+int64_t FindFirstFrame(StreamData* s, uint32_t from, uint32_t end) {
+    const uint32_t kWindow = 0x10000;
+    const uint32_t kAhead = 0x2000;   // beyond two of the longest frames and a header
+    uint8_t* buffer = (uint8_t*)MemAlloc(kWindow + kAhead, "mp3_acm", __LINE__);
+    if (!buffer) return -1;
+    int64_t found = -1;
+    bool zeros = true;   // only zero bytes so far
+    for (uint32_t at = from; found < 0 && at < end; at += kWindow) {
+        const uint32_t n = end - at < kWindow + kAhead ? end - at : kWindow + kAhead;
+        if (!SeekTo(s, at, 0) || !ReadBytes(s, buffer, n)) break;
+        const int64_t in = FindConfirmedMpegFrame(buffer, n, kWindow, false, zeros);
+        if (in >= 0) found = at + in;
+        for (uint32_t i = 0; zeros && i < n && i < kWindow; i++) zeros = buffer[i] == 0;
+    }
+    MemFree(buffer);
+    return found;
 }
 
 }  // namespace
@@ -89,7 +111,9 @@ int WalkMpegAudioFrames(StreamData* s, MpegFrameWalk* w) {
     char tag[3];
     if (file_size > 128 && SeekTo(s, file_size - 128, 0) && ReadBytes(s, tag, 3) && std::memcmp(tag, "TAG", 3) == 0)
         w->audio_end = file_size - 128;
-    if (w->audio_start >= w->audio_end || !SeekTo(s, w->audio_start, 0)) return -1;
+    if (w->audio_start >= w->audio_end) return -1;
+    const int64_t first = FindFirstFrame(s, w->audio_start, w->audio_end);
+    if (first < 0 || !SeekTo(s, first, 0)) return -1;
 
     bool found = false;
     uint8_t h[4];

@@ -32,8 +32,9 @@ struct MpegFrameWalk {
     uint32_t frames;
 };
 
-// Walks every frame from the audio start; 0 with at least one whole range of
-// frame data, -1 when the file is to be rejected. Leaves the stream anywhere.
+// Walks every frame from the first that the headers after it confirm (see
+// mpeg_audio_start.h); 0 with at least one whole range of frame data, -1 when
+// the file is to be rejected. Leaves the stream anywhere.
 int WalkMpegAudioFrames(StreamData* stream, MpegFrameWalk* out);
 
 // 0 accepted (method 1), -1 rejected silently.

@@ -9,7 +9,7 @@
 #include "engine/movie/filters/graph_pins.h"
 #include "engine/movie/filters/mem_reader.h"
 #include "engine/movie/filters/sample_grabber.h"
-#include "engine/sound/mp3_acm.h"
+#include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/ogg_vorbis.h"
 #include "engine/sound/riff_wave.h"
 #include "engine/system/entry_points.h"
@@ -39,40 +39,6 @@ bool OurReadersFindBroken(SoundConverter* conv, const uint8_t* p, int64_t size) 
     return CheckRiffWaveLayout(conv) == RIFF_WAVE_BROKEN;
 }
 
-// The longest free-format frame looked through for the next header (decoders
-// take up to 640 kbit/s, 2,881 bytes at 32 kHz).
-const uint32_t kFreeFormatReach = 4096;
-
-// Same version, layer and sampling frequency.
-bool SameMpegStream(const uint8_t* a, const uint8_t* b) {
-    return (b[1] & 0xFE) == (a[1] & 0xFE) && (b[2] & 0x0C) == (a[2] & 0x0C);
-}
-
-// A header of free format (bit-rate index 0), whose frames carry no length.
-bool IsFreeFormatHeader(const uint8_t* b) {
-    const uint8_t with_rate[4] = {b[0], b[1], (uint8_t)(b[2] | 0x10), b[3]};
-    MpegFrameInfo info;
-    return (b[2] >> 4) == 0 && ParseMpegAudioFrameHeader(with_rate, &info, true) == 0;
-}
-
-// Whether the image starts with MPEG audio: a frame header, and another of the
-// same version, layer and sampling frequency where the first frame ends (in
-// free format, somewhere within reach). Only then is the reader's output
-// labelled so; the graph tells anything else by its bytes.
-bool StartsWithMpegAudio(const uint8_t* p, uint32_t size) {
-    MpegFrameInfo first, next;
-    if (size < 4) return false;
-    if (IsFreeFormatHeader(p)) {
-        for (uint32_t at = 4; at <= size - 4 && at <= kFreeFormatReach; at++)
-            if (IsFreeFormatHeader(p + at) && SameMpegStream(p, p + at)) return true;
-        return false;
-    }
-    if (ParseMpegAudioFrameHeader(p, &first, true) != 0) return false;
-    if (first.frame_length < 4 || first.frame_length > size - 4) return false;
-    const uint8_t* q = p + first.frame_length;
-    return ParseMpegAudioFrameHeader(q, &next, true) == 0 && SameMpegStream(p, q);
-}
-
 // Bytes of a leading ID3v2 tag (0 when there is none): the platform's parser
 // decodes a tagged stream into noise, so it is offered the audio after it.
 uint32_t LeadingId3v2Size(const uint8_t* p, uint32_t size) {
@@ -83,6 +49,21 @@ uint32_t LeadingId3v2Size(const uint8_t* p, uint32_t size) {
     return total < size ? total : 0;
 }
 
+// Where the first confirmed frame is looked for when the graph refuses the
+// bytes untyped: MPEG audio whose start a recording, a cutting tool or a tag
+// with a short size field left without a frame header.
+const uint32_t kFirstFrameReach = 0x10000;
+
+// The first confirmed frame within reach after any ID3v2 tags, or -1.
+int64_t FirstFrameAfterTags(const uint8_t* p, uint32_t size) {
+    uint32_t at = 0;
+    for (uint32_t n; (n = LeadingId3v2Size(p + at, size - at)) != 0;) at += n;
+    const int64_t in = FindConfirmedMpegFrame(p + at, size - at, kFirstFrameReach, true);
+    return in < 0 ? -1 : at + in;
+}
+
+const char kRenderRefused[] = "グラフの構築に失敗しました";
+
 const char kStopLeftBehind[] = "グラフの停止が制限時間内に終わりませんでした";
 
 struct Mp3Graph;
@@ -91,6 +72,7 @@ bool StopWithinLimit(Mp3Graph* g);
 // Everything one conversion holds; Release gives it back in a safe order.
 struct Mp3Graph {
     uint8_t* image = nullptr;
+    uint32_t size = 0;   // of the image
     D_CMemStream* stream = nullptr;
     D_CMemReader* reader = nullptr;
     IBaseFilter* nullRenderer = nullptr;
@@ -103,8 +85,8 @@ struct Mp3Graph {
     bool ran = false;
 
     // False when the graph would not stop in time: it is left behind with
-    // everything it held, and this is empty.
-    bool Release() {
+    // everything it held, and this is empty. A graph that never ran may keep the image.
+    bool Release(bool keep_image = false) {
         // Nothing a streaming thread delivers from here on is wanted, and the
         // converter's buffer may go before a stop left behind returns.
         if (control) control->SetCallback(nullptr, nullptr);
@@ -121,8 +103,11 @@ struct Mp3Graph {
         // The reader's I/O engine reads the stream: the reader goes first.
         DeleteMemReader(reader);
         DeleteMemStream(stream);
-        MemFree(image);
+        uint8_t* kept = keep_image && !ran ? image : nullptr;
+        const uint32_t kept_size = kept ? size : 0;
+        if (!kept) MemFree(image);
         *this = Mp3Graph();
+        image = kept, size = kept_size;
         return true;
     }
 };
@@ -199,6 +184,43 @@ int Fail(Mp3Graph* g, SoundConverter* conv, const char* message) {
     conv->image.pcm = nullptr;
     conv->image.capacity = conv->image.count = 0;
     return -1;
+}
+
+// A new graph over the image from `offset` on, rendered from the reader: null,
+// or the log line. `mpeg` labels the reader's output MPEG-1 audio.
+const char* OfferToGraph(Mp3Graph* g, uint32_t offset, bool mpeg) {
+    g->stream = CreateMemStream(g->image + offset, g->size - offset, 0, 0xFFFFFFFF);
+    if (!g->stream) return "MP3変換用 D_CMemStream の作成に失敗しました";
+    D_CMediaType readerType;
+    readerType.SetMajorType(MEDIATYPE_Stream);
+    if (mpeg) readerType.SetSubtype(MEDIASUBTYPE_MPEG1Audio);
+    g->reader = CreateMemReader(g->stream, &readerType, nullptr);
+    if (!g->reader) return "MP3変換用 D_CMemReader の作成に失敗しました";
+    g->reader->FilterInterface()->AddRef();   // keeps it ours once the graph lets go
+    if (FAILED(WinApi.CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                       (void**)&g->nullRenderer)))
+        return g->nullRenderer = nullptr, "MP3変換用 NullRender の作成に失敗しました";
+    if (FAILED(WinApi.CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                       IID_IGraphBuilder, (void**)&g->graph)))
+        return g->graph = nullptr, "MP3変換用 IGraphBuilder の作成に失敗しました";
+    g->grabber = CreateSampleGrabber(nullptr, nullptr);
+    if (!g->grabber || FAILED(g->grabber->QueryInterface(IID_IGrabberControl, (void**)&g->control))) {
+        delete g->grabber;
+        g->grabber = nullptr;
+        return "MP3変換用 D_CSampleGrabber の作成に失敗しました";
+    }
+    D_CMediaType accepted;
+    accepted.SetMajorType(MEDIATYPE_Audio);
+    accepted.SetSubtype(MEDIASUBTYPE_PCM);
+    if (g->control->SetAcceptedMediaType(&accepted) != S_OK)
+        return "サンプルグラバフィルタのメディアタイプの設定に失敗しました";
+    if (g->graph->AddFilter(g->grabber->FilterInterface(), L"SampleGrabber") != S_OK)
+        return "サンプルグラバフィルタのグラフへの追加に失敗しました";
+    if (g->graph->AddFilter(g->reader->FilterInterface(), L"MemFile") != S_OK)
+        return "メモリファイルフィルタのグラフへの追加に失敗しました";
+    const HRESULT hr = RenderReaderWithinLimit(g);
+    if (hr == kGraphCallTimedOut) return "グラフの構築が制限時間内に終わりませんでした";
+    return hr == S_OK ? nullptr : kRenderRefused;
 }
 
 // Disconnects the renderer the graph builder chose; returns the pin that fed it (a reference), or null.
@@ -301,6 +323,7 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     if (size <= 0 || size > 0x7FFFFFFF || f.Seek(h, 0, 0) != 0) return -1;
     g.image = (uint8_t*)MemAlloc((size_t)size, "mp3_filters", __LINE__);
     if (!g.image) return -1;
+    g.size = (uint32_t)size;
     if (f.Read(g.image, (size_t)size, 1, h) != 1) {
         g.Release();
         return -1;
@@ -308,42 +331,20 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     if (OurReadersFindBroken(conv, g.image, size))
         return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
     f.Seek(h, 0, 2);   // left at its end, as the whole read leaves it
-    uint32_t skip = LeadingId3v2Size(g.image, (uint32_t)size);
-    HRESULT hr = S_OK;
-
-    g.stream = CreateMemStream(g.image + skip, (DWORD)(size - skip), 0, 0xFFFFFFFF);
-    if (!g.stream) return Fail(&g, conv, "MP3変換用 D_CMemStream の作成に失敗しました");
-    D_CMediaType readerType;
-    readerType.SetMajorType(MEDIATYPE_Stream);
-    // Otherwise GUID_NULL: the graph picks a parser by the bytes, or refuses them.
-    if (StartsWithMpegAudio(g.image + skip, (uint32_t)(size - skip))) readerType.SetSubtype(MEDIASUBTYPE_MPEG1Audio);
-    g.reader = CreateMemReader(g.stream, &readerType, nullptr);
-    if (!g.reader) return Fail(&g, conv, "MP3変換用 D_CMemReader の作成に失敗しました");
-    g.reader->FilterInterface()->AddRef();   // keeps it ours once the graph lets go
-    if (FAILED(WinApi.CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                       (void**)&g.nullRenderer)))
-        return g.nullRenderer = nullptr, Fail(&g, conv, "MP3変換用 NullRender の作成に失敗しました");
-    if (FAILED(WinApi.CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                       IID_IGraphBuilder, (void**)&g.graph)))
-        return g.graph = nullptr, Fail(&g, conv, "MP3変換用 IGraphBuilder の作成に失敗しました");
-    g.grabber = CreateSampleGrabber(nullptr, nullptr);
-    if (!g.grabber || FAILED(g.grabber->QueryInterface(IID_IGrabberControl, (void**)&g.control))) {
-        delete g.grabber;
-        g.grabber = nullptr;
-        return Fail(&g, conv, "MP3変換用 D_CSampleGrabber の作成に失敗しました");
+    const uint32_t skip = LeadingId3v2Size(g.image, (uint32_t)size);
+    // Otherwise untyped: the graph picks a parser by the bytes, or refuses them.
+    const bool mpeg = NextMpegHeaderFollows(g.image + skip, (uint32_t)size - skip, true);
+    const char* failure = OfferToGraph(&g, skip, mpeg);
+    if (failure == kRenderRefused && !mpeg) {
+        // The platform's parser takes MPEG audio only from a frame header on.
+        const int64_t first = FirstFrameAfterTags(g.image, (uint32_t)size);
+        if (first >= 0) {
+            g.Release(true);
+            failure = OfferToGraph(&g, (uint32_t)first, true);
+        }
     }
-    D_CMediaType accepted;
-    accepted.SetMajorType(MEDIATYPE_Audio);
-    accepted.SetSubtype(MEDIASUBTYPE_PCM);
-    if (g.control->SetAcceptedMediaType(&accepted) != S_OK)
-        return Fail(&g, conv, "サンプルグラバフィルタのメディアタイプの設定に失敗しました");
-    if (g.graph->AddFilter(g.grabber->FilterInterface(), L"SampleGrabber") != S_OK)
-        return Fail(&g, conv, "サンプルグラバフィルタのグラフへの追加に失敗しました");
-    if (g.graph->AddFilter(g.reader->FilterInterface(), L"MemFile") != S_OK)
-        return Fail(&g, conv, "メモリファイルフィルタのグラフへの追加に失敗しました");
-    hr = RenderReaderWithinLimit(&g);
-    if (hr == kGraphCallTimedOut) return Fail(&g, conv, "グラフの構築が制限時間内に終わりませんでした");
-    if (hr != S_OK) return Fail(&g, conv, "グラフの構築に失敗しました");
+    if (failure) return Fail(&g, conv, failure);
+    HRESULT hr = S_OK;
     if (g.graph->AddFilter(g.nullRenderer, L"File Renderer") != S_OK)
         return Fail(&g, conv, "ヌルレンダラーフィルタのグラフへの追加に失敗しました");
     IPin* upstream = DetachRenderer(g.graph);

@@ -82,11 +82,14 @@ TEST_F(Mp3Acm, WalkFindsEveryFrameBetweenTagsAndJunk) {
         {"ID3v2.3", Cat({Id3v2(3, 0, 300), ten}), 0, 310, 310 + 4175, 10},
         {"ID3v2.4 with footer", Cat({Id3v2(4, 0x10, 300), ten}), 0, 320, 320 + 4175, 10},
         {"ID3v1 not walked", Cat({ten, id3v1}), 0, 0, 4175, 10},
-        {"junk before and between", Cat({Bytes(33, 0x7F), spliced(Frames(3), 417, {0, 0xFF, 0x12, 0x34, 0xFF, 0})}), 0,
-         33, 33 + 1258, 3},
+        // Between frames only once three have confirmed the first.
+        {"junk before and between", Cat({Bytes(33, 0x7F), spliced(Frames(4), 1252, {0, 0xFF, 0x12, 0x34, 0xFF, 0})}),
+         0, 33, 33 + 1676, 4},
+        // A 48 kHz header whose frame ends where the stream starts.
+        {"unconfirmed header before", Cat({Bytes{0xFF, 0xFB, 0x94, 0x00}, Bytes(380, 0), ten}), 0, 384, 384 + 4175, 10},
         {"ends inside a frame", Cat({ten, Bytes{0xFF, 0xFB, 0x90, 0x00, 1, 2}}), 0, 0, 4181, 11},
         {"128 bytes or fewer", short_file, 0, 0, 100, 1},
-        {"bad header between frames", spliced(Frames(3), 417, {0xFF, 0xFB, 0xF0, 0x00}), -1},
+        {"bad header between frames", spliced(Frames(4), 1252, {0xFF, 0xFB, 0xF0, 0x00}), -1},
         {"free format", free_format, -1},
         {"no frame", Bytes(5000, 0x42), -1},
         {"tag larger than the file", tag_past_end, -1},

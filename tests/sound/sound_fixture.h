@@ -39,6 +39,13 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
     return out;
 }
 
+// Bytes of a fixed pseudo-random sequence.
+inline Bytes Noise(size_t n, uint32_t seed) {
+    Bytes b(n);
+    for (auto& x : b) x = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 24);
+    return b;
+}
+
 inline Bytes ReadFileBytes(const char* name) {
     std::ifstream f(name, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());

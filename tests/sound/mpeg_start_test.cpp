@@ -1,0 +1,195 @@
+// MPEG audio that does not begin with a frame header: cut mid-frame, with
+// bytes before its first frame, behind a tag whose size is short. Both MP3
+// paths find the first frame that the frames after it confirm, and no false
+// header before it sets the format.
+#include "sound/sound_fixture.h"
+
+#include <cmath>
+
+#include "engine/sound/mp3_acm.h"
+#include "engine/sound/mpeg_audio_start.h"
+#include "sound/sound_measure.h"
+#include "support/graph_stand_in.h"
+
+using namespace soundtest;
+
+namespace {
+
+// Frames of one header, each zeros up to the length the header gives (free format: 1000 bytes).
+Bytes Frames(std::initializer_list<uint8_t> header, int count) {
+    MpegFrameInfo f;
+    const uint32_t length = ParseMpegAudioFrameHeader(header.begin(), &f, true) == 0 ? f.frame_length : 1000;
+    Bytes b;
+    for (int i = 0; i < count; i++) {
+        b.insert(b.end(), header);
+        b.resize(b.size() + length - 4);
+    }
+    return b;
+}
+
+TEST(MpegStart, AHeaderCountsOnlyOnceTheNextTwoConfirmIt) {
+    const Bytes mp2 = Frames({0xFF, 0xFD, 0x80, 0x00}, 6);     // 44.1 kHz layer II, 417 bytes
+    const Bytes mp25 = Frames({0xFF, 0xE3, 0x90, 0x00}, 5);    // MPEG 2.5
+    const Bytes free = Frames({0xFF, 0xFB, 0x00, 0x00}, 3);
+    const Bytes long_one(free.begin(), free.begin() + 1000), short_one(free.begin(), free.begin() + 600);
+    const Bytes uneven = Cat({long_one, short_one, long_one, short_one, long_one});   // as if sown in noise
+    const Bytes fake = {0xFF, 0xFD, 0x84, 0x00};                 // 48 kHz layer II, 384 bytes
+    Bytes before(Noise(400, 2));
+    std::copy(fake.begin(), fake.end(), before.begin() + 16);   // its frame ends on the real first one
+    Bytes one_off = mp2;
+    one_off[417 * 2 + 2] = 0x84;                                  // the third header at another rate
+    const struct {
+        const char* what;
+        Bytes bytes;
+        int64_t narrow, wide;
+    } cases[] = {
+        {"a stream from its start", mp2, 0, 0},
+        {"one frame", Bytes(mp2.begin(), mp2.begin() + 417), 0, 0},
+        {"two frames, the second cut", Bytes(mp2.begin(), mp2.begin() + 600), 0, 0},
+        {"a false header ending on the stream", Cat({before, mp2}), 400, 400},
+        {"the third header at another rate", one_off, 417 * 3, 417 * 3},
+        {"MPEG 2.5", mp25, -1, 0},
+        {"free format", free, -1, 0},
+        {"free format at uneven spacing", uneven, -1, -1},
+        {"no header", Noise(5000, 3), -1, -1},
+        {"zeros, then one frame", Cat({Bytes(50, 0), Bytes(mp2.begin(), mp2.begin() + 417)}), 50, 50},
+        {"noise, then two frames", Cat({Noise(3000, 4), Bytes(mp2.begin(), mp2.begin() + 834)}), -1, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.narrow, FindConfirmedMpegFrame(c.bytes.data(), c.bytes.size(), c.bytes.size(), false));
+        EXPECT_EQ(c.wide, FindConfirmedMpegFrame(c.bytes.data(), c.bytes.size(), c.bytes.size(), true));
+    }
+    EXPECT_EQ(-1, FindConfirmedMpegFrame(Cat({Bytes(100, 0), mp2}).data(), 100 + mp2.size(), 100, true))
+        << "only frames starting within reach";
+}
+
+struct Encoding {
+    const char* file;
+    bool acm;   // the compression manager decodes it
+};
+const Encoding kEncodings[] = {
+    {"tone.mp3", true}, {"tone22m.mp3", true}, {"tone8m.mp3", false}, {"tone_free.mp3", false}, {"tone.mp2", true}};
+
+struct Damage {
+    const char* what;
+    Bytes file;
+    int frames_left;   // -1: all of them, as the undamaged file decodes
+};
+
+// Header offsets of the file's frames, walked by their spans.
+std::vector<size_t> FrameStarts(const Bytes& f) {
+    std::vector<size_t> at;
+    for (size_t p = 0; p + 4 <= f.size();) {
+        const uint32_t span = MpegFrameSpan(&f[p], f.size() - p, true);
+        if (!span) break;
+        at.push_back(p);
+        p += span;
+    }
+    return at;
+}
+
+// An ID3v2.3 tag whose size field falls `short_by` short of its body: the
+// rest of a private frame, with a sync in it, is left before the audio.
+Bytes ShortTag(int short_by) {
+    Bytes body = {'T', 'I', 'T', '2', 0, 0, 0, 5, 0, 0, 0, 'T', 'o', 'n', 'e'};
+    Bytes priv = Noise(200, 9);
+    priv[190] = 0xFF, priv[191] = 0xFB, priv[192] = 0x90;
+    body.insert(body.end(), {'P', 'R', 'I', 'V', 0, 0, 0, 200, 0, 0});
+    body.insert(body.end(), priv.begin(), priv.end());
+    const uint32_t said = (uint32_t)body.size() - short_by;
+    Bytes tag = {'I', 'D', '3', 3, 0, 0, 0, 0, (uint8_t)(said >> 7), (uint8_t)(said & 127)};
+    return Cat({tag, body});
+}
+
+std::vector<Damage> Damaged(const Bytes& f) {
+    const std::vector<size_t> starts = FrameStarts(f);
+    // Past a frame or two, never on a header.
+    size_t cut = 700;
+    while (std::find(starts.begin(), starts.end(), cut) != starts.end()) cut++;
+    const int left = (int)(starts.end() - std::upper_bound(starts.begin(), starts.end(), cut));
+    // A header at another sampling frequency whose frame ends where the stream begins.
+    Bytes prefix = Noise(600, 7);
+    const int rate = (f[2] >> 2) & 3;
+    const uint8_t fake[4] = {f[0], f[1], (uint8_t)((f[2] & 0xF3) | ((rate + 1) % 3) << 2), f[3]};
+    const uint32_t span = MpegFrameSpan(fake, 4, true);
+    if (span && span < prefix.size()) std::copy(fake, fake + 4, prefix.end() - span);
+    return {{"start cut mid-frame", Bytes(f.begin() + cut, f.end()), left},
+            {"noise and a false header before the first frame", Cat({prefix, f}), -1},
+            {"an ID3v2 tag whose size field is short", Cat({ShortTag(20), f}), -1}};
+}
+
+class MpegStartLoads : public SoundSystemTest {
+protected:
+    // Opens the bytes through the one MP3 path that the mask leaves; the PCM, or empty.
+    static Bytes Decode(const Bytes& file, int disable, WAVEFORMATEX* fmt) {
+        Bytes pcm;
+        EXPECT_TRUE(graphtest::RunComWithTimeout(
+            [&] {
+                SetSoundDecoderDisableMask(disable);
+                MemConverter c;
+                if (c.Open(file) != 0) return;
+                GetConverterWaveFormat(&c.conv, fmt);
+                pcm = c.ReadAll();
+            },
+            60000))
+            << "the load hung";
+        return pcm;
+    }
+};
+
+TEST_F(MpegStartLoads, OnBothPathsWithTheToneAndWhatIsLeft) {
+    for (const Encoding& e : kEncodings) {
+        const Bytes whole = ReadFileBytes(e.file);
+        ASSERT_GT(whole.size(), 2000u) << e.file << ": no such file (scripts/sound-media)";
+        for (int disable : {SOUND_DECODER_MP3_FILTERS, SOUND_DECODER_MP3_ACM}) {
+            if (disable == SOUND_DECODER_MP3_FILTERS && !e.acm) continue;
+            SCOPED_TRACE(::testing::Message() << e.file << (disable == SOUND_DECODER_MP3_ACM ? ", filters" : ", ACM"));
+            WAVEFORMATEX want = {};
+            const Bytes reference = Decode(whole, disable, &want);
+            ASSERT_FALSE(reference.empty()) << "the undamaged file";
+            const int channels = want.nChannels, spf = want.nSamplesPerSec < 32000 ? 576 : 1152;
+            const int frames = (int)reference.size() / (2 * channels);
+            for (const Damage& d : Damaged(whole)) {
+                SCOPED_TRACE(d.what);
+                WAVEFORMATEX got = {};
+                const Bytes pcm = Decode(d.file, disable, &got);
+                if (pcm.empty()) {
+                    ADD_FAILURE() << "refused";
+                    continue;
+                }
+                EXPECT_EQ(want.nSamplesPerSec, got.nSamplesPerSec);
+                EXPECT_EQ(channels, got.nChannels);
+                const int left_frames = (int)pcm.size() / (2 * channels);
+                // Cut, the encoder's delay and padding are no longer told (lame's
+                // info frame is gone); a lost reservoir may cost a frame.
+                if (d.frames_left < 0)
+                    EXPECT_EQ(frames, left_frames);
+                else
+                    EXPECT_NEAR(d.frames_left * spf, left_frames, 1.5 * spf);
+                std::vector<int16_t> left = Channel(ToSamples(pcm), channels, 0);
+                left = std::vector<int16_t>(left.begin() + left.size() / 4, left.end() - left.size() / 4);
+                EXPECT_NEAR(1000, ZeroCrossingHz(left, (int)got.nSamplesPerSec), 5);
+                EXPECT_NEAR(16384 / std::sqrt(2.0), Rms(left), 16384 * 0.06) << "a half-scale sine";
+            }
+        }
+    }
+}
+
+// What neither path decodes stays refused, on the default path and in time.
+TEST_F(MpegStartLoads, WhatIsNoMpegAudioStaysRefused) {
+    Bytes adts = Noise(30000, 11);
+    for (size_t at = 0; at + 7 <= adts.size(); at += 371)   // AAC frames: layer code 0
+        adts[at] = 0xFF, adts[at + 1] = 0xF1, adts[at + 2] = 0x50, adts[at + 3] = 0x80;
+    Bytes id3_only = {'I', 'D', '3', 3, 0, 0, 0, 0, 8, 0};
+    id3_only.resize(1024 + 10, 0);
+    const struct { const char* what; Bytes file; } cases[] = {
+        {"ADTS AAC", adts}, {"an ID3v2 tag with no audio", id3_only}, {"noise", Noise(200000, 13)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WAVEFORMATEX fmt = {};
+        EXPECT_TRUE(Decode(c.file, 0, &fmt).empty()) << fmt.nSamplesPerSec << " Hz";
+    }
+}
+
+}  // namespace
