@@ -4,14 +4,18 @@
 // chosen render mode. Prints the time per load (median, max), the loads that
 // failed and the graph stops left behind; a load that never returns stops the
 // program with a message (exit code 2). Not a test: figures and hangs only.
-//   bench_mp3_graph_stress [--software] [--count N] [--hang-s S] [FILE]
-// FILE defaults to the half-second tone the build makes.
+//   bench_mp3_graph_stress [--software] [--count N] [--hang-s S] [--cut BYTES] [FILE]
+// FILE defaults to the half-second tone the build makes. --cut loads the file
+// from memory without its first BYTES, as a recording begun mid-frame: the
+// graph refuses it untyped and is built a second time from its first frame.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "bench/bench_timing.h"
@@ -60,15 +64,27 @@ int main(int argc, char** argv) {
     bool software = false;
     long count = 5000;
     const char* file = "testrun/test_sound_mp3_filters/half.mp3";
+    long cut = -1;
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--software")) software = true;
         else if (!std::strcmp(argv[i], "--count") && i + 1 < argc) count = std::atol(argv[++i]);
         else if (!std::strcmp(argv[i], "--hang-s") && i + 1 < argc) g_hang_ms = (DWORD)std::atol(argv[++i]) * 1000;
+        else if (!std::strcmp(argv[i], "--cut") && i + 1 < argc) cut = std::atol(argv[++i]);
         else file = argv[i];
     }
     if (GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES) {
         std::printf("cannot find %s\n", file);
         return 1;
+    }
+    std::vector<char> image;
+    if (cut >= 0) {
+        std::ifstream in(file, std::ios::binary);
+        image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if ((size_t)cut >= image.size()) {
+            std::printf("%s is not longer than %ld bytes\n", file, cut);
+            return 1;
+        }
+        image.erase(image.begin(), image.begin() + cut);
     }
     SetOutputLogFlag(0);
     SetGraphMode(640, 480, 16, 60);
@@ -82,7 +98,8 @@ int main(int argc, char** argv) {
     SetSoundDecoderDisableMask(GetSoundDecoderDisableMask() | SOUND_DECODER_MP3_ACM);
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
 
-    std::printf("%ld loads of %s through the media filters, %s mode\n", count, file, software ? "software" : "Direct3D");
+    std::printf("%ld loads of %s%s through the media filters, %s mode\n", count, file, cut >= 0 ? " (cut)" : "",
+                software ? "software" : "Direct3D");
     std::fflush(stdout);
     std::vector<double> ms;
     ms.reserve((size_t)count);
@@ -91,7 +108,8 @@ int main(int argc, char** argv) {
     for (long i = 0; i < count; i++) {
         InterlockedIncrement(&g_loads_started);
         const double start = SecondsNow();
-        const int h = LoadSoundFile(file, 1, -1);
+        const int h = cut >= 0 ? CreateSoundFromFileImage(image.data(), (unsigned)image.size(), 1, -1)
+                               : LoadSoundFile(file, 1, -1);
         ms.push_back((SecondsNow() - start) * 1000);
         InterlockedIncrement(&g_loads_done);
         if (h == -1) failures++;

@@ -106,6 +106,12 @@ int WalkMpegAudioFrames(StreamData* s, MpegFrameWalk* w) {
     const int64_t size64 = s->funcs.Tell(s->handle);
     if (size64 <= 0 || size64 > 0x7FFFFFFF) return -1;
     const uint32_t file_size = (uint32_t)size64;
+    // A RIFF file is a container: MP3 in an AVI stands between chunk headers
+    // that the walk would pass over as junk. The graph's parsers read it.
+    char riff[4];
+    if (file_size >= 4 && SeekTo(s, 0, 0) && ReadBytes(s, riff, 4) &&
+        (std::memcmp(riff, "RIFF", 4) == 0 || std::memcmp(riff, "RF64", 4) == 0))
+        return -1;
     w->audio_start = Id3v2End(s);
     w->audio_end = file_size;
     char tag[3];

@@ -94,6 +94,7 @@ TEST_F(Mp3Acm, WalkFindsEveryFrameBetweenTagsAndJunk) {
         {"no frame", Bytes(5000, 0x42), -1},
         {"tag larger than the file", tag_past_end, -1},
         {"header only inside the ID3v1 tag", header_in_v1, -1},
+        {"frames in a RIFF file", Cat({Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '}, ten}), -1},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);

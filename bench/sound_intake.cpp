@@ -1,0 +1,243 @@
+// What the sound decoders make of MPEG audio as tools and accidents leave it,
+// for comparing one build's intake with another's: each file through the
+// default decoder order, the compression manager only and the media filters
+// only, with the result, method, format, frames, a checksum of the PCM and the
+// time. The files are the build's test tones and variants made from them here;
+// more may be named on the command line (a VBR MP3 from lame -V 2, a FLAC from
+// sox). Not a test: figures only.
+//   bench_sound_intake [FILE...]      (from build/wine)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "bench/bench_timing.h"
+#include "engine/file/stream.h"
+#include "engine/sound/mp3_acm.h"
+#include "engine/sound/sound_convert.h"
+#include "engine/sound/sound_system.h"
+#include "engine/system/entry_points.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes Noise(size_t n, uint32_t seed) {
+    Bytes b(n);
+    for (auto& x : b) x = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 24);
+    return b;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+void Put16(Bytes& b, uint32_t v) { b.insert(b.end(), {(uint8_t)v, (uint8_t)(v >> 8)}); }
+void Put32(Bytes& b, uint32_t v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
+void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
+
+Bytes Chunk(const char* id, const Bytes& body, uint32_t size) {
+    Bytes b;
+    PutId(b, id), Put32(b, size);
+    b.insert(b.end(), body.begin(), body.end());
+    if (body.size() & 1) b.push_back(0);
+    return b;
+}
+Bytes Chunk(const char* id, const Bytes& body) { return Chunk(id, body, (uint32_t)body.size()); }
+Bytes List(const char* type, const Bytes& body) {
+    Bytes inner;
+    PutId(inner, type);
+    return Chunk("LIST", Cat({inner, body}));
+}
+
+Bytes Id3v2(int major, int flags, uint32_t body) {
+    Bytes b = {'I', 'D', '3', (uint8_t)major, 0, (uint8_t)flags, (uint8_t)((body >> 21) & 127),
+               (uint8_t)((body >> 14) & 127), (uint8_t)((body >> 7) & 127), (uint8_t)(body & 127)};
+    b.resize(b.size() + body, 0);
+    if (flags & 0x10) b.insert(b.end(), {'3', 'D', 'I', (uint8_t)major, 0, (uint8_t)flags, b[6], b[7], b[8], b[9]});
+    return b;
+}
+
+// Offsets of the frames of an MPEG file that starts with one (fixed lengths only).
+std::vector<size_t> Frames(const Bytes& f) {
+    std::vector<size_t> at;
+    MpegFrameInfo info;
+    for (size_t p = 0; p + 4 <= f.size() && ParseMpegAudioFrameHeader(&f[p], &info, true) == 0; p += info.frame_length)
+        at.push_back(p);
+    return at;
+}
+
+Bytes WaveFormat(uint16_t tag, int channels, int rate, int avg, int align, int bits, const Bytes& extra) {
+    Bytes b;
+    Put16(b, tag), Put16(b, channels), Put32(b, rate), Put32(b, avg), Put16(b, align), Put16(b, bits);
+    Put16(b, (uint32_t)extra.size());
+    return Cat({b, extra});
+}
+
+Bytes Mp3Extra(uint32_t frame_length) {
+    Bytes b;
+    Put16(b, 1), Put32(b, 2), Put16(b, frame_length), Put16(b, 1), Put16(b, 1393);
+    return b;
+}
+
+// MP3 frames of a 44.1 kHz stereo file in a WAV of format 0x55.
+Bytes Mp3InWave(const Bytes& mp3) {
+    const Bytes fmt = WaveFormat(0x55, 2, 44100, 16000, 1, 0, Mp3Extra(417));
+    Bytes fact;
+    Put32(fact, 88200);
+    Bytes wave;
+    PutId(wave, "WAVE");
+    return Chunk("RIFF", Cat({wave, Chunk("fmt ", fmt), Chunk("fact", fact), Chunk("data", mp3)}));
+}
+
+// An AVI of one sound track of MP3, four frames a chunk, with an index.
+Bytes Mp3InAvi(const Bytes& mp3) {
+    const std::vector<size_t> at = Frames(mp3);
+    Bytes movi, idx;
+    PutId(movi, "movi");
+    for (size_t i = 0; i < at.size(); i += 4) {
+        const size_t end = i + 4 < at.size() ? at[i + 4] : mp3.size();
+        PutId(idx, "00wb"), Put32(idx, 0x10), Put32(idx, (uint32_t)movi.size()), Put32(idx, (uint32_t)(end - at[i]));
+        movi = Cat({movi, Chunk("00wb", Bytes(mp3.begin() + at[i], mp3.begin() + end))});
+    }
+    Bytes avih;
+    Put32(avih, 26122), Put32(avih, 16000), Put32(avih, 0), Put32(avih, 0x10), Put32(avih, (uint32_t)at.size());
+    Put32(avih, 0), Put32(avih, 1), Put32(avih, 4096), Put32(avih, 0), Put32(avih, 0);
+    for (int i = 0; i < 4; i++) Put32(avih, 0);
+    Bytes strh;
+    PutId(strh, "auds"), Put32(strh, 0), Put32(strh, 0), Put32(strh, 0), Put32(strh, 0);
+    Put32(strh, 1152), Put32(strh, 44100), Put32(strh, 0), Put32(strh, (uint32_t)at.size());
+    Put32(strh, 4096), Put32(strh, 0xFFFFFFFF), Put32(strh, 0);
+    for (int i = 0; i < 4; i++) Put16(strh, 0);
+    const Bytes strf = WaveFormat(0x55, 2, 44100, 16000, 1, 0, Mp3Extra(417));
+    const Bytes hdrl = List("hdrl", Cat({Chunk("avih", avih), List("strl", Cat({Chunk("strh", strh), Chunk("strf", strf)}))}));
+    Bytes avi;
+    PutId(avi, "AVI ");
+    return Chunk("RIFF", Cat({avi, hdrl, Chunk("LIST", movi), Chunk("idx1", idx)}));
+}
+
+// A second of a 16-bit stereo tone, as RF64 and as a piped WAV whose sizes are unknown.
+Bytes Pcm() {
+    Bytes pcm;
+    for (int i = 0; i < 44100 * 2; i++) Put16(pcm, (uint16_t)(int16_t)(8000 * ((i / 2 / 20) % 2 ? 1 : -1)));
+    return pcm;
+}
+Bytes Rf64(const Bytes& pcm) {
+    Bytes ds64, wave;
+    Put32(ds64, (uint32_t)pcm.size() + 72), Put32(ds64, 0), Put32(ds64, (uint32_t)pcm.size()), Put32(ds64, 0);
+    Put32(ds64, 44100), Put32(ds64, 0), Put32(ds64, 0);
+    PutId(wave, "WAVE");
+    const Bytes body = Cat({wave, Chunk("ds64", ds64), Chunk("fmt ", WaveFormat(1, 2, 44100, 176400, 4, 16, {})),
+                            Chunk("data", pcm, 0xFFFFFFFF)});
+    Bytes b;
+    PutId(b, "RF64"), Put32(b, 0xFFFFFFFF);
+    return Cat({b, body});
+}
+Bytes PipedWave(const Bytes& pcm) {
+    Bytes wave;
+    PutId(wave, "WAVE");
+    Bytes fmt = Chunk("fmt ", WaveFormat(1, 2, 44100, 176400, 4, 16, {}));
+    fmt.resize(fmt.size() - 2), fmt[4] = 16;   // a plain 16-byte format
+    Bytes b;
+    PutId(b, "RIFF"), Put32(b, 0xFFFFFFFF);
+    return Cat({b, wave, fmt, Chunk("data", pcm, 0xFFFFFFFF)});
+}
+
+uint32_t Crc(const uint8_t* p, size_t n, uint32_t crc) {
+    for (size_t i = 0; i < n; i++) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; k++) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return crc;
+}
+
+void Load(const char* name, const Bytes& file) {
+    static const struct { const char* path; int mask; } kPaths[] = {
+        {"default", 0}, {"ACM", SOUND_DECODER_MP3_FILTERS}, {"filters", SOUND_DECODER_MP3_ACM}};
+    for (const auto& path : kPaths) {
+        SetSoundDecoderDisableMask(path.mask);
+        const double start = SecondsNow();
+        StreamData sd = {*GetMemStreamTable(), MemStreamOpen(file.data(), file.size())};
+        SoundConverter conv = {};
+        std::printf("%-44s %-8s ", name, path.path);
+        if (SelectSoundDecoder(&sd, &conv) != 0) {
+            std::printf("-1%46s %7.1f ms\n", "", (SecondsNow() - start) * 1000);
+        } else {
+            static uint8_t block[65536];
+            uint64_t bytes = 0;
+            uint32_t crc = 0xFFFFFFFF;
+            for (int n; (n = ConvertNextSoundBlock(&conv, block, sizeof block)) > 0; bytes += (uint64_t)n)
+                crc = Crc(block, (size_t)n, crc);
+            const WAVEFORMATEX& f = conv.format;
+            std::printf(" 0 method %d %6lu Hz %d ch %8llu frames crc %08x %7.1f ms\n", conv.method,
+                        (unsigned long)f.nSamplesPerSec, f.nChannels,
+                        (unsigned long long)(f.nBlockAlign ? bytes / f.nBlockAlign : 0), crc,
+                        (SecondsNow() - start) * 1000);
+            TerminateSoundConverter(&conv);
+        }
+        MemStreamClose(sd.handle);
+        std::fflush(stdout);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string dir = "testrun/test_sound/";
+    const Bytes mp3 = ReadAll(dir + "tone.mp3"), mp2 = ReadAll(dir + "tone.mp2"), m2 = ReadAll(dir + "tone22m.mp3");
+    if (mp3.empty() || mp2.empty() || m2.empty()) {
+        std::printf("cannot read the test tones in %s (build the tests first)\n", dir.c_str());
+        return 1;
+    }
+    LoadPlatformEntryPoints();
+    WinApi.CoInitialize(nullptr);
+    if (InitializeSoundSystem() != 0) {
+        std::printf("sound did not start\n");
+        return 1;
+    }
+    for (const char* tone : {"tone.mp3", "tone22m.mp3", "tone8m.mp3", "tone_free.mp3", "tone.mp2", "tone_id3.mp3"})
+        Load(tone, ReadAll(dir + tone));
+    for (int i = 1; i < argc; i++) Load(argv[i], ReadAll(argv[i]));
+    Bytes id3v1 = {'T', 'A', 'G'};
+    id3v1.resize(128, ' ');
+    Bytes damaged = mp3;
+    for (size_t i = 0; i < 200; i++) damaged[damaged.size() / 2 + i] ^= (uint8_t)(0x5A + i);
+    const std::vector<size_t> m2_frames = Frames(m2);
+    Bytes short_tag = Cat({Id3v2(3, 0, 300), mp3});
+    short_tag[9] -= 20;
+    const struct { const char* name; Bytes file; } variants[] = {
+        {"zeros before", Cat({Bytes(1000, 0), mp3})},
+        {"two ID3v2 tags", Cat({Id3v2(3, 0, 200), ReadAll(dir + "tone_id3.mp3")})},
+        {"ID3v2.4 tag with a footer", Cat({Id3v2(4, 0x10, 300), mp3})},
+        {"ID3v1 tag", Cat({mp3, id3v1})},
+        {"cut end", Bytes(mp3.begin(), mp3.end() - 200)},
+        {"damaged middle", damaged},
+        {"MPEG-2, one frame", Bytes(m2.begin() + m2_frames[0], m2.begin() + m2_frames[1])},
+        {"MPEG-2, two frames", Bytes(m2.begin() + m2_frames[0], m2.begin() + m2_frames[2])},
+        {"MP3 in a WAV", Mp3InWave(mp3)},
+        {"MP3 in an AVI", Mp3InAvi(mp3)},
+        {"RF64", Rf64(Pcm())},
+        {"piped WAV (sizes 0xFFFFFFFF)", PipedWave(Pcm())},
+        {"MP3 cut mid-frame", Bytes(mp3.begin() + 700, mp3.end())},
+        {"MP2 cut mid-frame", Bytes(mp2.begin() + 700, mp2.end())},
+        {"MP3 behind noise", Cat({Noise(500, 3), mp3})},
+        {"MP3 behind a tag 20 bytes short", short_tag},
+        {"ID3v2 tag, no audio", Id3v2(3, 0, 2000)},
+        {"noise, 50 MB", Noise(50 << 20, 5)},
+    };
+    for (const auto& v : variants) Load(v.name, v.file);
+    TerminateSoundSystem();
+    WinApi.CoUninitialize();
+    return 0;
+}
