@@ -1,7 +1,9 @@
-// Uncompressed RGB24 AVI files written by the tests: bottom-up rows of B, G, R
-// bytes padded to 4, one '00db' chunk per frame and an index; optionally a mono
-// 16-bit PCM tone track, one '01wb' chunk after each frame.
+// AVI files written by the tests and benchmarks. Uncompressed RGB24 ones:
+// bottom-up rows of B, G, R bytes padded to 4, one '00db' chunk per frame and
+// an index; optionally a mono 16-bit PCM tone track, one '01wb' chunk after
+// each frame. Sound-only ones: 16-bit PCM tracks of their own formats.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -103,6 +105,48 @@ inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
         AppendMovieChunk(movi, idx, "01wb", tone);
     }
     return AviFile(hdrl, movi, idx);
+}
+
+// A 16-bit PCM track: frames of `channels` interleaved samples.
+struct PcmTrack {
+    int rate, channels;
+    std::vector<int16_t> samples;
+};
+
+// `seconds` of a square wave of that level and half-period in every channel.
+inline PcmTrack SquareTrack(int rate, int channels, int seconds, int16_t level, int half_period) {
+    PcmTrack t{rate, channels, {}};
+    for (int i = 0; i < rate * seconds; i++)
+        for (int c = 0; c < channels; c++) t.samples.push_back((i / half_period) & 1 ? -level : level);
+    return t;
+}
+
+// The tracks in that order ('00wb', '01wb', ...), interleaved in chunks of a
+// tenth of a second; no video.
+inline Bytes MakePcmTracksAvi(const std::vector<PcmTrack>& tracks) {
+    Bytes hdrl_streams;
+    size_t chunks = 0;
+    for (const PcmTrack& t : tracks) {
+        const uint32_t frames = (uint32_t)(t.samples.size() / t.channels), per_chunk = (uint32_t)t.rate / 10;
+        hdrl_streams = Cat({hdrl_streams, PcmStreamList(t.rate, t.channels, frames, per_chunk * 2 * t.channels)});
+        chunks = std::max(chunks, (size_t)(frames + per_chunk - 1) / per_chunk);
+    }
+    Bytes avih;
+    Put32(avih, 100000), Put32(avih, 0), Put32(avih, 0), Put32(avih, 0x10);  // AVIF_HASINDEX
+    Put32(avih, 0), Put32(avih, 0), Put32(avih, (uint32_t)tracks.size()), Put32(avih, 0);
+    for (int i = 0; i < 6; i++) Put32(avih, 0);
+    Bytes movi, idx;
+    for (size_t n = 0; n < chunks; n++)
+        for (size_t k = 0; k < tracks.size(); k++) {
+            const PcmTrack& t = tracks[k];
+            const size_t per_chunk = (size_t)t.rate / 10 * t.channels, at = n * per_chunk;
+            if (at >= t.samples.size()) continue;
+            Bytes data;
+            for (size_t i = at; i < std::min(at + per_chunk, t.samples.size()); i++) Put16(data, (uint16_t)t.samples[i]);
+            const char id[5] = {(char)('0' + k / 10), (char)('0' + k % 10), 'w', 'b', 0};
+            AppendMovieChunk(movi, idx, id, data);
+        }
+    return AviFile(Cat({Chunk("avih", avih), hdrl_streams}), movi, idx);
 }
 
 }  // namespace avitest
