@@ -21,30 +21,17 @@
 #include "engine/sound/sound_convert.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/entry_points.h"
+#include "support/byte_writer.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace soundtest;
 
 Bytes ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-Bytes Noise(size_t n, uint32_t seed) {
-    Bytes b(n);
-    for (auto& x : b) x = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 24);
-    return b;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-void Put16(Bytes& b, uint32_t v) { b.insert(b.end(), {(uint8_t)v, (uint8_t)(v >> 8)}); }
-void Put32(Bytes& b, uint32_t v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
 void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
 
 Bytes Chunk(const char* id, const Bytes& body, uint32_t size) {

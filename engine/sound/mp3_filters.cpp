@@ -6,10 +6,10 @@
 #include <new>
 
 #include "engine/movie/filters/graph_call.h"
-#include "engine/movie/filters/graph_pins.h"
 #include "engine/movie/filters/mem_reader.h"
 #include "engine/movie/filters/sample_grabber.h"
 #include "engine/sound/mpeg_audio_start.h"
+#include "engine/sound/null_renderer_swap.h"
 #include "engine/sound/ogg_vorbis.h"
 #include "engine/sound/riff_wave.h"
 #include "engine/system/entry_points.h"
@@ -223,29 +223,6 @@ const char* OfferToGraph(Mp3Graph* g, uint32_t offset, bool mpeg) {
     return hr == S_OK ? nullptr : kRenderRefused;
 }
 
-// Disconnects the renderer the graph builder chose; returns the pin that fed it (a reference), or null.
-IPin* DetachRenderer(IGraphBuilder* graph) {
-    IEnumFilters* filters = nullptr;
-    if (FAILED(graph->EnumFilters(&filters))) return nullptr;
-    IPin* upstream = nullptr;
-    IBaseFilter* f = nullptr;
-    while (!upstream && filters->Next(1, &f, nullptr) == S_OK) {
-        IPin* in = FindPinByDirection(f, PINDIR_INPUT);
-        IPin* out = FindPinByDirection(f, PINDIR_OUTPUT);
-        IPin* peer = nullptr;
-        if (in && !out && SUCCEEDED(in->ConnectedTo(&peer)) && peer) {
-            graph->Disconnect(peer);
-            graph->Disconnect(in);
-            upstream = peer;
-        }
-        if (in) in->Release();
-        if (out) out->Release();
-        f->Release();
-    }
-    filters->Release();
-    return upstream;
-}
-
 }  // namespace
 
 void SetMp3GraphTimeLimit(DWORD ms) { g_graph_limit_ms = ms; }
@@ -343,16 +320,9 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
             failure = OfferToGraph(&g, (uint32_t)first, true);
         }
     }
+    // Another sound track's renderer would play it at its pace; a video's would show a window.
+    if (!failure) failure = ReplaceRenderersWithNullRenderers(g.graph, g.nullRenderer);
     if (failure) return Fail(&g, conv, failure);
-    HRESULT hr = S_OK;
-    if (g.graph->AddFilter(g.nullRenderer, L"File Renderer") != S_OK)
-        return Fail(&g, conv, "ヌルレンダラーフィルタのグラフへの追加に失敗しました");
-    IPin* upstream = DetachRenderer(g.graph);
-    IPin* nullIn = FindPinByDirection(g.nullRenderer, PINDIR_INPUT);
-    hr = upstream && nullIn ? g.graph->Connect(upstream, nullIn) : E_FAIL;
-    if (upstream) upstream->Release();
-    if (nullIn) nullIn->Release();
-    if (hr != S_OK) return Fail(&g, conv, "既存レンダラーをNullレンダラーと交換する処理が失敗しました");
 
     D_CMediaType connected;   // held here so its format block is freed on every path
     if (g.control->GetConnectedMediaType(&connected) != S_OK)

@@ -1,11 +1,14 @@
-// Uncompressed RGB24 AVI files written by the tests: bottom-up rows of B, G, R
-// bytes padded to 4, one '00db' chunk per frame and an index; optionally a mono
-// 16-bit PCM tone track, one '01wb' chunk after each frame.
+// AVI files written by the tests and benchmarks. Uncompressed RGB24 ones:
+// bottom-up rows of B, G, R bytes padded to 4, one '00db' chunk per frame and
+// an index; optionally a mono 16-bit PCM tone track, one '01wb' chunk after
+// each frame. Sound-only ones: 16-bit PCM tracks of their own formats.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
-#include "sound/sound_fixture.h"
+#include "support/byte_writer.h"
 
 namespace avitest {
 
@@ -44,6 +47,29 @@ inline Bytes StreamHeader(const char* type, const char* handler, uint32_t scale,
     return strh;
 }
 
+// The stream list of a 16-bit PCM track.
+inline Bytes PcmStreamList(int rate, int channels, uint32_t frames, uint32_t buffer) {
+    const int align = 2 * channels;
+    Bytes wave;
+    Put16(wave, 1), Put16(wave, channels), Put32(wave, rate), Put32(wave, rate * align);
+    Put16(wave, align), Put16(wave, 16), Put16(wave, 0);
+    const Bytes auds = StreamHeader("auds", "\0\0\0\0", align, rate * align, frames, buffer, align, 0, 0);
+    return List("strl", Cat({Chunk("strh", auds), Chunk("strf", wave)}));
+}
+
+// A chunk of the movie list, with its index entry.
+inline void AppendMovieChunk(Bytes& movi, Bytes& idx, const char* id, const Bytes& data) {
+    PutId(idx, id), Put32(idx, 0x10), Put32(idx, (uint32_t)movi.size() + 4), Put32(idx, (uint32_t)data.size());
+    const Bytes c = Chunk(id, data);
+    movi.insert(movi.end(), c.begin(), c.end());
+}
+
+inline Bytes AviFile(const Bytes& hdrl, const Bytes& movi, const Bytes& idx) {
+    Bytes form;
+    PutId(form, "AVI ");
+    return Chunk("RIFF", Cat({form, List("hdrl", hdrl), List("movi", movi), Chunk("idx1", idx)}));
+}
+
 // pixel(frame, x, y) gives 0xRRGGBB with y = 0 the top row; audio_rate 0: no sound track.
 inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
                         const std::function<uint32_t(int, int, int)>& pixel, int audio_rate = 0) {
@@ -61,14 +87,7 @@ inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
     Put32(strf, 0), Put32(strf, frame_bytes);
     for (int i = 0; i < 4; i++) Put32(strf, 0);
     Bytes hdrl = Cat({Chunk("avih", avih), List("strl", Cat({Chunk("strh", strh), Chunk("strf", strf)}))});
-    if (audio_rate) {
-        Bytes wave;
-        Put16(wave, 1), Put16(wave, 1), Put32(wave, audio_rate), Put32(wave, audio_rate * 2);  // PCM, mono
-        Put16(wave, 2), Put16(wave, 16), Put16(wave, 0);
-        const Bytes auds =
-            StreamHeader("auds", "\0\0\0\0", 2, audio_rate * 2, audio_samples * frames, audio_bytes, 2, 0, 0);
-        hdrl = Cat({hdrl, List("strl", Cat({Chunk("strh", auds), Chunk("strf", wave)}))});
-    }
+    if (audio_rate) hdrl = Cat({hdrl, PcmStreamList(audio_rate, 1, audio_samples * frames, audio_bytes)});
 
     Bytes movi, idx;
     for (int n = 0; n < frames; n++) {
@@ -79,19 +98,55 @@ inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
                 uint8_t* p = &data[(size_t)(height - 1 - y) * pitch + x * 3];
                 p[0] = (uint8_t)c, p[1] = (uint8_t)(c >> 8), p[2] = (uint8_t)(c >> 16);
             }
-        PutId(idx, "00db"), Put32(idx, 0x10), Put32(idx, (uint32_t)movi.size() + 4), Put32(idx, frame_bytes);
-        Bytes c = Chunk("00db", data);
-        movi.insert(movi.end(), c.begin(), c.end());
+        AppendMovieChunk(movi, idx, "00db", data);
         if (!audio_rate) continue;
         Bytes tone;
         for (uint32_t i = 0; i < audio_samples; i++) Put16(tone, (i / 20) & 1 ? 0x2000 : 0xE000);
-        PutId(idx, "01wb"), Put32(idx, 0x10), Put32(idx, (uint32_t)movi.size() + 4), Put32(idx, audio_bytes);
-        Bytes a = Chunk("01wb", tone);
-        movi.insert(movi.end(), a.begin(), a.end());
+        AppendMovieChunk(movi, idx, "01wb", tone);
     }
-    Bytes form;
-    PutId(form, "AVI ");
-    return Chunk("RIFF", Cat({form, List("hdrl", hdrl), List("movi", movi), Chunk("idx1", idx)}));
+    return AviFile(hdrl, movi, idx);
+}
+
+// A 16-bit PCM track: frames of `channels` interleaved samples.
+struct PcmTrack {
+    int rate, channels;
+    std::vector<int16_t> samples;
+};
+
+// `seconds` of a square wave of that level and half-period in every channel.
+inline PcmTrack SquareTrack(int rate, int channels, int seconds, int16_t level, int half_period) {
+    PcmTrack t{rate, channels, {}};
+    for (int i = 0; i < rate * seconds; i++)
+        for (int c = 0; c < channels; c++) t.samples.push_back((i / half_period) & 1 ? -level : level);
+    return t;
+}
+
+// The tracks in that order ('00wb', '01wb', ...), interleaved in chunks of a
+// tenth of a second; no video.
+inline Bytes MakePcmTracksAvi(const std::vector<PcmTrack>& tracks) {
+    Bytes hdrl_streams;
+    size_t chunks = 0;
+    for (const PcmTrack& t : tracks) {
+        const uint32_t frames = (uint32_t)(t.samples.size() / t.channels), per_chunk = (uint32_t)t.rate / 10;
+        hdrl_streams = Cat({hdrl_streams, PcmStreamList(t.rate, t.channels, frames, per_chunk * 2 * t.channels)});
+        chunks = std::max(chunks, (size_t)(frames + per_chunk - 1) / per_chunk);
+    }
+    Bytes avih;
+    Put32(avih, 100000), Put32(avih, 0), Put32(avih, 0), Put32(avih, 0x10);  // AVIF_HASINDEX
+    Put32(avih, 0), Put32(avih, 0), Put32(avih, (uint32_t)tracks.size()), Put32(avih, 0);
+    for (int i = 0; i < 6; i++) Put32(avih, 0);
+    Bytes movi, idx;
+    for (size_t n = 0; n < chunks; n++)
+        for (size_t k = 0; k < tracks.size(); k++) {
+            const PcmTrack& t = tracks[k];
+            const size_t per_chunk = (size_t)t.rate / 10 * t.channels, at = n * per_chunk;
+            if (at >= t.samples.size()) continue;
+            Bytes data;
+            for (size_t i = at; i < std::min(at + per_chunk, t.samples.size()); i++) Put16(data, (uint16_t)t.samples[i]);
+            const char id[5] = {(char)('0' + k / 10), (char)('0' + k % 10), 'w', 'b', 0};
+            AppendMovieChunk(movi, idx, id, data);
+        }
+    return AviFile(Cat({Chunk("avih", avih), hdrl_streams}), movi, idx);
 }
 
 }  // namespace avitest
