@@ -47,14 +47,13 @@ namespace {
 
 // A frame that reaches the end before two headers confirm it counts when short_ok is set.
 bool IsConfirmedMpegFrame(const uint8_t* p, size_t size, bool wide, bool short_ok) {
-    if (size < 4 || !IsHeader(p, wide)) return false;
     size_t at = 0;
     uint32_t last_span = 0;
     for (int next = 0; next < 2; next++) {
         const uint32_t span = MpegFrameSpan(p + at, size - at, wide);
-        if (span == 0) return false;
+        if (span == 0) return false;   // no header
         if (at + span + 4 > size) return short_ok;   // the frame reaches the end
-        if (!NextMpegHeaderFollows(p + at, size - at, wide) || !SameMpegStream(p, p + at + span)) return false;
+        if (!IsHeader(p + at + span, wide) || !SameMpegStream(p, p + at + span)) return false;
         // Free-format frames keep one length but for the padding byte; noise
         // with syncs sown in it has a header of the stream somewhere within reach.
         if (last_span && (span > last_span + 1 || span + 1 < last_span)) return false;
