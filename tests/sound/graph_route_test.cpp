@@ -252,16 +252,6 @@ HRESULT STDMETHODCALLTYPE RecordOfferedType(IGraphBuilder*, IPin* pin) {
     return E_FAIL;
 }
 
-// Frames of one header, each filled with zeros up to the length the header gives.
-Bytes MpegFrames(std::initializer_list<uint8_t> header, size_t length, int count) {
-    Bytes b;
-    for (int i = 0; i < count; i++) {
-        b.insert(b.end(), header);
-        b.resize(b.size() + length - 4);
-    }
-    return b;
-}
-
 // Untyped, the graph tells a file by its bytes; MPEG audio it refuses so is
 // offered once more, labelled, from its first confirmed frame.
 TEST_F(GraphRoute, OnlyMpegAudioIsOfferedToTheGraphAsMpegAudio) {

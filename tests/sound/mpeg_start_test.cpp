@@ -15,22 +15,10 @@ using namespace soundtest;
 
 namespace {
 
-// Frames of one header, each zeros up to the length the header gives (free format: 1000 bytes).
-Bytes Frames(std::initializer_list<uint8_t> header, int count) {
-    MpegFrameInfo f;
-    const uint32_t length = ParseMpegAudioFrameHeader(header.begin(), &f, true) == 0 ? f.frame_length : 1000;
-    Bytes b;
-    for (int i = 0; i < count; i++) {
-        b.insert(b.end(), header);
-        b.resize(b.size() + length - 4);
-    }
-    return b;
-}
-
 TEST(MpegStart, AHeaderCountsOnlyOnceTheNextTwoConfirmIt) {
-    const Bytes mp2 = Frames({0xFF, 0xFD, 0x80, 0x00}, 6);     // 44.1 kHz layer II, 417 bytes
-    const Bytes mp25 = Frames({0xFF, 0xE3, 0x90, 0x00}, 5);    // MPEG 2.5
-    const Bytes free = Frames({0xFF, 0xFB, 0x00, 0x00}, 3);
+    const Bytes mp2 = MpegFrames({0xFF, 0xFD, 0x80, 0x00}, 417, 6);    // 44.1 kHz layer II
+    const Bytes mp25 = MpegFrames({0xFF, 0xE3, 0x90, 0x00}, 522, 5);   // MPEG 2.5
+    const Bytes free = MpegFrames({0xFF, 0xFB, 0x00, 0x00}, 1000, 3);
     const Bytes long_one(free.begin(), free.begin() + 1000), short_one(free.begin(), free.begin() + 600);
     const Bytes uneven = Cat({long_one, short_one, long_one, short_one, long_one});   // as if sown in noise
     const Bytes fake = {0xFF, 0xFD, 0x84, 0x00};                 // 48 kHz layer II, 384 bytes
