@@ -21,31 +21,24 @@
 #include "engine/sound/sound_convert.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/entry_points.h"
-#include "support/byte_writer.h"
+#include "movie/avi_writer.h"
 
 namespace {
 
 using namespace soundtest;
+using avitest::Chunk;
+using avitest::PutId;
 
 Bytes ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
-
-Bytes Chunk(const char* id, const Bytes& body, uint32_t size) {
-    Bytes b;
-    PutId(b, id), Put32(b, size);
-    b.insert(b.end(), body.begin(), body.end());
-    if (body.size() & 1) b.push_back(0);
+// A chunk whose size field says `size`, whatever it holds.
+Bytes ChunkClaiming(const char* id, const Bytes& body, uint32_t size) {
+    Bytes b = Chunk(id, body);
+    b[4] = (uint8_t)size, b[5] = (uint8_t)(size >> 8), b[6] = (uint8_t)(size >> 16), b[7] = (uint8_t)(size >> 24);
     return b;
-}
-Bytes Chunk(const char* id, const Bytes& body) { return Chunk(id, body, (uint32_t)body.size()); }
-Bytes List(const char* type, const Bytes& body) {
-    Bytes inner;
-    PutId(inner, type);
-    return Chunk("LIST", Cat({inner, body}));
 }
 
 Bytes Id3v2(int major, int flags, uint32_t body) {
@@ -92,26 +85,18 @@ Bytes Mp3InWave(const Bytes& mp3) {
 Bytes Mp3InAvi(const Bytes& mp3) {
     const std::vector<size_t> at = Frames(mp3);
     Bytes movi, idx;
-    PutId(movi, "movi");
     for (size_t i = 0; i < at.size(); i += 4) {
         const size_t end = i + 4 < at.size() ? at[i + 4] : mp3.size();
-        PutId(idx, "00wb"), Put32(idx, 0x10), Put32(idx, (uint32_t)movi.size()), Put32(idx, (uint32_t)(end - at[i]));
-        movi = Cat({movi, Chunk("00wb", Bytes(mp3.begin() + at[i], mp3.begin() + end))});
+        avitest::AppendMovieChunk(movi, idx, "00wb", Bytes(mp3.begin() + at[i], mp3.begin() + end));
     }
     Bytes avih;
     Put32(avih, 26122), Put32(avih, 16000), Put32(avih, 0), Put32(avih, 0x10), Put32(avih, (uint32_t)at.size());
     Put32(avih, 0), Put32(avih, 1), Put32(avih, 4096), Put32(avih, 0), Put32(avih, 0);
     for (int i = 0; i < 4; i++) Put32(avih, 0);
-    Bytes strh;
-    PutId(strh, "auds"), Put32(strh, 0), Put32(strh, 0), Put32(strh, 0), Put32(strh, 0);
-    Put32(strh, 1152), Put32(strh, 44100), Put32(strh, 0), Put32(strh, (uint32_t)at.size());
-    Put32(strh, 4096), Put32(strh, 0xFFFFFFFF), Put32(strh, 0);
-    for (int i = 0; i < 4; i++) Put16(strh, 0);
+    const Bytes strh = avitest::StreamHeader("auds", "\0\0\0\0", 1152, 44100, (uint32_t)at.size(), 4096, 0, 0, 0);
     const Bytes strf = WaveFormat(0x55, 2, 44100, 16000, 1, 0, Mp3Extra(417));
-    const Bytes hdrl = List("hdrl", Cat({Chunk("avih", avih), List("strl", Cat({Chunk("strh", strh), Chunk("strf", strf)}))}));
-    Bytes avi;
-    PutId(avi, "AVI ");
-    return Chunk("RIFF", Cat({avi, hdrl, Chunk("LIST", movi), Chunk("idx1", idx)}));
+    const Bytes strl = avitest::List("strl", Cat({Chunk("strh", strh), Chunk("strf", strf)}));
+    return avitest::AviFile(Cat({Chunk("avih", avih), strl}), movi, idx);
 }
 
 // A second of a 16-bit stereo tone, as RF64 and as a piped WAV whose sizes are unknown.
@@ -126,7 +111,7 @@ Bytes Rf64(const Bytes& pcm) {
     Put32(ds64, 44100), Put32(ds64, 0), Put32(ds64, 0);
     PutId(wave, "WAVE");
     const Bytes body = Cat({wave, Chunk("ds64", ds64), Chunk("fmt ", WaveFormat(1, 2, 44100, 176400, 4, 16, {})),
-                            Chunk("data", pcm, 0xFFFFFFFF)});
+                            ChunkClaiming("data", pcm, 0xFFFFFFFF)});
     Bytes b;
     PutId(b, "RF64"), Put32(b, 0xFFFFFFFF);
     return Cat({b, body});
@@ -138,7 +123,7 @@ Bytes PipedWave(const Bytes& pcm) {
     fmt.resize(fmt.size() - 2), fmt[4] = 16;   // a plain 16-byte format
     Bytes b;
     PutId(b, "RIFF"), Put32(b, 0xFFFFFFFF);
-    return Cat({b, wave, fmt, Chunk("data", pcm, 0xFFFFFFFF)});
+    return Cat({b, wave, fmt, ChunkClaiming("data", pcm, 0xFFFFFFFF)});
 }
 
 uint32_t Crc(const uint8_t* p, size_t n, uint32_t crc) {
