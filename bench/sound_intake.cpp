@@ -65,40 +65,6 @@ Bytes WaveFormat(uint16_t tag, int channels, int rate, int avg, int align, int b
     return Cat({b, extra});
 }
 
-Bytes Mp3Extra(uint32_t frame_length) {
-    Bytes b;
-    Put16(b, 1), Put32(b, 2), Put16(b, frame_length), Put16(b, 1), Put16(b, 1393);
-    return b;
-}
-
-// MP3 frames of a 44.1 kHz stereo file in a WAV of format 0x55.
-Bytes Mp3InWave(const Bytes& mp3) {
-    const Bytes fmt = WaveFormat(0x55, 2, 44100, 16000, 1, 0, Mp3Extra(417));
-    Bytes fact;
-    Put32(fact, 88200);
-    Bytes wave;
-    PutId(wave, "WAVE");
-    return Chunk("RIFF", Cat({wave, Chunk("fmt ", fmt), Chunk("fact", fact), Chunk("data", mp3)}));
-}
-
-// An AVI of one sound track of MP3, four frames a chunk, with an index.
-Bytes Mp3InAvi(const Bytes& mp3) {
-    const std::vector<size_t> at = Frames(mp3);
-    Bytes movi, idx;
-    for (size_t i = 0; i < at.size(); i += 4) {
-        const size_t end = i + 4 < at.size() ? at[i + 4] : mp3.size();
-        avitest::AppendMovieChunk(movi, idx, "00wb", Bytes(mp3.begin() + at[i], mp3.begin() + end));
-    }
-    Bytes avih;
-    Put32(avih, 26122), Put32(avih, 16000), Put32(avih, 0), Put32(avih, 0x10), Put32(avih, (uint32_t)at.size());
-    Put32(avih, 0), Put32(avih, 1), Put32(avih, 4096), Put32(avih, 0), Put32(avih, 0);
-    for (int i = 0; i < 4; i++) Put32(avih, 0);
-    const Bytes strh = avitest::StreamHeader("auds", "\0\0\0\0", 1152, 44100, (uint32_t)at.size(), 4096, 0, 0, 0);
-    const Bytes strf = WaveFormat(0x55, 2, 44100, 16000, 1, 0, Mp3Extra(417));
-    const Bytes strl = avitest::List("strl", Cat({Chunk("strh", strh), Chunk("strf", strf)}));
-    return avitest::AviFile(Cat({Chunk("avih", avih), strl}), movi, idx);
-}
-
 // A second of a 16-bit stereo tone, as RF64 and as a piped WAV whose sizes are unknown.
 Bytes Pcm() {
     Bytes pcm;
@@ -197,8 +163,8 @@ int main(int argc, char** argv) {
         {"damaged middle", damaged},
         {"MPEG-2, one frame", Bytes(m2.begin() + m2_frames[0], m2.begin() + m2_frames[1])},
         {"MPEG-2, two frames", Bytes(m2.begin() + m2_frames[0], m2.begin() + m2_frames[2])},
-        {"MP3 in a WAV", Mp3InWave(mp3)},
-        {"MP3 in an AVI", Mp3InAvi(mp3)},
+        {"MP3 in a WAV", avitest::MakeMp3Wave(mp3)},
+        {"MP3 in an AVI", avitest::MakeMp3Avi(mp3, Frames(mp3))},
         {"RF64", Rf64(Pcm())},
         {"piped WAV (sizes 0xFFFFFFFF)", PipedWave(Pcm())},
         {"MP3 cut mid-frame", Bytes(mp3.begin() + 700, mp3.end())},

@@ -1,7 +1,8 @@
 // AVI files written by the tests and benchmarks. Uncompressed RGB24 ones:
 // bottom-up rows of B, G, R bytes padded to 4, one '00db' chunk per frame and
 // an index; optionally a mono 16-bit PCM tone track, one '01wb' chunk after
-// each frame. Sound-only ones: 16-bit PCM tracks of their own formats.
+// each frame. Sound-only ones: 16-bit PCM tracks of their own formats, or one
+// MP3 track; and MP3 in a WAV.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -105,6 +106,40 @@ inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
         AppendMovieChunk(movi, idx, "01wb", tone);
     }
     return AviFile(hdrl, movi, idx);
+}
+
+// The format record of 128 kbit/s stereo MP3 at 44.1 kHz: a WAVEFORMATEX of
+// tag 0x55 and the MPEG layer-3 fields behind it.
+inline Bytes Mp3Format() {
+    Bytes b;
+    Put16(b, 0x55), Put16(b, 2), Put32(b, 44100), Put32(b, 16000), Put16(b, 1), Put16(b, 0), Put16(b, 12);
+    Put16(b, 1), Put32(b, 2), Put16(b, 417), Put16(b, 1), Put16(b, 1393);
+    return b;
+}
+
+// That MP3 in a WAV, as tools that wrap MP3 write it.
+inline Bytes MakeMp3Wave(const Bytes& mp3) {
+    Bytes fact, wave;
+    Put32(fact, 88200);
+    PutId(wave, "WAVE");
+    return Chunk("RIFF", Cat({wave, Chunk("fmt ", Mp3Format()), Chunk("fact", fact), Chunk("data", mp3)}));
+}
+
+// That MP3 as the one sound track of an AVI, four frames a chunk; `frames`
+// are the offsets of its frames.
+inline Bytes MakeMp3Avi(const Bytes& mp3, const std::vector<size_t>& frames) {
+    Bytes movi, idx;
+    for (size_t i = 0; i < frames.size(); i += 4) {
+        const size_t end = i + 4 < frames.size() ? frames[i + 4] : mp3.size();
+        AppendMovieChunk(movi, idx, "00wb", Bytes(mp3.begin() + frames[i], mp3.begin() + end));
+    }
+    Bytes avih;
+    Put32(avih, 26122), Put32(avih, 16000), Put32(avih, 0), Put32(avih, 0x10), Put32(avih, (uint32_t)frames.size());
+    Put32(avih, 0), Put32(avih, 1), Put32(avih, 4096), Put32(avih, 0), Put32(avih, 0);
+    for (int i = 0; i < 4; i++) Put32(avih, 0);
+    const Bytes strh = StreamHeader("auds", "\0\0\0\0", 1152, 44100, (uint32_t)frames.size(), 4096, 0, 0, 0);
+    const Bytes strl = List("strl", Cat({Chunk("strh", strh), Chunk("strf", Mp3Format())}));
+    return AviFile(Cat({Chunk("avih", avih), strl}), movi, idx);
 }
 
 // A 16-bit PCM track: frames of `channels` interleaved samples.

@@ -8,6 +8,7 @@
 
 #include "engine/sound/mp3_acm.h"
 #include "engine/sound/mpeg_audio_start.h"
+#include "movie/avi_writer.h"
 #include "sound/sound_measure.h"
 #include "support/graph_stand_in.h"
 
@@ -161,6 +162,44 @@ TEST_F(MpegStartLoads, OnBothPathsWithTheToneAndWhatIsLeft) {
                 EXPECT_NEAR(16384 / std::sqrt(2.0), Rms(left), 16384 * 0.06) << "a half-scale sine";
             }
         }
+    }
+}
+
+// Skipping what comes before the first frame must not make the frame walk
+// take containers for raw MP3 (it would pass their chunk headers as junk
+// between frames): MP3 in a WAV goes on through the RIFF reader's codec, in an
+// AVI through the graph's splitter.
+TEST_F(MpegStartLoads, Mp3InAWaveAndInAnAviLoadThroughTheirContainers) {
+    const Bytes mp3 = ReadFileBytes("tone.mp3");
+    ASSERT_GT(mp3.size(), 2000u);
+    WAVEFORMATEX raw_fmt = {};
+    const Bytes raw = Decode(mp3, SOUND_DECODER_MP3_FILTERS, &raw_fmt);
+    const struct { const char* what; Bytes file; int method; } cases[] = {
+        {"MP3 in a WAV", avitest::MakeMp3Wave(mp3), SOUND_CONVERT_ACM},
+        {"MP3 in an AVI", avitest::MakeMp3Avi(mp3, FrameStarts(mp3)), SOUND_CONVERT_PCM_IMAGE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int method = -1;
+        WAVEFORMATEX fmt = {};
+        Bytes pcm;
+        ASSERT_TRUE(graphtest::RunComWithTimeout(
+            [&] {
+                SetSoundDecoderDisableMask(0);
+                MemConverter mc;
+                if (mc.Open(c.file) != 0) return;
+                method = mc.conv.method;
+                GetConverterWaveFormat(&mc.conv, &fmt);
+                pcm = mc.ReadAll();
+            },
+            60000));
+        EXPECT_EQ(c.method, method);
+        EXPECT_EQ(44100u, fmt.nSamplesPerSec);
+        EXPECT_EQ(2, fmt.nChannels);
+        if (c.method == SOUND_CONVERT_ACM)
+            EXPECT_TRUE(pcm == raw) << "the frames the raw file decodes to";
+        else
+            EXPECT_NEAR(88200, (double)pcm.size() / 4, 2 * 1152) << "the tone's two seconds";
     }
 }
 
