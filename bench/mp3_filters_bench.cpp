@@ -6,14 +6,9 @@
 // sound track. Figures only.
 #include <windows.h>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <vector>
-#include "engine/file/stream.h"
-#include "engine/sound/sound_convert.h"
-#include "engine/sound/sound_system.h"
-#include "engine/system/entry_points.h"
 #include "bench/bench_timing.h"
+#include "bench/sound_session.h"
 #include "movie/avi_writer.h"
 
 namespace {
@@ -27,22 +22,13 @@ struct Path {
 
 // Opens the file through the path and converts all of it; times real time, or 0
 // when the path cannot open it.
-double DecodeOnce(const std::vector<char>& mp3, Path& path) {
+double DecodeOnce(const std::vector<uint8_t>& mp3, Path& path) {
     SetSoundDecoderDisableMask(path.disable_mask);
-    static uint8_t block[65536];
     const double start = SecondsNow();
-    StreamData sd = {*GetMemStreamTable(), MemStreamOpen(mp3.data(), mp3.size())};
-    SoundConverter conv = {};
-    if (SelectSoundDecoder(&sd, &conv) != 0) {
-        MemStreamClose(sd.handle);
-        return 0;
-    }
-    uint64_t bytes = 0;
-    for (int n; (n = ConvertNextSoundBlock(&conv, block, sizeof block)) > 0;) bytes += (uint64_t)n;
+    WholeDecode d;
+    if (!DecodeWhole(mp3, &d, [](const uint8_t*, int) {})) return 0;
     const double seconds = SecondsNow() - start;
-    path.audio = (double)bytes / conv.format.nAvgBytesPerSec;
-    TerminateSoundConverter(&conv);
-    MemStreamClose(sd.handle);
+    path.audio = (double)d.bytes / d.format.nAvgBytesPerSec;
     return path.audio / seconds;
 }
 
@@ -50,11 +36,10 @@ uint32_t Grey(int, int, int) { return 0x808080; }
 
 // Seconds to load the sound of each file through the media filters.
 void PrintTrackFileLoads() {
-    const avitest::Bytes two_tracks = avitest::MakePcmTracksAvi(
-        {avitest::SquareTrack(22050, 1, 10, 0x1000, 30), avitest::SquareTrack(44100, 2, 10, 0x3000, 30)});
-    const avitest::Bytes with_video = avitest::MakeRgbAvi(32, 24, 100, 10, Grey, 22050);
+    const avitest::Bytes files[] = {
+        avitest::MakePcmTracksAvi({avitest::SquareTrack(22050, 1, 10, 0x1000, 30), avitest::SquareTrack(44100, 2, 10, 0x3000, 30)}),
+        avitest::MakeRgbAvi(32, 24, 100, 10, Grey, 22050)};
     Path paths[] = {{"two sound tracks", SOUND_DECODER_MP3_ACM, {}}, {"raw video, a sound track", SOUND_DECODER_MP3_ACM, {}}};
-    const std::vector<char> files[] = {{two_tracks.begin(), two_tracks.end()}, {with_video.begin(), with_video.end()}};
     std::printf("Sound of 10 s AVI files through the filters, seconds per load (median of %d loads):\n", kBenchSamples);
     for (int f = 0; f < 2; f++) {
         std::vector<double> seconds;
@@ -75,19 +60,12 @@ void PrintTrackFileLoads() {
 
 int main(int argc, char** argv) {
     const char* file = argc > 1 ? argv[1] : "testrun/test_sound_mp3_filters/tone.mp3";
-    std::ifstream in(file, std::ios::binary);
-    std::vector<char> mp3((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> mp3 = ReadWholeFile(file);
     if (mp3.empty()) {
         std::printf("cannot read %s\n", file);
         return 1;
     }
-    LoadPlatformEntryPoints();
-    WinApi.CoInitialize(nullptr);
-    // ACM's entry points are loaded when the sound system starts.
-    if (InitializeSoundSystem() != 0) {
-        std::printf("sound did not start\n");
-        return 1;
-    }
+    if (!StartBenchSound()) return 1;
     Path paths[] = {{"ACM", SOUND_DECODER_MP3_FILTERS, {}}, {"filters (DirectShow)", SOUND_DECODER_MP3_ACM, {}}};
     for (int i = 0; i < kBenchSamples; i++)
         for (Path& p : paths) p.speeds.push_back(DecodeOnce(mp3, p));
@@ -104,7 +82,6 @@ int main(int argc, char** argv) {
     const double acm = MedianOf(paths[0].speeds), filters = MedianOf(paths[1].speeds);
     if (acm > 0 && filters > 0) std::printf("  ACM / filters          %8.2f\n", acm / filters);
     PrintTrackFileLoads();
-    TerminateSoundSystem();
-    WinApi.CoUninitialize();
+    EndBenchSound();
     return 0;
 }

@@ -6,8 +6,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "engine/sound/sound.h"
@@ -18,6 +16,7 @@
 #include "engine/sound/sound_system.h"
 #include "engine/system/entry_points.h"
 #include "bench/bench_timing.h"
+#include "bench/sound_session.h"
 #include "tests/sound/vorbis_encode.h"
 
 namespace {
@@ -99,14 +98,8 @@ double RefillSweepMicroseconds(const Bytes& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    LoadPlatformEntryPoints();
-    WinApi.CoInitialize(nullptr);
-    if (InitializeSoundSystem() != 0) {
-        std::printf("sound did not start\n");
-        return 1;
-    }
-    std::ifstream f(argc > 1 ? argv[1] : "tone.mp3", std::ios::binary);
-    const Bytes mp3((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (!StartBenchSound()) return 1;
+    const Bytes mp3 = ReadWholeFile(argc > 1 ? argv[1] : "tone.mp3");
     std::vector<int16_t> tone(44100 * 2 * 4);
     for (size_t i = 0; i < tone.size(); i++) tone[i] = (int16_t)(8000 * std::sin(i / 2 * 0.0627));
     const Bytes ogg = soundtest::EncodeVorbis(tone, 2, 44100), wav = Wav(tone, 2, 44100);
@@ -121,7 +114,6 @@ int main(int argc, char** argv) {
     std::printf("  PCM sources       %8.1f us\n", RefillSweepMicroseconds(wav));
     std::printf("  Vorbis sources    %8.1f us\n", RefillSweepMicroseconds(ogg));
     if (!mp3.empty()) std::printf("  MP3 sources       %8.1f us\n", RefillSweepMicroseconds(mp3));
-    TerminateSoundSystem();
-    WinApi.CoUninitialize();
+    EndBenchSound();
     return 0;
 }

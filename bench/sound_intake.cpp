@@ -9,19 +9,13 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "bench/bench_timing.h"
-#include "engine/file/stream.h"
-#include "engine/sound/mp3_acm.h"
-#include "engine/sound/sound_convert.h"
-#include "engine/sound/sound_system.h"
-#include "engine/system/entry_points.h"
+#include "bench/sound_session.h"
 #include "movie/avi_writer.h"
+#include "sound/mpeg_bytes.h"
 
 namespace {
 
@@ -29,33 +23,11 @@ using namespace soundtest;
 using avitest::Chunk;
 using avitest::PutId;
 
-Bytes ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // A chunk whose size field says `size`, whatever it holds.
 Bytes ChunkClaiming(const char* id, const Bytes& body, uint32_t size) {
     Bytes b = Chunk(id, body);
     b[4] = (uint8_t)size, b[5] = (uint8_t)(size >> 8), b[6] = (uint8_t)(size >> 16), b[7] = (uint8_t)(size >> 24);
     return b;
-}
-
-Bytes Id3v2(int major, int flags, uint32_t body) {
-    Bytes b = {'I', 'D', '3', (uint8_t)major, 0, (uint8_t)flags, (uint8_t)((body >> 21) & 127),
-               (uint8_t)((body >> 14) & 127), (uint8_t)((body >> 7) & 127), (uint8_t)(body & 127)};
-    b.resize(b.size() + body, 0);
-    if (flags & 0x10) b.insert(b.end(), {'3', 'D', 'I', (uint8_t)major, 0, (uint8_t)flags, b[6], b[7], b[8], b[9]});
-    return b;
-}
-
-// Offsets of the frames of an MPEG file that starts with one (fixed lengths only).
-std::vector<size_t> Frames(const Bytes& f) {
-    std::vector<size_t> at;
-    MpegFrameInfo info;
-    for (size_t p = 0; p + 4 <= f.size() && ParseMpegAudioFrameHeader(&f[p], &info, true) == 0; p += info.frame_length)
-        at.push_back(p);
-    return at;
 }
 
 Bytes WaveFormat(uint16_t tag, int channels, int rate, int avg, int align, int bits, const Bytes& extra) {
@@ -105,26 +77,19 @@ void Load(const char* name, const Bytes& file) {
         {"default", 0}, {"ACM", SOUND_DECODER_MP3_FILTERS}, {"filters", SOUND_DECODER_MP3_ACM}};
     for (const auto& path : kPaths) {
         SetSoundDecoderDisableMask(path.mask);
-        const double start = SecondsNow();
-        StreamData sd = {*GetMemStreamTable(), MemStreamOpen(file.data(), file.size())};
-        SoundConverter conv = {};
         std::printf("%-44s %-8s ", name, path.path);
-        if (SelectSoundDecoder(&sd, &conv) != 0) {
+        const double start = SecondsNow();
+        WholeDecode d;
+        uint32_t crc = 0xFFFFFFFF;
+        if (!DecodeWhole(file, &d, [&](const uint8_t* block, int n) { crc = Crc(block, (size_t)n, crc); })) {
             std::printf("-1%46s %7.1f ms\n", "", (SecondsNow() - start) * 1000);
         } else {
-            static uint8_t block[65536];
-            uint64_t bytes = 0;
-            uint32_t crc = 0xFFFFFFFF;
-            for (int n; (n = ConvertNextSoundBlock(&conv, block, sizeof block)) > 0; bytes += (uint64_t)n)
-                crc = Crc(block, (size_t)n, crc);
-            const WAVEFORMATEX& f = conv.format;
-            std::printf(" 0 method %d %6lu Hz %d ch %8llu frames crc %08x %7.1f ms\n", conv.method,
+            const WAVEFORMATEX& f = d.format;
+            std::printf(" 0 method %d %6lu Hz %d ch %8llu frames crc %08x %7.1f ms\n", d.method,
                         (unsigned long)f.nSamplesPerSec, f.nChannels,
-                        (unsigned long long)(f.nBlockAlign ? bytes / f.nBlockAlign : 0), crc,
+                        (unsigned long long)(f.nBlockAlign ? d.bytes / f.nBlockAlign : 0), crc,
                         (SecondsNow() - start) * 1000);
-            TerminateSoundConverter(&conv);
         }
-        MemStreamClose(sd.handle);
         std::fflush(stdout);
     }
 }
@@ -133,30 +98,25 @@ void Load(const char* name, const Bytes& file) {
 
 int main(int argc, char** argv) {
     const std::string dir = "testrun/test_sound/";
-    const Bytes mp3 = ReadAll(dir + "tone.mp3"), mp2 = ReadAll(dir + "tone.mp2"), m2 = ReadAll(dir + "tone22m.mp3");
+    const Bytes mp3 = ReadWholeFile(dir + "tone.mp3"), mp2 = ReadWholeFile(dir + "tone.mp2"), m2 = ReadWholeFile(dir + "tone22m.mp3");
     if (mp3.empty() || mp2.empty() || m2.empty()) {
         std::printf("cannot read the test tones in %s (build the tests first)\n", dir.c_str());
         return 1;
     }
-    LoadPlatformEntryPoints();
-    WinApi.CoInitialize(nullptr);
-    if (InitializeSoundSystem() != 0) {
-        std::printf("sound did not start\n");
-        return 1;
-    }
+    if (!StartBenchSound()) return 1;
     for (const char* tone : {"tone.mp3", "tone22m.mp3", "tone8m.mp3", "tone_free.mp3", "tone.mp2", "tone_id3.mp3"})
-        Load(tone, ReadAll(dir + tone));
-    for (int i = 1; i < argc; i++) Load(argv[i], ReadAll(argv[i]));
+        Load(tone, ReadWholeFile(dir + tone));
+    for (int i = 1; i < argc; i++) Load(argv[i], ReadWholeFile(argv[i]));
     Bytes id3v1 = {'T', 'A', 'G'};
     id3v1.resize(128, ' ');
     Bytes damaged = mp3;
     for (size_t i = 0; i < 200; i++) damaged[damaged.size() / 2 + i] ^= (uint8_t)(0x5A + i);
-    const std::vector<size_t> m2_frames = Frames(m2);
+    const std::vector<size_t> m2_frames = MpegFrameStarts(m2);
     Bytes short_tag = Cat({Id3v2(3, 0, 300), mp3});
     short_tag[9] -= 20;
     const struct { const char* name; Bytes file; } variants[] = {
         {"zeros before", Cat({Bytes(1000, 0), mp3})},
-        {"two ID3v2 tags", Cat({Id3v2(3, 0, 200), ReadAll(dir + "tone_id3.mp3")})},
+        {"two ID3v2 tags", Cat({Id3v2(3, 0, 200), ReadWholeFile(dir + "tone_id3.mp3")})},
         {"ID3v2.4 tag with a footer", Cat({Id3v2(4, 0x10, 300), mp3})},
         {"ID3v1 tag", Cat({mp3, id3v1})},
         {"cut end", Bytes(mp3.begin(), mp3.end() - 200)},
@@ -164,7 +124,7 @@ int main(int argc, char** argv) {
         {"MPEG-2, one frame", Bytes(m2.begin() + m2_frames[0], m2.begin() + m2_frames[1])},
         {"MPEG-2, two frames", Bytes(m2.begin() + m2_frames[0], m2.begin() + m2_frames[2])},
         {"MP3 in a WAV", avitest::MakeMp3Wave(mp3)},
-        {"MP3 in an AVI", avitest::MakeMp3Avi(mp3, Frames(mp3))},
+        {"MP3 in an AVI", avitest::MakeMp3Avi(mp3, MpegFrameStarts(mp3))},
         {"RF64", Rf64(Pcm())},
         {"piped WAV (sizes 0xFFFFFFFF)", PipedWave(Pcm())},
         {"MP3 cut mid-frame", Bytes(mp3.begin() + 700, mp3.end())},
@@ -175,7 +135,6 @@ int main(int argc, char** argv) {
         {"noise, 50 MB", Noise(50 << 20, 5)},
     };
     for (const auto& v : variants) Load(v.name, v.file);
-    TerminateSoundSystem();
-    WinApi.CoUninitialize();
+    EndBenchSound();
     return 0;
 }

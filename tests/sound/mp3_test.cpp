@@ -55,13 +55,6 @@ Bytes Frames(int count) {
     return b;
 }
 
-Bytes Id3v2(int major, int flags, uint32_t size) {
-    Bytes b = {'I', 'D', '3', (uint8_t)major, 0, (uint8_t)flags, (uint8_t)((size >> 21) & 127),
-               (uint8_t)((size >> 14) & 127), (uint8_t)((size >> 7) & 127), (uint8_t)(size & 127)};
-    b.resize(b.size() + size + (major == 4 && (flags & 0x10) ? 10 : 0), 0x33);
-    return b;
-}
-
 TEST_F(Mp3Acm, WalkFindsEveryFrameBetweenTagsAndJunk) {
     Bytes id3v1 = {'T', 'A', 'G'};
     id3v1.resize(128, 0x20);

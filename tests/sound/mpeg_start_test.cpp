@@ -66,18 +66,6 @@ struct Damage {
     int frames_left;   // -1: all of them, as the undamaged file decodes
 };
 
-// Header offsets of the file's frames, walked by their spans.
-std::vector<size_t> FrameStarts(const Bytes& f) {
-    std::vector<size_t> at;
-    for (size_t p = 0; p + 4 <= f.size();) {
-        const uint32_t span = MpegFrameSpan(&f[p], f.size() - p, true);
-        if (!span) break;
-        at.push_back(p);
-        p += span;
-    }
-    return at;
-}
-
 // An ID3v2.3 tag whose size field falls `short_by` short of its body: the
 // rest of a private frame, with a sync in it, is left before the audio.
 Bytes ShortTag(int short_by) {
@@ -92,7 +80,7 @@ Bytes ShortTag(int short_by) {
 }
 
 std::vector<Damage> Damaged(const Bytes& f) {
-    const std::vector<size_t> starts = FrameStarts(f);
+    const std::vector<size_t> starts = MpegFrameStarts(f);
     // Past a frame or two, never on a header.
     size_t cut = 700;
     while (std::find(starts.begin(), starts.end(), cut) != starts.end()) cut++;
@@ -110,8 +98,8 @@ std::vector<Damage> Damaged(const Bytes& f) {
 
 class MpegStartLoads : public SoundSystemTest {
 protected:
-    // Opens the bytes through the one MP3 path that the mask leaves; the PCM, or empty.
-    static Bytes Decode(const Bytes& file, int disable, WAVEFORMATEX* fmt) {
+    // Opens the bytes through the decoders that the mask leaves; the PCM, or empty.
+    static Bytes Decode(const Bytes& file, int disable, WAVEFORMATEX* fmt, int* method = nullptr) {
         Bytes pcm;
         EXPECT_TRUE(graphtest::RunComWithTimeout(
             [&] {
@@ -119,6 +107,7 @@ protected:
                 MemConverter c;
                 if (c.Open(file) != 0) return;
                 GetConverterWaveFormat(&c.conv, fmt);
+                if (method) *method = c.conv.method;
                 pcm = c.ReadAll();
             },
             60000))
@@ -176,23 +165,13 @@ TEST_F(MpegStartLoads, Mp3InAWaveAndInAnAviLoadThroughTheirContainers) {
     const Bytes raw = Decode(mp3, SOUND_DECODER_MP3_FILTERS, &raw_fmt);
     const struct { const char* what; Bytes file; int method; } cases[] = {
         {"MP3 in a WAV", avitest::MakeMp3Wave(mp3), SOUND_CONVERT_ACM},
-        {"MP3 in an AVI", avitest::MakeMp3Avi(mp3, FrameStarts(mp3)), SOUND_CONVERT_PCM_IMAGE},
+        {"MP3 in an AVI", avitest::MakeMp3Avi(mp3, MpegFrameStarts(mp3)), SOUND_CONVERT_PCM_IMAGE},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         int method = -1;
         WAVEFORMATEX fmt = {};
-        Bytes pcm;
-        ASSERT_TRUE(graphtest::RunComWithTimeout(
-            [&] {
-                SetSoundDecoderDisableMask(0);
-                MemConverter mc;
-                if (mc.Open(c.file) != 0) return;
-                method = mc.conv.method;
-                GetConverterWaveFormat(&mc.conv, &fmt);
-                pcm = mc.ReadAll();
-            },
-            60000));
+        const Bytes pcm = Decode(c.file, 0, &fmt, &method);
         EXPECT_EQ(c.method, method);
         EXPECT_EQ(44100u, fmt.nSamplesPerSec);
         EXPECT_EQ(2, fmt.nChannels);

@@ -24,20 +24,11 @@
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
+#include "sound/mpeg_bytes.h"
 #include "support/byte_writer.h"
 #include "support/time_limit.h"
 
 namespace soundtest {
-
-// Frames of one header, each filled with zeros up to the length the header gives.
-inline Bytes MpegFrames(std::initializer_list<uint8_t> header, size_t length, int count) {
-    Bytes b;
-    for (int i = 0; i < count; i++) {
-        b.insert(b.end(), header);
-        b.resize(b.size() + length - 4);
-    }
-    return b;
-}
 
 inline Bytes ReadFileBytes(const char* name) {
     std::ifstream f(name, std::ios::binary);

@@ -1,0 +1,47 @@
+// MPEG audio byte images for the sound tests and the intake benchmark: made-up
+// frames, ID3v2 tags, and where a file's frames stand. No test framework, so
+// that benchmarks can include it too.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "engine/sound/mpeg_audio_start.h"
+#include "support/byte_writer.h"
+
+namespace soundtest {
+
+// Frames of one header, each filled with zeros up to the length the header gives.
+inline Bytes MpegFrames(std::initializer_list<uint8_t> header, size_t length, int count) {
+    Bytes b;
+    for (int i = 0; i < count; i++) {
+        b.insert(b.end(), header);
+        b.resize(b.size() + length - 4);
+    }
+    return b;
+}
+
+// An ID3v2 tag of `body` bytes after its header, with a footer when ID3v2.4's flag asks for one.
+inline Bytes Id3v2(int major, int flags, uint32_t body) {
+    Bytes b = {'I', 'D', '3', (uint8_t)major, 0, (uint8_t)flags, (uint8_t)((body >> 21) & 127),
+               (uint8_t)((body >> 14) & 127), (uint8_t)((body >> 7) & 127), (uint8_t)(body & 127)};
+    b.resize(b.size() + body, 0x33);
+    if (major == 4 && (flags & 0x10))
+        b.insert(b.end(), {'3', 'D', 'I', (uint8_t)major, 0, (uint8_t)flags, b[6], b[7], b[8], b[9]});
+    return b;
+}
+
+// Header offsets of the frames of a file that starts with one, walked by their spans.
+inline std::vector<size_t> MpegFrameStarts(const Bytes& f) {
+    std::vector<size_t> at;
+    for (size_t p = 0; p + 4 <= f.size();) {
+        const uint32_t span = MpegFrameSpan(&f[p], f.size() - p, true);
+        if (!span) break;
+        at.push_back(p);
+        p += span;
+    }
+    return at;
+}
+
+}  // namespace soundtest
