@@ -5,6 +5,7 @@
 
 #include <ogg/ogg.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -139,7 +140,7 @@ TEST_F(GraphRoute, WavesWithDataRunningPastTheEndLoadWhatTheyHold) {
     const WaveCase whole = Wave("24-bit extensible PCM", 0xFFFE, 24, 2, false);
     const size_t data = whole.file.size() - kRate * 6;   // behind the data chunk's header
     Bytes streamed = whole.file;
-    for (size_t at : {(size_t)4, data - 4}) std::memset(&streamed[at], 0xFF, 4);
+    for (size_t at : {(size_t)4, data - 4}) std::fill_n(streamed.begin() + at, 4, 0xFF);
     const Bytes cut(whole.file.begin(), whole.file.begin() + data + kRate / 2 * 6);
     const struct { const char* what; const Bytes& file; int frames; } cases[] = {
         {"sizes left at 0xFFFFFFFF", streamed, kRate}, {"cut at half a second", cut, kRate / 2}};
