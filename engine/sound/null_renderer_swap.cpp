@@ -11,6 +11,27 @@ namespace {
 const char kSwapFailed[] = "既存レンダラーをNullレンダラーと交換する処理が失敗しました";
 const char kAddFailed[] = "ヌルレンダラーフィルタのグラフへの追加に失敗しました";
 
+// Whether the filter ends a stream: no output pin, and some input connected
+// (a renderer that mixes several streams may have its first input free).
+bool EndsAStream(IBaseFilter* f) {
+    IEnumPins* pins = nullptr;
+    if (FAILED(f->EnumPins(&pins)) || !pins) return false;
+    bool output = false, connected = false;
+    IPin* pin = nullptr;
+    while (!output && pins->Next(1, &pin, nullptr) == S_OK) {
+        PIN_DIRECTION dir;
+        IPin* peer = nullptr;
+        if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == PINDIR_OUTPUT)
+            output = true;
+        else if (SUCCEEDED(pin->ConnectedTo(&peer)) && peer)
+            connected = true;
+        if (peer) peer->Release();
+        pin->Release();
+    }
+    pins->Release();
+    return connected && !output;
+}
+
 // A filter the builder added to end a stream, with a reference, or null. Null
 // renderers are passed over: they are the ones already swapped in.
 IBaseFilter* FindRenderer(IGraphBuilder* graph) {
@@ -19,18 +40,11 @@ IBaseFilter* FindRenderer(IGraphBuilder* graph) {
     IBaseFilter* found = nullptr;
     IBaseFilter* f = nullptr;
     while (!found && filters->Next(1, &f, nullptr) == S_OK) {
-        IPin* in = FindPinByDirection(f, PINDIR_INPUT);
-        IPin* out = FindPinByDirection(f, PINDIR_OUTPUT);
-        IPin* peer = nullptr;
         CLSID clsid = GUID_NULL;
-        if (in && !out && SUCCEEDED(in->ConnectedTo(&peer)) && peer &&
-            !(SUCCEEDED(f->GetClassID(&clsid)) && IsEqualCLSID(clsid, CLSID_NullRenderer))) {
+        if (EndsAStream(f) && !(SUCCEEDED(f->GetClassID(&clsid)) && IsEqualCLSID(clsid, CLSID_NullRenderer))) {
             found = f;
             f->AddRef();
         }
-        if (peer) peer->Release();
-        if (in) in->Release();
-        if (out) out->Release();
         f->Release();
     }
     filters->Release();
