@@ -9,16 +9,6 @@
 
 namespace {
 
-// kbit/s by bit-rate index 1-14 (ISO/IEC 11172-3, 13818-3).
-const uint16_t kBitRates[5][14] = {
-    {32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // MPEG-1 layer I
-    {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // MPEG-1 layer II
-    {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // MPEG-1 layer III
-    {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},     // MPEG-2 layer I
-    {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // MPEG-2 layers II, III
-};
-const uint32_t kSampleRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
-
 // The record ACM reads behind a WAVEFORMATEX for MPEG layer 3.
 #pragma pack(push, 1)
 struct Mp3WaveFormat {
@@ -43,6 +33,11 @@ uint32_t Id3v2End(StreamData* s) {
     return size;
 }
 
+bool ReadStreamAt(void* context, uint32_t at, void* dst, uint32_t n) {
+    StreamData* s = (StreamData*)context;
+    return SeekTo(s, at, 0) && ReadBytes(s, dst, n);
+}
+
 // The first frame that the frames after it confirm, read a window at a time:
 // any 0xFF 0xFx pair before it parses as some header, and one taken for the
 // first frame would set the format. -1 when there is none before the end.
@@ -56,7 +51,7 @@ int64_t FindFirstFrame(StreamData* s, uint32_t from, uint32_t end) {
     for (uint32_t at = from; found < 0 && at < end; at += kWindow) {
         const uint32_t n = end - at < kWindow + kAhead ? end - at : kWindow + kAhead;
         if (!SeekTo(s, at, 0) || !ReadBytes(s, buffer, n)) break;
-        const int64_t in = FindConfirmedMpegFrame(buffer, n, kWindow, false, zeros);
+        const int64_t in = FindConfirmedMpegFrame(buffer, n, kWindow, kAcmMpeg, zeros);
         if (in >= 0) found = at + in;
         for (uint32_t i = 0; zeros && i < n && i < kWindow; i++) zeros = buffer[i] == 0;
     }
@@ -65,40 +60,6 @@ int64_t FindFirstFrame(StreamData* s, uint32_t from, uint32_t end) {
 }
 
 }  // namespace
-
-int ParseMpegAudioFrameHeader(const uint8_t b[4], MpegFrameInfo* out, bool mpeg25) {
-    if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0 || (!mpeg25 && (b[1] & 0x10) == 0)) return -2;
-    const int version = (b[1] >> 3) & 3;   // 0 MPEG 2.5, 1 reserved, 2 MPEG-2, 3 MPEG-1
-    if (version == 1) return -1;
-    const int mpeg2 = version == 3 ? 0 : 1;
-    const int layer_code = (b[1] >> 1) & 3;
-    const int bitrate_index = b[2] >> 4;
-    const int rate_index = (b[2] >> 2) & 3;
-    // Index 0 (free format) has no length to walk by: 1-byte steps, seeks backwards.
-    if (layer_code == 0 || bitrate_index == 0 || bitrate_index == 15 || rate_index == 3) return -1;
-    MpegFrameInfo f;
-    f.layer = (uint8_t)(3 - layer_code);
-    f.mpeg2 = (uint8_t)mpeg2;
-    f.bitrate_index = (uint8_t)bitrate_index;
-    f.rate_index = (uint8_t)rate_index;
-    f.padding = (b[2] >> 1) & 1;
-    f.channels = (b[3] >> 6) == 3 ? 1 : 2;
-    f.sample_rate = kSampleRates[version == 0 ? 2 : mpeg2][rate_index];
-    const int row = mpeg2 ? (f.layer == 0 ? 3 : 4) : f.layer;
-    f.bit_rate = kBitRates[row][bitrate_index - 1];
-    if (f.layer == 0) {
-        f.frame_length = (12000 * f.bit_rate / f.sample_rate + f.padding) * 4;
-        f.samples = 384;
-    } else if (mpeg2 && f.layer == 2) {
-        f.frame_length = 72000 * f.bit_rate / f.sample_rate + f.padding;
-        f.samples = 576;
-    } else {
-        f.frame_length = 144000 * f.bit_rate / f.sample_rate + f.padding;
-        f.samples = 1152;
-    }
-    *out = f;
-    return 0;
-}
 
 int WalkMpegAudioFrames(StreamData* s, MpegFrameWalk* w) {
     std::memset(w, 0, sizeof(*w));
@@ -113,18 +74,18 @@ int WalkMpegAudioFrames(StreamData* s, MpegFrameWalk* w) {
         (std::memcmp(riff, "RIFF", 4) == 0 || std::memcmp(riff, "RF64", 4) == 0))
         return -1;
     w->audio_start = Id3v2End(s);
-    w->audio_end = file_size;
-    char tag[3];
-    if (file_size > 128 && SeekTo(s, file_size - 128, 0) && ReadBytes(s, tag, 3) && std::memcmp(tag, "TAG", 3) == 0)
-        w->audio_end = file_size - 128;
-    if (w->audio_start >= w->audio_end) return -1;
-    const int64_t first = FindFirstFrame(s, w->audio_start, w->audio_end);
+    const MpegAudioTails tails = FindMpegAudioTails(file_size, ReadStreamAt, s);
+    w->audio_end = tails.tags_start;
+    if (w->audio_start >= tails.audio_end) return -1;
+    // A frame that reaches the end of the audio needs no header after it, wherever tags or zero bytes follow.
+    const int64_t first = FindFirstFrame(s, w->audio_start, tails.audio_end);
     if (first < 0 || !SeekTo(s, first, 0)) return -1;
 
     bool found = false;
     uint8_t h[4];
+    // Up to the tags: an APE tag's binary items may hold what parses as a header.
     for (;;) {
-        if (!ReadBytes(s, &h[0], 1)) break;
+        if (s->funcs.Tell(s->handle) >= w->audio_end || !ReadBytes(s, &h[0], 1)) break;
         if (h[0] != 0xFF) continue;
         if (!ReadBytes(s, &h[1], 1)) break;
         if ((h[1] & 0xF0) != 0xF0) continue;

@@ -54,15 +54,38 @@ uint32_t LeadingId3v2Size(const uint8_t* p, uint32_t size) {
 // with a short size field left without a frame header.
 const uint32_t kFirstFrameReach = 0x10000;
 
-// The first confirmed frame within reach after any ID3v2 tags, or -1.
+// The first confirmed frame within reach after any ID3v2 tags, or -1. A frame
+// that reaches the tags or zero bytes after the audio needs no header after it.
 int64_t FirstFrameAfterTags(const uint8_t* p, uint32_t size) {
     uint32_t at = 0;
     for (uint32_t n; (n = LeadingId3v2Size(p + at, size - at)) != 0;) at += n;
-    const int64_t in = FindConfirmedMpegFrame(p + at, size - at, kFirstFrameReach, true);
+    const uint32_t end = FindMpegAudioTails(p, size).audio_end;
+    if (end <= at) return -1;
+    const int64_t in = FindConfirmedMpegFrame(p + at, end - at, kFirstFrameReach, kGraphMpegTableRates);
     return in < 0 ? -1 : at + in;
 }
 
+// Containers whose parsers read the payload by its layout: PCM in them holds
+// what reads as MPEG headers, and that is no sign of the bytes' kind.
+bool AnnouncesContainer(const uint8_t* p, uint32_t size) {
+    static const struct {
+        uint8_t at, length;
+        char bytes[5];
+    } kSignatures[] = {
+        {0, 4, "RIFF"}, {0, 4, "RF64"}, {0, 4, "riff"}, {0, 4, "OggS"}, {0, 4, "fLaC"},  {0, 4, "FORM"},
+        {0, 4, ".snd"}, {0, 4, "caff"}, {0, 4, "wvpk"}, {0, 4, "MAC "}, {0, 4, "TTA1"},  {0, 4, "MPCK"},
+        {0, 4, "\x1A\x45\xDF\xA3"},   // Matroska, WebM
+        {0, 4, "\x30\x26\xB2\x75"},   // ASF
+        {0, 4, "\x00\x00\x01\xBA"},   // MPEG program stream
+        {4, 4, "ftyp"}, {4, 4, "moov"}, {4, 4, "mdat"}, {4, 4, "free"}, {4, 4, "wide"}, {4, 4, "skip"},
+    };
+    for (const auto& s : kSignatures)
+        if (size >= (uint32_t)s.at + s.length && std::memcmp(p + s.at, s.bytes, s.length) == 0) return true;
+    return size > 376 && p[0] == 0x47 && p[188] == 0x47 && p[376] == 0x47;   // MPEG transport stream
+}
+
 const char kRenderRefused[] = "グラフの構築に失敗しました";
+const char kNoMpegFrame[] = "MPEGオーディオのフレームが確認できないデータは変換しません";
 
 const char kStopLeftBehind[] = "グラフの停止が制限時間内に終わりませんでした";
 
@@ -310,15 +333,19 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     f.Seek(h, 0, 2);   // left at its end, as the whole read leaves it
     const uint32_t skip = LeadingId3v2Size(g.image, (uint32_t)size);
     // Otherwise untyped: the graph picks a parser by the bytes, or refuses them.
-    const bool mpeg = NextMpegHeaderFollows(g.image + skip, (uint32_t)size - skip, true);
+    const bool mpeg = NextMpegHeaderFollows(g.image + skip, (uint32_t)size - skip, kGraphMpeg);
+    const int64_t first_frame = mpeg ? skip : FirstFrameAfterTags(g.image, (uint32_t)size);
+    // The platform's parser guesses MPEG audio from headers alone and decodes
+    // quiet PCM, tables and pictures, which are full of them, to minutes of
+    // silence, or works on them up to the time limit.
+    if (first_frame < 0 && !AnnouncesContainer(g.image + skip, (uint32_t)size - skip) &&
+        HoldsLooseMpegHeaderPair(g.image + skip, (uint32_t)size - skip, kFirstFrameReach))
+        return Fail(&g, conv, kNoMpegFrame);
     const char* failure = OfferToGraph(&g, skip, mpeg);
-    if (failure == kRenderRefused && !mpeg) {
+    if (failure == kRenderRefused && !mpeg && first_frame >= 0) {
         // The platform's parser takes MPEG audio only from a frame header on.
-        const int64_t first = FirstFrameAfterTags(g.image, (uint32_t)size);
-        if (first >= 0) {
-            g.Release(true);
-            failure = OfferToGraph(&g, (uint32_t)first, true);
-        }
+        g.Release(true);
+        failure = OfferToGraph(&g, (uint32_t)first_frame, true);
     }
     // Another sound track's renderer would play it at its pace; a video's would show a window.
     if (!failure) failure = ReplaceRenderersWithNullRenderers(g.graph, g.nullRenderer);

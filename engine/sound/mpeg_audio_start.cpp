@@ -2,20 +2,64 @@
 
 #include <cstring>
 
-#include "engine/sound/mp3_acm.h"
+#include "engine/sound/mpeg_audio_header.h"
 
 namespace {
 
 // A header of free format (bit-rate index 0), whose frames carry no length.
-bool IsFreeFormatHeader(const uint8_t* b) {
+bool IsFreeFormatHeader(const uint8_t* b, bool mpeg25) {
     const uint8_t with_rate[4] = {b[0], b[1], (uint8_t)(b[2] | 0x10), b[3]};
     MpegFrameInfo info;
-    return (b[2] >> 4) == 0 && ParseMpegAudioFrameHeader(with_rate, &info, true) == 0;
+    return (b[2] >> 4) == 0 && ParseMpegAudioFrameHeader(with_rate, &info, mpeg25) == 0;
 }
 
-bool IsHeader(const uint8_t* b, bool wide) {
+bool IsHeader(const uint8_t* b, MpegAccept accept) {
     MpegFrameInfo info;
-    return ParseMpegAudioFrameHeader(b, &info, wide) == 0 || (wide && IsFreeFormatHeader(b));
+    return ParseMpegAudioFrameHeader(b, &info, accept.mpeg25) == 0 ||
+           (accept.free_format && IsFreeFormatHeader(b, accept.mpeg25));
+}
+
+// The shortest frame of the header's version, layer and sampling frequency:
+// that of the lowest table bit rate, unpadded.
+uint32_t ShortestFrame(const uint8_t* b) {
+    const uint8_t lowest[4] = {b[0], b[1], (uint8_t)((b[2] & 0x0C) | 0x10), b[3]};
+    MpegFrameInfo info;
+    return ParseMpegAudioFrameHeader(lowest, &info, true) == 0 ? info.frame_length : 0;
+}
+
+// Whether a layer I frame of `length` bytes could hold what its bit
+// allocation asks for. -1 in 16- and 32-bit data reads as a layer I header,
+// and such data is full of 0xFF bytes: an allocation of 15 is forbidden, and
+// others soon ask for more bits than the frame has. Only the bytes there are
+// looked at; a frame not wholly there is judged by its allocations so far.
+bool LayerIAllocationFits(const uint8_t* p, size_t size, uint32_t length) {
+    const int channels = (p[3] >> 6) == 3 ? 1 : 2;
+    const int bound = (p[3] >> 6) == 1 ? 4 * (((p[3] >> 4) & 3) + 1) : 32;   // joint stereo shares the rest
+    size_t bit = (p[1] & 1) ? 32 : 48;   // behind the header and its check word
+    uint32_t needed = (uint32_t)bit;
+    for (int sb = 0; sb < 32; sb++) {
+        const bool shared = sb >= bound;   // one allocation and one set of samples, a scale factor each
+        for (int ch = 0; ch < (shared ? 1 : channels); ch++, bit += 4) {
+            if (bit / 8 >= size) return true;
+            const int allocation = (p[bit / 8] >> (4 - bit % 8)) & 15;
+            if (allocation == 15) return false;
+            needed += 4;
+            if (allocation) needed += 6 * (shared ? channels : 1) + 12 * (allocation + 1);
+        }
+    }
+    return needed <= length * 8;
+}
+
+// Whether the frame holds its own header again: a picture of one colour, a
+// table of one record or a run of pixels repeats it, coded audio does not.
+bool HoldsItsHeader(const uint8_t* p, size_t size, uint32_t length) {
+    const uint8_t* const end = p + (length < size ? length : size) - 3;
+    for (const uint8_t* q = p + 1; q < end; q++) {
+        q = (const uint8_t*)std::memchr(q, 0xFF, (size_t)(end - q));
+        if (!q) return false;
+        if (std::memcmp(q, p, 4) == 0) return true;
+    }
+    return false;
 }
 
 // Same version, layer and sampling frequency, and both free format or neither.
@@ -23,37 +67,45 @@ bool SameMpegStream(const uint8_t* a, const uint8_t* b) {
     return (b[1] & 0xFE) == (a[1] & 0xFE) && (b[2] & 0x0C) == (a[2] & 0x0C) && ((a[2] >> 4) == 0) == ((b[2] >> 4) == 0);
 }
 
-}  // namespace
-
-uint32_t MpegFrameSpan(const uint8_t* p, size_t size, bool wide) {
-    if (size < 4) return 0;
-    if (wide && IsFreeFormatHeader(p)) {
-        size_t at = 4;
-        for (; at + 4 <= size && at <= kFreeFormatReach; at++)
-            if (IsFreeFormatHeader(p + at) && SameMpegStream(p, p + at)) return (uint32_t)at;
-        // Searched up to the end: the frame runs to it.
-        return at + 4 > size ? (uint32_t)size : 0;
-    }
-    MpegFrameInfo f;
-    return ParseMpegAudioFrameHeader(p, &f, wide) == 0 ? f.frame_length : 0;
+// From a free-format header, the distance to the next of its stream, or to
+// the end of the bytes when they end within reach; 0 when none is within reach.
+uint32_t FreeFormatDistance(const uint8_t* p, size_t size, bool mpeg25) {
+    size_t at = 4;
+    for (; at + 4 <= size && at <= kFreeFormatReach; at++)
+        if (IsFreeFormatHeader(p + at, mpeg25) && SameMpegStream(p, p + at)) return (uint32_t)at;
+    return at + 4 > size ? (uint32_t)size : 0;
 }
 
-bool NextMpegHeaderFollows(const uint8_t* p, size_t size, bool wide) {
-    const uint32_t span = MpegFrameSpan(p, size, wide);
-    return span && span + 4 <= size && IsHeader(p + span, wide) && SameMpegStream(p, p + span);
+uint32_t SpanOfHeader(const uint8_t* p, size_t size, MpegAccept accept) {
+    if (accept.free_format && IsFreeFormatHeader(p, accept.mpeg25)) {
+        const uint32_t at = FreeFormatDistance(p, size, accept.mpeg25);
+        // Data that repeats a header every few bytes is no stream: no bit rate makes frames that short.
+        return at < ShortestFrame(p) ? 0 : at;
+    }
+    MpegFrameInfo f;
+    return ParseMpegAudioFrameHeader(p, &f, accept.mpeg25) == 0 ? f.frame_length : 0;
+}
+
+}  // namespace
+
+uint32_t MpegFrameSpan(const uint8_t* p, size_t size, MpegAccept accept) {
+    if (size < 4) return 0;
+    const uint32_t span = SpanOfHeader(p, size, accept);
+    if (span == 0 || HoldsItsHeader(p, size, span)) return 0;
+    return ((p[1] >> 1) & 3) == 3 && !LayerIAllocationFits(p, size, span) ? 0 : span;
 }
 
 namespace {
 
 // A frame that reaches the end before two headers confirm it counts when short_ok is set.
-bool IsConfirmedMpegFrame(const uint8_t* p, size_t size, bool wide, bool short_ok) {
+bool IsConfirmedMpegFrame(const uint8_t* p, size_t size, MpegAccept accept, bool short_ok) {
     size_t at = 0;
     uint32_t last_span = 0;
     for (int next = 0; next < 2; next++) {
-        const uint32_t span = MpegFrameSpan(p + at, size - at, wide);
+        const uint32_t span = MpegFrameSpan(p + at, size - at, accept);
         if (span == 0) return false;   // no header
         if (at + span + 4 > size) return short_ok;   // the frame reaches the end
-        if (!IsHeader(p + at + span, wide) || !SameMpegStream(p, p + at + span)) return false;
+        if (!IsHeader(p + at + span, accept) || !SameMpegStream(p, p + at + span)) return false;
         // Free-format frames keep one length but for the padding byte; noise
         // with syncs sown in it has a header of the stream somewhere within reach.
         if (last_span && (span > last_span + 1 || span + 1 < last_span)) return false;
@@ -65,7 +117,14 @@ bool IsConfirmedMpegFrame(const uint8_t* p, size_t size, bool wide, bool short_o
 
 }  // namespace
 
-int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, bool wide, bool zeros_before) {
+bool NextMpegHeaderFollows(const uint8_t* p, size_t size, MpegAccept accept) {
+    const uint32_t span = MpegFrameSpan(p, size, accept);
+    if (!span || span + 4 > size || !IsHeader(p + span, accept) || !SameMpegStream(p, p + span)) return false;
+    // Any two headers of free format stand some way apart; a third as far on shows a stream.
+    return (p[2] >> 4) != 0 || IsConfirmedMpegFrame(p, size, accept, true);
+}
+
+int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, MpegAccept accept, bool zeros_before) {
     const uint8_t* const end = p + (reach < size ? reach : size);
     const uint8_t* nonzero = p;   // the first byte that is not zero, up to end
     if (zeros_before)
@@ -73,7 +132,107 @@ int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, bool
     for (const uint8_t* q = p; q < end; q++) {
         q = (const uint8_t*)std::memchr(q, 0xFF, (size_t)(end - q));
         if (!q) break;
-        if (IsConfirmedMpegFrame(q, size - (size_t)(q - p), wide, zeros_before && q <= nonzero)) return q - p;
+        if (IsConfirmedMpegFrame(q, size - (size_t)(q - p), accept, zeros_before && q <= nonzero)) return q - p;
     }
     return -1;
+}
+
+bool HoldsLooseMpegHeaderPair(const uint8_t* p, size_t size, size_t reach) {
+    const uint8_t* const end = p + (reach < size ? reach : size);
+    for (const uint8_t* q = p; q < end; q++) {
+        q = (const uint8_t*)std::memchr(q, 0xFF, (size_t)(end - q));
+        if (!q) break;
+        const size_t left = size - (size_t)(q - p);
+        if (left < 8) break;
+        MpegFrameInfo f;
+        const uint32_t span = IsFreeFormatHeader(q, true)                       ? FreeFormatDistance(q, left, true)
+                              : ParseMpegAudioFrameHeader(q, &f, true) == 0 ? f.frame_length
+                                                                            : 0;
+        if (span && span + 4 <= left && IsHeader(q + span, kGraphMpeg) && SameMpegStream(q, q + span)) return true;
+    }
+    return false;
+}
+
+namespace {
+
+struct Reader {
+    ReadBytesAt read;
+    void* context;
+    bool At(uint32_t at, void* dst, uint32_t n) const { return read(context, at, dst, n); }
+};
+
+uint32_t Le32(const uint8_t* b) { return b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24; }
+
+// The start of an ID3v1, APE or Lyrics3 tag that ends at `end`, or `end`.
+uint32_t TagEndingAt(const Reader& r, uint32_t end) {
+    uint8_t b[32];
+    if (end >= 128 && r.At(end - 128, b, 3) && std::memcmp(b, "TAG", 3) == 0) return end - 128;
+    // APE: a footer that gives the size of the items and itself, and whether a header leads them.
+    if (end >= 32 && r.At(end - 32, b, 32) && std::memcmp(b, "APETAGEX", 8) == 0) {
+        const uint64_t total = (uint64_t)Le32(b + 12) + ((Le32(b + 20) & 0x80000000u) ? 32 : 0);
+        if (Le32(b + 12) >= 32 && total <= end) return end - (uint32_t)total;
+    }
+    // Lyrics3 v2: "LYRICSBEGIN", the fields, their size in six digits, "LYRICS200".
+    if (end >= 15 && r.At(end - 15, b, 15) && std::memcmp(b + 6, "LYRICS200", 9) == 0) {
+        uint32_t fields = 0;
+        bool digits = true;
+        for (int i = 0; i < 6; i++) {
+            digits = digits && b[i] >= '0' && b[i] <= '9';
+            fields = fields * 10 + (uint32_t)(b[i] & 0x0F);
+        }
+        if (digits && fields >= 11 && fields + 15 <= end && r.At(end - 15 - fields, b, 11) &&
+            std::memcmp(b, "LYRICSBEGIN", 11) == 0)
+            return end - 15 - fields;
+    }
+    // Lyrics3 v1: "LYRICSBEGIN", at most 5,100 bytes of lyrics, "LYRICSEND".
+    if (end >= 20 && r.At(end - 9, b, 9) && std::memcmp(b, "LYRICSEND", 9) == 0) {
+        uint8_t lyrics[5100 + 11];
+        const uint32_t n = end - 9 < sizeof lyrics ? end - 9 : (uint32_t)sizeof lyrics;
+        if (r.At(end - 9 - n, lyrics, n))
+            for (uint32_t i = n - 11 + 1; i-- > 0;)
+                if (std::memcmp(lyrics + i, "LYRICSBEGIN", 11) == 0) return end - 9 - n + i;
+    }
+    return end;
+}
+
+// Where the zero bytes that end the first `end` bytes begin.
+uint32_t BeforeZeros(const Reader& r, uint32_t end) {
+    uint8_t block[4096];
+    while (end > 0) {
+        const uint32_t n = end < sizeof block ? end : (uint32_t)sizeof block;
+        if (!r.At(end - n, block, n)) return end;
+        uint32_t i = n;
+        while (i > 0 && block[i - 1] == 0) i--;
+        if (i > 0) return end - n + i;
+        end -= n;
+    }
+    return 0;
+}
+
+bool ReadMemory(void* context, uint32_t at, void* dst, uint32_t n) {
+    std::memcpy(dst, (const uint8_t*)context + at, n);
+    return true;
+}
+
+}  // namespace
+
+MpegAudioTails FindMpegAudioTails(uint32_t size, ReadBytesAt read, void* context) {
+    const Reader r = {read, context};
+    uint32_t tags = size;
+    for (;;) {
+        uint32_t start = TagEndingAt(r, tags);
+        if (start == tags) {   // zero bytes may stand between tags, or behind the last
+            const uint32_t zeros = BeforeZeros(r, tags);
+            start = zeros < tags ? TagEndingAt(r, zeros) : zeros;
+            if (start == zeros) break;
+        }
+        tags = start;
+    }
+    // A header's last bytes may be zero: what stands before the zeros keeps room for them.
+    const uint32_t zeros = BeforeZeros(r, tags);
+    return {tags, tags - zeros > 3 ? zeros + 3 : tags};
+}
+
+MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size) {
+    return FindMpegAudioTails(size, ReadMemory, (void*)p);
 }

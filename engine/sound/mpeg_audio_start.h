@@ -1,10 +1,24 @@
-// Where MPEG audio starts in bytes that may not begin with it: a recording
-// begun mid-frame, a cutting tool's leftovers, a tag whose size is short. Any
+// Where MPEG audio starts in bytes that may not begin with it (a recording
+// begun mid-frame, a cutting tool's leftovers, a tag whose size is short), and
+// where it ends before the tags and padding that tools leave after it. Any
 // 0xFF 0xFx pair parses as some header, so a header counts only once the
-// headers after it confirm it.
+// headers after it confirm it. No Windows header: the rules build natively.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+
+// The headers a reader takes besides MPEG-1 and -2 at a table bit rate.
+struct MpegAccept {
+    bool mpeg25;
+    bool free_format;
+};
+// The compression manager's decoder; the platform's parser; and the parser
+// for bytes it refused as they were, where free format is passed over: its
+// "frames" are any span between two headers, and data that repeats a header
+// at a steady spacing (quiet PCM, tables of -1 and 0) would pass.
+constexpr MpegAccept kAcmMpeg = {false, false};
+constexpr MpegAccept kGraphMpeg = {true, true};
+constexpr MpegAccept kGraphMpegTableRates = {true, false};
 
 // The longest free-format frame looked through for the next header (decoders
 // take up to 640 kbit/s, 2,881 bytes at 32 kHz).
@@ -12,19 +26,46 @@ const uint32_t kFreeFormatReach = 4096;
 
 // Where the frame whose header is at p ends, from p: its length (which may run
 // past `size`), or in free format the distance to the next header of the
-// stream, or to the end of the bytes when they end within reach; 0 when p holds
-// no header, or a free-format one with no next header within reach. `wide`
-// also takes MPEG 2.5 and free format, which the compression manager never decodes.
-uint32_t MpegFrameSpan(const uint8_t* p, size_t size, bool wide);
+// stream, or to the end of the bytes when they end within reach. 0 when p holds
+// no header, or no frame: a free-format one with no next header within reach
+// or with one nearer than the shortest frame of any table bit rate, a frame
+// that holds its own header again, a layer I frame whose bit allocation is
+// forbidden or asks for more bits than the frame has.
+uint32_t MpegFrameSpan(const uint8_t* p, size_t size, MpegAccept accept);
 
-// Whether a header of the same stream follows where the frame at p ends.
-bool NextMpegHeaderFollows(const uint8_t* p, size_t size, bool wide);
+// Whether a header of the same stream follows where the frame at p ends; in
+// free format, also a third where the second ends (±1 for the padding byte),
+// unless the second frame runs to the end.
+bool NextMpegHeaderFollows(const uint8_t* p, size_t size, MpegAccept accept);
 
 // Offset of the first confirmed frame that starts within the first `reach`
 // bytes, or -1. A header is confirmed when the next two are of the same
 // version, layer and sampling frequency, each where the frame before it ends;
 // a frame that reaches the end of the bytes needs no more, so that audio of one
-// or two frames is found. Such short audio counts only where nothing but zero
-// bytes stand before it, here and, when `zeros_before` is set, before p: in
-// noise, a header or two near the end would.
-int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, bool wide, bool zeros_before = true);
+// or two frames is found (`size` is best the end of the audio, before its
+// tails). Such short audio counts only where nothing but zero bytes stand
+// before it, here and, when `zeros_before` is set, before p: in noise, a
+// header or two near the end would.
+int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, MpegAccept accept,
+                               bool zeros_before = true);
+
+// Whether two MPEG headers of one stream stand a frame apart within the first
+// `reach` bytes on the loosest reading: MPEG 2.5 and free format too, at any
+// spacing, and no rule for what a frame holds. A parser that guesses what
+// bytes are may take such bytes for MPEG audio.
+bool HoldsLooseMpegHeaderPair(const uint8_t* p, size_t size, size_t reach);
+
+// Where the audio ends in a file of `size` bytes. Tools leave an ID3v1 tag, a
+// Lyrics3 tag, an APE tag and zero bytes after the last frame, in about any
+// order: `tags_start` is where the first of the tags begins (the file's end
+// when there is none), `audio_end` the same with the zero bytes before it
+// also left out, but for three that may end a header. The last frame may end
+// in zero bytes of its own, so only the finder takes `audio_end`.
+struct MpegAudioTails {
+    uint32_t tags_start;
+    uint32_t audio_end;
+};
+// Reads n bytes at `at` into dst; false when they cannot be read.
+using ReadBytesAt = bool (*)(void* context, uint32_t at, void* dst, uint32_t n);
+MpegAudioTails FindMpegAudioTails(uint32_t size, ReadBytesAt read, void* context);
+MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size);

@@ -36,7 +36,7 @@ inline Bytes Id3v2(int major, int flags, uint32_t body) {
 inline std::vector<size_t> MpegFrameStarts(const Bytes& f) {
     std::vector<size_t> at;
     for (size_t p = 0; p + 4 <= f.size();) {
-        const uint32_t span = MpegFrameSpan(&f[p], f.size() - p, true);
+        const uint32_t span = MpegFrameSpan(&f[p], f.size() - p, kGraphMpeg);
         if (!span) break;
         at.push_back(p);
         p += span;

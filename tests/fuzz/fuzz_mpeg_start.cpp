@@ -1,0 +1,24 @@
+// Where MPEG audio starts and ends, over fuzzed bytes: every answer stays
+// within the bytes, a start found is a frame, and the tails found leave the
+// audio inside the file.
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "engine/sound/mpeg_audio_start.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // A copy of its own size, so that reading past it shows.
+    const std::vector<uint8_t> bytes(data, data + size);
+    const uint8_t* p = bytes.data();
+    const MpegAudioTails tails = FindMpegAudioTails(p, (uint32_t)size);
+    if (tails.audio_end > tails.tags_start || tails.tags_start > size) std::abort();
+    for (MpegAccept accept : {kAcmMpeg, kGraphMpeg, kGraphMpegTableRates}) {
+        const size_t reach = size ? p[0] * 16u : 0;
+        const int64_t at = FindConfirmedMpegFrame(p, tails.audio_end, reach, accept, size & 1);
+        if (at >= 0 && ((size_t)at >= reach || MpegFrameSpan(p + at, tails.audio_end - at, accept) == 0)) std::abort();
+        if (size && NextMpegHeaderFollows(p, size, accept) && MpegFrameSpan(p, size, accept) == 0) std::abort();
+    }
+    HoldsLooseMpegHeaderPair(p, size, size);
+    return 0;
+}

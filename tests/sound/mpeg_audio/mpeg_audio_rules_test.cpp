@@ -1,0 +1,237 @@
+// Where MPEG audio starts and ends, tried natively as well as under Wine: the
+// test tones cut at every byte, short audio with the tails that tools leave,
+// layer I frames, and many files that are not sound but hold what parses as
+// headers.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "engine/sound/mpeg_audio_start.h"
+#include "sound/mpeg_bytes.h"
+#include "sound/sound_lookalikes.h"
+
+using namespace soundtest;
+
+namespace {
+
+Bytes ReadTone(const char* name) {
+    std::ifstream f(name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+int64_t Find(const Bytes& b, MpegAccept accept, size_t reach = 0x10000) {
+    const uint32_t end = FindMpegAudioTails(b.data(), (uint32_t)b.size()).audio_end;
+    return FindConfirmedMpegFrame(b.data(), end, reach, accept);
+}
+
+TEST(MpegAudioStart, AHeaderCountsOnlyOnceTheNextTwoConfirmIt) {
+    const Bytes mp2 = MpegFrames({0xFF, 0xFD, 0x80, 0x00}, 417, 6);    // 44.1 kHz layer II
+    const Bytes mp25 = MpegFrames({0xFF, 0xE3, 0x90, 0x00}, 522, 5);   // MPEG 2.5
+    const Bytes free = MpegFrames({0xFF, 0xFB, 0x00, 0x00}, 1000, 3);
+    const Bytes long_one(free.begin(), free.begin() + 1000), short_one(free.begin(), free.begin() + 600);
+    const Bytes uneven = Cat({long_one, short_one, long_one, short_one, long_one});   // as if sown in noise
+    const Bytes fake = {0xFF, 0xFD, 0x84, 0x00};                 // 48 kHz layer II, 384 bytes
+    Bytes before(Noise(400, 2));
+    std::copy(fake.begin(), fake.end(), before.begin() + 16);   // its frame ends on the real first one
+    Bytes one_off = mp2;
+    one_off[417 * 2 + 2] = 0x84;                                  // the third header at another rate
+    const struct {
+        const char* what;
+        Bytes bytes;
+        int64_t acm, graph, table_rates;
+    } cases[] = {
+        {"a stream from its start", mp2, 0, 0, 0},
+        {"one frame", Bytes(mp2.begin(), mp2.begin() + 417), 0, 0, 0},
+        {"two frames, the second cut", Bytes(mp2.begin(), mp2.begin() + 600), 0, 0, 0},
+        {"a false header ending on the stream", Cat({before, mp2}), 400, 400, 400},
+        {"the third header at another rate", one_off, 417 * 3, 417 * 3, 417 * 3},
+        {"MPEG 2.5", mp25, -1, 0, 0},
+        {"free format", free, -1, 0, -1},
+        {"free format at uneven spacing", uneven, -1, -1, -1},
+        {"free-format headers 20 bytes apart", MpegFrames({0xFF, 0xFB, 0x00, 0x00}, 20, 50), -1, -1, -1},
+        {"no header", Noise(5000, 3), -1, -1, -1},
+        {"zeros, then one frame", Cat({Bytes(50, 0), Bytes(mp2.begin(), mp2.begin() + 417)}), 50, 50, 50},
+        {"noise, then two frames", Cat({Noise(3000, 4), Bytes(mp2.begin(), mp2.begin() + 834)}), -1, -1, -1},
+        {"a frame that holds its header again", MpegFrames({0xFF, 0xFD, 0x80, 0x00}, 209, 12), -1, -1, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.acm, FindConfirmedMpegFrame(c.bytes.data(), c.bytes.size(), c.bytes.size(), kAcmMpeg));
+        EXPECT_EQ(c.graph, FindConfirmedMpegFrame(c.bytes.data(), c.bytes.size(), c.bytes.size(), kGraphMpeg));
+        EXPECT_EQ(c.table_rates,
+                  FindConfirmedMpegFrame(c.bytes.data(), c.bytes.size(), c.bytes.size(), kGraphMpegTableRates));
+    }
+    EXPECT_EQ(-1, FindConfirmedMpegFrame(Cat({Bytes(100, 0), mp2}).data(), 100 + mp2.size(), 100, kGraphMpeg))
+        << "only frames starting within reach";
+}
+
+// Cut anywhere, a real stream is found at its next frame, never at a false
+// header in what is left of the frame before; and every frame of it, free
+// format too, is taken as the start of MPEG audio.
+TEST(MpegAudioStart, EveryCutOfTheTonesStartsAtTheNextFrame) {
+    const struct {
+        const char* file;
+        bool acm;           // the compression manager decodes it
+        bool table_rates;   // not free format
+    } tones[] = {{"tone.mp3", true, true},
+                 {"tone22m.mp3", true, true},
+                 {"tone8m.mp3", false, true},
+                 {"tone.mp2", true, true},
+                 {"tone_free.mp3", false, false}};
+    for (const auto& t : tones) {
+        SCOPED_TRACE(t.file);
+        const Bytes f = ReadTone(t.file);
+        ASSERT_GT(f.size(), 2000u) << "no such file (scripts/sound-media)";
+        const std::vector<size_t> starts = MpegFrameStarts(f);
+        ASSERT_GT(starts.size(), 20u);
+        EXPECT_GT(starts.back() + 3000, f.size()) << "the walk stopped at frame " << starts.size();
+        for (size_t i = 0; i + 2 < starts.size(); i++)
+            ASSERT_TRUE(NextMpegHeaderFollows(&f[starts[i]], f.size() - starts[i], kGraphMpeg)) << "frame " << i;
+        if (!t.table_rates) continue;
+        size_t next = 0;
+        for (size_t cut = 0; cut < starts[starts.size() - 3]; cut++) {
+            while (starts[next] < cut) next++;
+            const Bytes left(f.begin() + cut, f.end());
+            ASSERT_EQ((int64_t)(starts[next] - cut), Find(left, kGraphMpegTableRates)) << "cut at " << cut;
+            if (t.acm) {
+                ASSERT_EQ((int64_t)(starts[next] - cut), Find(left, kAcmMpeg)) << "cut at " << cut;
+            }
+        }
+    }
+}
+
+// One to three frames need no header after the last when tags or zero bytes
+// follow them; bytes of no kind after a lone frame leave it unconfirmed.
+TEST(MpegAudioStart, ShortAudioIsFoundBeforeTheTailsToolsLeave) {
+    const Bytes tone = ReadTone("tone.mp3");
+    ASSERT_GT(tone.size(), 2000u);
+    const std::vector<size_t> starts = MpegFrameStarts(tone);
+    for (int frames = 1; frames <= 3; frames++) {
+        const Bytes audio(tone.begin() + starts[2], tone.begin() + starts[2 + frames]);
+        for (const NamedFile& tail : MpegTails()) {
+            SCOPED_TRACE(::testing::Message() << frames << " frames, then " << tail.name);
+            const Bytes file = Cat({audio, tail.bytes});
+            const MpegAudioTails ends = FindMpegAudioTails(file.data(), (uint32_t)file.size());
+            const bool tagged = tail.bytes[0] != 0 || tail.bytes.back() != 0;
+            const size_t zeros = tagged ? std::find_if(tail.bytes.begin(), tail.bytes.end(), [](uint8_t b) { return b; }) -
+                                              tail.bytes.begin()
+                                        : 0;
+            EXPECT_EQ(tagged ? audio.size() + zeros : file.size(), ends.tags_start);
+            EXPECT_LE(ends.audio_end, audio.size() + 3) << "room for a header's zero bytes";
+            EXPECT_GT(ends.audio_end, audio.size() - (starts[3] - starts[2]));
+            EXPECT_EQ(0, Find(file, kAcmMpeg));
+            EXPECT_EQ(0, Find(file, kGraphMpegTableRates));
+        }
+    }
+    Bytes silent = MpegFrames({0xFF, 0xFB, 0x90, 0x00}, 417, 1);
+    silent.resize(100);
+    EXPECT_EQ(0, Find(Cat({silent, Bytes(900, 0)}), kAcmMpeg)) << "a header ending in zero bytes, then zeros";
+    const Bytes lone(tone.begin() + starts[2], tone.begin() + starts[3]);
+    EXPECT_EQ(-1, Find(Cat({lone, Noise(500, 5)}), kAcmMpeg)) << "a lone frame, then bytes of no kind";
+}
+
+TEST(MpegAudioStart, TailsAreFoundInAnyOrderAndNotTakenFromAudio) {
+    Bytes audio = MpegFrames({0xFF, 0xFB, 0x90, 0x64}, 417, 3);
+    audio.back() = 0x55;
+    const size_t a = audio.size();
+    Bytes ape_v1 = ApeTag();
+    ape_v1.erase(ape_v1.begin(), ape_v1.begin() + 32);   // no header, as APEv1 writes it
+    uint8_t* footer = &ape_v1[ape_v1.size() - 32];
+    footer[8] = 0xE8, footer[9] = 0x03, footer[23] = 0;   // version 1000, no header flag
+    const std::string v1 = "LYRICSBEGIN[00:00]Tone\r\nLYRICSEND";
+    Bytes headless = Lyrics3Tag();
+    headless[0] = 'X';
+    const Bytes ape_id3 = Cat({ApeTag(), Id3v1Tag()});
+    const struct {
+        const char* what;
+        Bytes tail;
+        size_t tags_start, audio_end;
+    } cases[] = {
+        {"nothing", {}, a, a},
+        {"an APEv1 tag", ape_v1, a, a},
+        {"a Lyrics3 v1 tag", Bytes(v1.begin(), v1.end()), a, a},
+        {"APE and ID3v1, zeros, APE and ID3v1", Cat({ape_id3, Bytes(7, 0), ape_id3}), a, a},
+        {"zeros, then ID3v1", Cat({Bytes(5000, 0), Id3v1Tag()}), a + 5000, a + 3},
+        {"zeros only", Bytes(5000, 0), a + 5000, a + 3},
+        {"a Lyrics3 v2 tag whose start is missing", headless, a + headless.size(), a + headless.size()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes file = Cat({audio, c.tail});
+        const MpegAudioTails ends = FindMpegAudioTails(file.data(), (uint32_t)file.size());
+        EXPECT_EQ(c.tags_start, ends.tags_start);
+        EXPECT_EQ(c.audio_end, ends.audio_end);
+    }
+    EXPECT_EQ(3u, FindMpegAudioTails(Bytes(10000, 0).data(), 10000).audio_end);
+}
+
+// Layer I frames, which 16- and 32-bit -1 reads as, count only when their bit
+// allocation is allowed and fits the frame.
+TEST(MpegAudioStart, LayerIFramesAreJudgedByTheirBitAllocation) {
+    // Mono, 128 kbit/s at 44.1 kHz: 136 bytes, 1,088 bits.
+    auto mono = [](uint8_t allocations, int subbands) {
+        Bytes frame = {0xFF, 0xFF, 0x40, 0xC0};
+        for (int sb = 0; sb < 32; sb += 2)
+            frame.push_back((uint8_t)((sb < subbands ? allocations & 0xF0 : 0) | (sb + 1 < subbands ? allocations & 0x0F : 0)));
+        frame.resize(136, 0x55);
+        return Cat({frame, frame, frame, frame});
+    };
+    EXPECT_EQ(0, Find(mono(0x44, 8), kAcmMpeg)) << "8 subbands of 5 bits: 688 bits";
+    EXPECT_EQ(-1, Find(mono(0xEE, 8), kAcmMpeg)) << "8 subbands of 15 bits: 1,648 bits";
+    EXPECT_EQ(-1, Find(mono(0x1F, 2), kAcmMpeg)) << "an allocation of 15";
+    // Joint stereo from subband 4, 192 kbit/s: 208 bytes, 1,664 bits. Subbands
+    // 4-27 at 3 bits fit only when their samples are counted once for both channels.
+    Bytes joint = {0xFF, 0xFF, 0x60, 0x40};
+    joint.insert(joint.end(), 4, 0x22);              // 4 subbands x 2 channels
+    joint.insert(joint.end(), 12, 0x22);             // 24 shared subbands
+    joint.insert(joint.end(), 2, 0x00);              // the last 4
+    joint.resize(208, 0x55);
+    EXPECT_EQ(0, Find(Cat({joint, joint, joint}), kAcmMpeg));
+}
+
+// Data that is not sound, as the loaders meet it: a few kinds by name, and
+// many more made from random parameters.
+TEST(MpegAudioStart, DataThatIsNotSoundHoldsNoStart) {
+    auto expect_none = [](const std::string& what, const Bytes& b) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(-1, Find(b, kAcmMpeg, b.size()));
+        EXPECT_EQ(-1, Find(b, kGraphMpegTableRates));
+        EXPECT_FALSE(NextMpegHeaderFollows(b.data(), b.size(), kGraphMpeg)) << "as the first offer sees it";
+    };
+    for (int scale : {1, 16})
+        for (const NamedFile& f : LookalikeFiles(scale)) expect_none(f.name, f.bytes);
+
+    Lcg r = {77};
+    for (int i = 0; i < 3000; i++) {
+        const int kind = i % 4;
+        const size_t n = 2048 + r.Within(8192);
+        const uint32_t seed = r.Next();
+        std::string what = "case " + std::to_string(i) + ": ";
+        Bytes b;
+        if (kind == 0) {
+            const int bits = 16 + 8 * r.Within(3), amplitude = 1 + r.Within(r.Within(2) ? 4 : 1000);
+            const int64_t scale = (int64_t)1 << (8 * r.Within(bits / 8 - 1));
+            what += "PCM";
+            b = QuietPcm(bits, n, seed, amplitude, scale);
+        } else if (kind == 1) {
+            const int bits = r.Within(2) ? 16 : 32, every = r.Within(8);
+            what += "table";
+            b = IntegerTable(bits, n, seed, every, (int64_t)(r.Next() % (r.Within(2) ? 0x10000u : 300u)));
+        } else if (kind == 2) {
+            what += "records";
+            b = Records(1 + r.Within(16), n / 8, seed);
+        } else {
+            const int bits = r.Within(2) ? 16 : 32, w = 8 + r.Within(200), period = 1 + r.Within(40);
+            uint32_t colours[2] = {r.Next() << 8 | r.Next(), r.Next() << 8 | r.Next()};
+            if (r.Within(2)) colours[r.Within(2)] |= bits == 16 ? 0xFF : 0xFFFF;   // a sync in every pixel
+            what += "picture";
+            b = Bitmap(w, (int)(n / w / (bits / 8)) + 1, bits,
+                       [&](int x, int y) { return colours[((x / period) ^ (y / 3)) & 1]; });
+        }
+        expect_none(what, b);
+        if (::testing::Test::HasFailure()) break;
+    }
+}
+
+}  // namespace
