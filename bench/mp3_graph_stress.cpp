@@ -4,10 +4,12 @@
 // chosen render mode. Prints the time per load (median, max), the loads that
 // failed and the graph stops left behind; a load that never returns stops the
 // program with a message (exit code 2). Not a test: figures and hangs only.
-//   bench_mp3_graph_stress [--software] [--count N] [--hang-s S] [--cut BYTES] [FILE]
+//   bench_mp3_graph_stress [--software] [--count N] [--hang-s S] [--cut BYTES | --two-tracks] [FILE]
 // FILE defaults to the half-second tone the build makes. --cut loads the file
 // from memory without its first BYTES, as a recording begun mid-frame: the
 // graph refuses it untyped and is built a second time from its first frame.
+// --two-tracks loads a 2 s AVI of two sound tracks made here instead: each
+// load swaps both renderers the graph builder chose for null renderers.
 #include <windows.h>
 
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
+#include "movie/avi_writer.h"
 #include "engine/graphics/draw_settings.h"
 #include "engine/sound/sound.h"
 #include "engine/sound/sound_convert.h"
@@ -65,19 +68,26 @@ int main(int argc, char** argv) {
     long count = 5000;
     const char* file = "testrun/test_sound_mp3_filters/half.mp3";
     long cut = -1;
+    bool two_tracks = false;
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--software")) software = true;
         else if (!std::strcmp(argv[i], "--count") && i + 1 < argc) count = std::atol(argv[++i]);
         else if (!std::strcmp(argv[i], "--hang-s") && i + 1 < argc) g_hang_ms = (DWORD)std::atol(argv[++i]) * 1000;
         else if (!std::strcmp(argv[i], "--cut") && i + 1 < argc) cut = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--two-tracks")) two_tracks = true;
         else file = argv[i];
     }
-    if (GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES) {
+    if (!two_tracks && GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES) {
         std::printf("cannot find %s\n", file);
         return 1;
     }
     std::vector<char> image;
-    if (cut >= 0) {
+    if (two_tracks) {
+        const soundtest::Bytes avi = avitest::MakePcmTracksAvi(
+            {avitest::SquareTrack(44100, 2, 2, 0x3000, 30), avitest::SquareTrack(22050, 1, 2, 0x1000, 30)});
+        image.assign(avi.begin(), avi.end());
+        file = "two sound tracks";
+    } else if (cut >= 0) {
         std::ifstream in(file, std::ios::binary);
         image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if ((size_t)cut >= image.size()) {
@@ -108,7 +118,7 @@ int main(int argc, char** argv) {
     for (long i = 0; i < count; i++) {
         InterlockedIncrement(&g_loads_started);
         const double start = SecondsNow();
-        const int h = cut >= 0 ? CreateSoundFromFileImage(image.data(), (unsigned)image.size(), 1, -1)
+        const int h = !image.empty() ? CreateSoundFromFileImage(image.data(), (unsigned)image.size(), 1, -1)
                                : LoadSoundFile(file, 1, -1);
         ms.push_back((SecondsNow() - start) * 1000);
         InterlockedIncrement(&g_loads_done);

@@ -1,10 +1,11 @@
 // What the sound decoders make of MPEG audio as tools and accidents leave it,
-// for comparing one build's intake with another's: each file through the
-// default decoder order, the compression manager only and the media filters
-// only, with the result, method, format, frames, a checksum of the PCM and the
-// time. The files are the build's test tones and variants made from them here;
-// more may be named on the command line (a VBR MP3 from lame -V 2, a FLAC from
-// sox). Not a test: figures only.
+// and of files that are not sound but hold what parses as MPEG headers, for
+// comparing one build's intake with another's: each file through the default
+// decoder order, the compression manager only and the media filters only, with
+// the result, method, format, frames, a checksum of the PCM and the time. The
+// files are the build's test tones, variants made from them here, and
+// look-alikes; more may be named on the command line (a VBR MP3 from lame -V 2,
+// a FLAC from sox). Not a test: figures only.
 //   bench_sound_intake [FILE...]      (from build/wine)
 #include <windows.h>
 
@@ -16,6 +17,7 @@
 #include "bench/sound_session.h"
 #include "movie/avi_writer.h"
 #include "sound/mpeg_bytes.h"
+#include "sound/sound_lookalikes.h"
 
 namespace {
 
@@ -135,6 +137,20 @@ int main(int argc, char** argv) {
         {"noise, 50 MB", Noise(50 << 20, 5)},
     };
     for (const auto& v : variants) Load(v.name, v.file);
+    // Short audio with the tails tools leave: one to three frames of the tone.
+    const std::vector<size_t> frames = MpegFrameStarts(mp3);
+    for (int n = 1; n <= 3; n++)
+        for (const NamedFile& tail : MpegTails()) {
+            const std::string name = std::to_string(n) + " frame(s), then " + tail.name;
+            Load(name.c_str(), Cat({Bytes(mp3.begin() + frames[2], mp3.begin() + frames[2 + n]), tail.bytes}));
+        }
+    // Not sound, at the sizes a game holds them.
+    Load("1 MB of 16-bit dithered silence", QuietPcm(16, 1 << 19, 21));
+    for (const NamedFile& f : LookalikeFiles(64)) Load(f.name.c_str(), f.bytes);
+    // Which track of two the graph gives, load after load.
+    const Bytes two = avitest::MakePcmTracksAvi({avitest::SquareTrack(44100, 2, 2, 0x3000, 30),
+                                                 avitest::SquareTrack(22050, 1, 2, 0x1000, 30)});
+    for (int i = 0; i < 5; i++) Load("AVI: 44.1 kHz stereo, then 22.05 kHz mono", two);
     EndBenchSound();
     return 0;
 }
