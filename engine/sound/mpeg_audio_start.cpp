@@ -78,9 +78,18 @@ uint32_t FreeFormatDistance(const uint8_t* p, size_t size, bool mpeg25) {
 
 uint32_t SpanOfHeader(const uint8_t* p, size_t size, MpegAccept accept) {
     if (accept.free_format && IsFreeFormatHeader(p, accept.mpeg25)) {
-        const uint32_t at = FreeFormatDistance(p, size, accept.mpeg25);
-        // Data that repeats a header every few bytes is no stream: no bit rate makes frames that short.
-        return at < ShortestFrame(p) ? 0 : at;
+        // Where the next header of the stream stands, as far from the one
+        // after it but for the padding byte: a sync in a frame's data is
+        // passed over. Data that repeats a header every few bytes is no
+        // stream: no bit rate makes frames shorter than the table's shortest.
+        const size_t end = size < kFreeFormatReach + 4 ? size : kFreeFormatReach + 4;
+        for (size_t at = ShortestFrame(p); at + 4 <= end; at++) {
+            if (!IsFreeFormatHeader(p + at, accept.mpeg25) || !SameMpegStream(p, p + at)) continue;
+            if (2 * at + 1 + 4 > size) return (uint32_t)at;   // the bytes end before the one after
+            for (size_t next = 2 * at - 1; next <= 2 * at + 1; next++)
+                if (IsFreeFormatHeader(p + next, accept.mpeg25) && SameMpegStream(p, p + next)) return (uint32_t)at;
+        }
+        return size <= end && size >= ShortestFrame(p) ? (uint32_t)size : 0;   // runs to the end, or none within reach
     }
     MpegFrameInfo f;
     return ParseMpegAudioFrameHeader(p, &f, accept.mpeg25) == 0 ? f.frame_length : 0;
@@ -132,8 +141,12 @@ int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, Mpeg
     for (const uint8_t* q = p; q < end; q++) {
         q = (const uint8_t*)std::memchr(q, 0xFF, (size_t)(end - q));
         if (!q) break;
-        if (IsConfirmedMpegFrame(q, size - (size_t)(q - p), accept, zeros_before && q <= nonzero)) return q - p;
+        if (IsConfirmedMpegFrame(q, size - (size_t)(q - p), accept, false)) return q - p;
     }
+    // Short audio only where no stream follows: a false header whose frame
+    // would run over the rest of a cut recording must not hide its frames.
+    if (zeros_before && nonzero < end && IsConfirmedMpegFrame(nonzero, size - (size_t)(nonzero - p), accept, true))
+        return nonzero - p;
     return -1;
 }
 

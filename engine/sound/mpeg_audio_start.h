@@ -44,8 +44,8 @@ bool NextMpegHeaderFollows(const uint8_t* p, size_t size, MpegAccept accept);
 // a frame that reaches the end of the bytes needs no more, so that audio of one
 // or two frames is found (`size` is best the end of the audio, before its
 // tails). Such short audio counts only where nothing but zero bytes stand
-// before it, here and, when `zeros_before` is set, before p: in noise, a
-// header or two near the end would.
+// before it, here and, when `zeros_before` is set, before p (in noise, a
+// header or two near the end would), and where no confirmed frame follows.
 int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, MpegAccept accept,
                                bool zeros_before = true);
 

@@ -68,7 +68,10 @@ TEST(MpegAudioStart, AHeaderCountsOnlyOnceTheNextTwoConfirmIt) {
 
 // Cut anywhere, a real stream is found at its next frame, never at a false
 // header in what is left of the frame before; and every frame of it, free
-// format too, is taken as the start of MPEG audio.
+// format too, is taken as the start of MPEG audio. Rarely, a sync in a frame's
+// data reads as a header of the same stream whose frame ends on the next real
+// one (half the frame at half the bit rate): that joins the stream and sets
+// its format, and costs one frame of noise.
 TEST(MpegAudioStart, EveryCutOfTheTonesStartsAtTheNextFrame) {
     const struct {
         const char* file;
@@ -93,9 +96,17 @@ TEST(MpegAudioStart, EveryCutOfTheTonesStartsAtTheNextFrame) {
         for (size_t cut = 0; cut < starts[starts.size() - 3]; cut++) {
             while (starts[next] < cut) next++;
             const Bytes left(f.begin() + cut, f.end());
-            ASSERT_EQ((int64_t)(starts[next] - cut), Find(left, kGraphMpegTableRates)) << "cut at " << cut;
-            if (t.acm) {
-                ASSERT_EQ((int64_t)(starts[next] - cut), Find(left, kAcmMpeg)) << "cut at " << cut;
+            for (MpegAccept accept : {kGraphMpegTableRates, kAcmMpeg}) {
+                if (!accept.mpeg25 && !t.acm) continue;
+                const int64_t found = Find(left, accept);
+                if (found == (int64_t)(starts[next] - cut)) continue;
+                ASSERT_GE(found, 0) << "cut at " << cut;
+                ASSERT_LT((size_t)found + cut, starts[next]) << "cut at " << cut << ": a real frame passed over";
+                const uint8_t* h = &left[(size_t)found];
+                EXPECT_EQ(f[starts[0] + 1] & 0xFE, h[1] & 0xFE) << "cut at " << cut << ": another version or layer";
+                EXPECT_EQ(f[starts[0] + 2] & 0x0C, h[2] & 0x0C) << "cut at " << cut << ": another sampling frequency";
+                ASSERT_EQ(starts[next], cut + found + MpegFrameSpan(h, left.size() - found, accept))
+                    << "cut at " << cut << ": a false header that does not join the stream";
             }
         }
     }
