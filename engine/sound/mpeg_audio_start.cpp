@@ -67,12 +67,17 @@ bool SameMpegStream(const uint8_t* a, const uint8_t* b) {
     return (b[1] & 0xFE) == (a[1] & 0xFE) && (b[2] & 0x0C) == (a[2] & 0x0C) && ((a[2] >> 4) == 0) == ((b[2] >> 4) == 0);
 }
 
+// Whether a header of p's stream stands `at` bytes on, within the bytes.
+bool StreamHeaderAt(const uint8_t* p, size_t size, size_t at, MpegAccept accept) {
+    return at + 4 <= size && IsHeader(p + at, accept) && SameMpegStream(p, p + at);
+}
+
 // From a free-format header, the distance to the next of its stream, or to
 // the end of the bytes when they end within reach; 0 when none is within reach.
-uint32_t FreeFormatDistance(const uint8_t* p, size_t size, bool mpeg25) {
+uint32_t FreeFormatDistance(const uint8_t* p, size_t size) {
     size_t at = 4;
     for (; at + 4 <= size && at <= kFreeFormatReach; at++)
-        if (IsFreeFormatHeader(p + at, mpeg25) && SameMpegStream(p, p + at)) return (uint32_t)at;
+        if (StreamHeaderAt(p, size, at, kGraphMpeg)) return (uint32_t)at;
     return at + 4 > size ? (uint32_t)size : 0;
 }
 
@@ -84,10 +89,10 @@ uint32_t SpanOfHeader(const uint8_t* p, size_t size, MpegAccept accept) {
         // stream: no bit rate makes frames shorter than the table's shortest.
         const size_t end = size < kFreeFormatReach + 4 ? size : kFreeFormatReach + 4;
         for (size_t at = ShortestFrame(p); at + 4 <= end; at++) {
-            if (!IsFreeFormatHeader(p + at, accept.mpeg25) || !SameMpegStream(p, p + at)) continue;
+            if (!StreamHeaderAt(p, size, at, accept)) continue;
             if (2 * at + 1 + 4 > size) return (uint32_t)at;   // the bytes end before the one after
             for (size_t next = 2 * at - 1; next <= 2 * at + 1; next++)
-                if (IsFreeFormatHeader(p + next, accept.mpeg25) && SameMpegStream(p, p + next)) return (uint32_t)at;
+                if (StreamHeaderAt(p, size, next, accept)) return (uint32_t)at;
         }
         return size <= end && size >= ShortestFrame(p) ? (uint32_t)size : 0;   // runs to the end, or none within reach
     }
@@ -114,7 +119,7 @@ bool IsConfirmedMpegFrame(const uint8_t* p, size_t size, MpegAccept accept, bool
         const uint32_t span = MpegFrameSpan(p + at, size - at, accept);
         if (span == 0) return false;   // no header
         if (at + span + 4 > size) return short_ok;   // the frame reaches the end
-        if (!IsHeader(p + at + span, accept) || !SameMpegStream(p, p + at + span)) return false;
+        if (!StreamHeaderAt(p, size, at + span, accept)) return false;
         // Free-format frames keep one length but for the padding byte; noise
         // with syncs sown in it has a header of the stream somewhere within reach.
         if (last_span && (span > last_span + 1 || span + 1 < last_span)) return false;
@@ -128,7 +133,7 @@ bool IsConfirmedMpegFrame(const uint8_t* p, size_t size, MpegAccept accept, bool
 
 bool NextMpegHeaderFollows(const uint8_t* p, size_t size, MpegAccept accept) {
     const uint32_t span = MpegFrameSpan(p, size, accept);
-    if (!span || span + 4 > size || !IsHeader(p + span, accept) || !SameMpegStream(p, p + span)) return false;
+    if (!span || !StreamHeaderAt(p, size, span, accept)) return false;
     // Any two headers of free format stand some way apart; a third as far on shows a stream.
     return (p[2] >> 4) != 0 || IsConfirmedMpegFrame(p, size, accept, true);
 }
@@ -157,11 +162,9 @@ bool HoldsLooseMpegHeaderPair(const uint8_t* p, size_t size, size_t reach) {
         if (!q) break;
         const size_t left = size - (size_t)(q - p);
         if (left < 8) break;
-        MpegFrameInfo f;
-        const uint32_t span = IsFreeFormatHeader(q, true)                       ? FreeFormatDistance(q, left, true)
-                              : ParseMpegAudioFrameHeader(q, &f, true) == 0 ? f.frame_length
-                                                                            : 0;
-        if (span && span + 4 <= left && IsHeader(q + span, kGraphMpeg) && SameMpegStream(q, q + span)) return true;
+        const uint32_t span =
+            IsFreeFormatHeader(q, true) ? FreeFormatDistance(q, left) : SpanOfHeader(q, left, kGraphMpegTableRates);
+        if (span && StreamHeaderAt(q, left, span, kGraphMpeg)) return true;
     }
     return false;
 }
