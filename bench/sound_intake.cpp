@@ -32,13 +32,6 @@ Bytes ChunkClaiming(const char* id, const Bytes& body, uint32_t size) {
     return b;
 }
 
-Bytes WaveFormat(uint16_t tag, int channels, int rate, int avg, int align, int bits, const Bytes& extra) {
-    Bytes b;
-    Put16(b, tag), Put16(b, channels), Put32(b, rate), Put32(b, avg), Put16(b, align), Put16(b, bits);
-    Put16(b, (uint32_t)extra.size());
-    return Cat({b, extra});
-}
-
 // A second of a 16-bit stereo tone, as RF64 and as a piped WAV whose sizes are unknown.
 Bytes Pcm() {
     Bytes pcm;
@@ -50,7 +43,7 @@ Bytes Rf64(const Bytes& pcm) {
     Put32(ds64, (uint32_t)pcm.size() + 72), Put32(ds64, 0), Put32(ds64, (uint32_t)pcm.size()), Put32(ds64, 0);
     Put32(ds64, 44100), Put32(ds64, 0), Put32(ds64, 0);
     PutId(wave, "WAVE");
-    const Bytes body = Cat({wave, Chunk("ds64", ds64), Chunk("fmt ", WaveFormat(1, 2, 44100, 176400, 4, 16, {})),
+    const Bytes body = Cat({wave, Chunk("ds64", ds64), Chunk("fmt ", avitest::WaveFormatEx(1, 2, 44100, 176400, 4, 16)),
                             ChunkClaiming("data", pcm, 0xFFFFFFFF)});
     Bytes b;
     PutId(b, "RF64"), Put32(b, 0xFFFFFFFF);
@@ -59,7 +52,7 @@ Bytes Rf64(const Bytes& pcm) {
 Bytes PipedWave(const Bytes& pcm) {
     Bytes wave;
     PutId(wave, "WAVE");
-    Bytes fmt = Chunk("fmt ", WaveFormat(1, 2, 44100, 176400, 4, 16, {}));
+    Bytes fmt = Chunk("fmt ", avitest::WaveFormatEx(1, 2, 44100, 176400, 4, 16));
     fmt.resize(fmt.size() - 2), fmt[4] = 16;   // a plain 16-byte format
     Bytes b;
     PutId(b, "RIFF"), Put32(b, 0xFFFFFFFF);

@@ -20,6 +20,14 @@ using soundtest::Put32;
 
 inline void PutId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
 
+// A WAVEFORMATEX, its cbSize counting the extra bytes behind it.
+inline Bytes WaveFormatEx(uint16_t tag, int channels, int rate, int avg, int align, int bits, const Bytes& extra = {}) {
+    Bytes b;
+    Put16(b, tag), Put16(b, channels), Put32(b, rate), Put32(b, avg), Put16(b, align), Put16(b, bits);
+    Put16(b, (uint32_t)extra.size());
+    return Cat({b, extra});
+}
+
 inline Bytes Chunk(const char* id, const Bytes& body) {
     Bytes b;
     PutId(b, id);
@@ -51,9 +59,7 @@ inline Bytes StreamHeader(const char* type, const char* handler, uint32_t scale,
 // The stream list of a 16-bit PCM track.
 inline Bytes PcmStreamList(int rate, int channels, uint32_t frames, uint32_t buffer) {
     const int align = 2 * channels;
-    Bytes wave;
-    Put16(wave, 1), Put16(wave, channels), Put32(wave, rate), Put32(wave, rate * align);
-    Put16(wave, align), Put16(wave, 16), Put16(wave, 0);
+    const Bytes wave = WaveFormatEx(1, channels, rate, rate * align, align, 16);
     const Bytes auds = StreamHeader("auds", "\0\0\0\0", align, rate * align, frames, buffer, align, 0, 0);
     return List("strl", Cat({Chunk("strh", auds), Chunk("strf", wave)}));
 }
@@ -111,10 +117,9 @@ inline Bytes MakeRgbAvi(int width, int height, int frames, int fps,
 // The format record of 128 kbit/s stereo MP3 at 44.1 kHz: a WAVEFORMATEX of
 // tag 0x55 and the MPEG layer-3 fields behind it.
 inline Bytes Mp3Format() {
-    Bytes b;
-    Put16(b, 0x55), Put16(b, 2), Put32(b, 44100), Put32(b, 16000), Put16(b, 1), Put16(b, 0), Put16(b, 12);
-    Put16(b, 1), Put32(b, 2), Put16(b, 417), Put16(b, 1), Put16(b, 1393);
-    return b;
+    Bytes mp3;
+    Put16(mp3, 1), Put32(mp3, 2), Put16(mp3, 417), Put16(mp3, 1), Put16(mp3, 1393);
+    return WaveFormatEx(0x55, 2, 44100, 16000, 1, 0, mp3);
 }
 
 // That MP3 in a WAV, as tools that wrap MP3 write it.

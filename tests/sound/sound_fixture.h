@@ -24,6 +24,7 @@
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
+#include "movie/avi_writer.h"
 #include "sound/mpeg_bytes.h"
 #include "support/byte_writer.h"
 #include "support/time_limit.h"
@@ -57,10 +58,8 @@ struct RiffWriter {
 // 16 bytes, or 18 + extra with a cbSize field.
 inline Bytes FormatBody(int tag, int channels, int rate, int bits, int align, int avg, bool with_cb = false,
                         const Bytes& extra = Bytes()) {
-    Bytes b;
-    Put16(b, tag), Put16(b, channels), Put32(b, rate), Put32(b, avg), Put16(b, align), Put16(b, bits);
-    if (with_cb || !extra.empty()) Put16(b, (uint32_t)extra.size());
-    b.insert(b.end(), extra.begin(), extra.end());
+    Bytes b = avitest::WaveFormatEx((uint16_t)tag, channels, rate, avg, align, bits, extra);
+    if (!with_cb && extra.empty()) b.resize(16);
     return b;
 }
 

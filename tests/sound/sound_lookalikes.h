@@ -5,11 +5,11 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "movie/avi_writer.h"
 #include "support/byte_writer.h"
 
 namespace soundtest {
@@ -18,17 +18,6 @@ struct NamedFile {
     std::string name;
     Bytes bytes;
 };
-
-// A fixed pseudo-random sequence, the same on every platform.
-struct Lcg {
-    uint32_t state;
-    uint32_t Next() { return (state = state * 1103515245u + 12345u) >> 8; }
-    int Within(int n) { return (int)(Next() % (uint32_t)n); }
-};
-
-inline void PutLe(Bytes& b, int64_t v, int bytes) {
-    for (int i = 0; i < bytes; i++) b.push_back((uint8_t)(v >> (8 * i)));
-}
 
 // Dithered silence: triangular noise of `amplitude` steps either way, as
 // `bits`-bit samples (8-bit unsigned, the rest signed); `scale` lifts 16-bit
@@ -46,23 +35,16 @@ inline Bytes QuietPcm(int bits, size_t samples, uint32_t seed, int amplitude = 1
 // A WAV of a format tag nothing decodes; with `subformat`, WAVE_FORMAT_EXTENSIBLE around it.
 inline Bytes UndecodableWave(uint16_t tag, int bits, int channels, int rate, const Bytes& data,
                              const uint8_t* subformat = nullptr) {
-    Bytes fmt;
-    const int align = channels * bits / 8;
-    Put16(fmt, subformat ? 0xFFFE : tag), Put16(fmt, channels), Put32(fmt, rate), Put32(fmt, rate * align);
-    Put16(fmt, align), Put16(fmt, bits), Put16(fmt, subformat ? 22 : 0);
+    Bytes extensible;
     if (subformat) {
-        Put16(fmt, bits), Put32(fmt, channels == 2 ? 3 : 4);
-        fmt.insert(fmt.end(), subformat, subformat + 16);
+        Put16(extensible, bits), Put32(extensible, channels == 2 ? 3 : 4);
+        extensible.insert(extensible.end(), subformat, subformat + 16);
     }
-    Bytes b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-    Put32(b, (uint32_t)fmt.size());
-    b.insert(b.end(), fmt.begin(), fmt.end());
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    Put32(b, (uint32_t)data.size());
-    b.insert(b.end(), data.begin(), data.end());
-    const uint32_t riff = (uint32_t)b.size() - 8;
-    std::memcpy(&b[4], &riff, 4);
-    return b;
+    const int align = channels * bits / 8;
+    Bytes wave;
+    avitest::PutId(wave, "WAVE");
+    const Bytes fmt = avitest::WaveFormatEx(subformat ? 0xFFFE : tag, channels, rate, rate * align, align, bits, extensible);
+    return avitest::Chunk("RIFF", Cat({wave, avitest::Chunk("fmt ", fmt), avitest::Chunk("data", data)}));
 }
 
 // A bottom-up BMP of 16- or 32-bit pixels.
