@@ -5,9 +5,10 @@
 // failed and the graph stops left behind; a load that never returns stops the
 // program with a message (exit code 2). Not a test: figures and hangs only.
 //   bench_mp3_graph_stress [--software] [--count N] [--hang-s S] [--cut BYTES | --two-tracks] [FILE]
-// FILE defaults to the half-second tone the build makes. --cut loads the file
-// from memory without its first BYTES, as a recording begun mid-frame: the
-// graph refuses it untyped and is built a second time from its first frame.
+// FILE defaults to the half-second tone the build makes; a container (a movie,
+// FLAC, a program stream the platform refuses) takes the path of bytes offered
+// untyped. --cut loads the file from memory without its first BYTES, as a
+// recording begun mid-frame: it is offered labelled from its first frame.
 // --two-tracks loads a 2 s AVI of two sound tracks made here instead: each
 // load swaps both renderers the graph builder chose for null renderers.
 #include <windows.h>

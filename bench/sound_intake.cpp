@@ -4,8 +4,9 @@
 // decoder order, the compression manager only and the media filters only, with
 // the result, method, format, frames, a checksum of the PCM and the time. The
 // files are the build's test tones, variants made from them here, and
-// look-alikes; more may be named on the command line (a VBR MP3 from lame -V 2,
-// a FLAC from sox). Not a test: figures only.
+// look-alikes, alone and behind leading data; more may be named on the command
+// line (scripts/intake-corpus makes about 350 as common tools write them). Not
+// a test: figures only.
 //   bench_sound_intake [FILE...]      (from build/wine)
 #include <windows.h>
 
@@ -137,8 +138,15 @@ int main(int argc, char** argv) {
             const std::string name = std::to_string(n) + " frame(s), then " + tail.name;
             Load(name.c_str(), Cat({Bytes(mp3.begin() + frames[2], mp3.begin() + frames[2 + n]), tail.bytes}));
         }
-    // Not sound, at the sizes a game holds them.
+    // Not sound, at the sizes a game holds them, and behind leading data past any window.
     Load("1 MB of 16-bit dithered silence", QuietPcm(16, 1 << 19, 21));
+    const Bytes zeros(72000, 0), records = Records(5, 3000, 22);
+    Load("72,000 zeros, then 1 MB of 16-bit dithered silence", Cat({zeros, QuietPcm(16, 1 << 19, 23)}));
+    Load("72,000 zeros, then a 32-bit table of -1 and 0", Cat({zeros, IntegerTable(32, 1 << 18, 24)}));
+    Load("72,000 zeros, then 1 MB of the 32-bit value 65535", Cat({zeros, IntegerTable(32, 1 << 18, 0, 1, 65535)}));
+    Load("72 KB of records, then 100 KB of 65535", Cat({records, IntegerTable(32, 25600, 0, 1, 65535)}));
+    Load("5 MB of quiet PCM, then a table of 65535", Cat({QuietPcm(16, 5 << 19, 25), IntegerTable(32, 25600, 0, 1, 65535)}));
+    Load("100 KB of quiet PCM, then the MP3", Cat({QuietPcm(16, 50000, 26), mp3}));
     for (const NamedFile& f : LookalikeFiles(64)) Load(f.name.c_str(), f.bytes);
     // Which track of two the graph gives, load after load.
     const Bytes two = avitest::MakePcmTracksAvi({avitest::SquareTrack(44100, 2, 2, 0x3000, 30),

@@ -4,6 +4,7 @@
 
 #include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/riff_wave.h"
+#include "engine/sound/sound_container.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/memory.h"
 
@@ -24,14 +25,6 @@ static_assert(sizeof(Mp3WaveFormat) == 30, "MPEGLAYER3WAVEFORMAT is 30 bytes");
 
 bool ReadBytes(StreamData* s, void* dst, uint32_t n) { return s->funcs.Read(dst, n, 1, s->handle) == 1; }
 bool SeekTo(StreamData* s, int64_t pos, int origin) { return s->funcs.Seek(s->handle, pos, origin) == 0; }
-
-uint32_t Id3v2End(StreamData* s) {
-    uint8_t h[10];
-    if (!SeekTo(s, 0, 0) || !ReadBytes(s, h, 10) || std::memcmp(h, "ID3", 3) != 0) return 0;
-    uint32_t size = (((uint32_t)h[6] * 128 + h[7]) * 128 + h[8]) * 128 + h[9] + 10;
-    if (h[3] == 4 && (h[5] & 0x10)) size += 10;  // footer
-    return size;
-}
 
 bool ReadStreamAt(void* context, uint32_t at, void* dst, uint32_t n) {
     StreamData* s = (StreamData*)context;
@@ -67,13 +60,10 @@ int WalkMpegAudioFrames(StreamData* s, MpegFrameWalk* w) {
     const int64_t size64 = s->funcs.Tell(s->handle);
     if (size64 <= 0 || size64 > 0x7FFFFFFF) return -1;
     const uint32_t file_size = (uint32_t)size64;
-    // A RIFF file is a container: MP3 in an AVI stands between chunk headers
-    // that the walk would pass over as junk. The graph's parsers read it.
-    char riff[4];
-    if (file_size >= 4 && SeekTo(s, 0, 0) && ReadBytes(s, riff, 4) &&
-        (std::memcmp(riff, "RIFF", 4) == 0 || std::memcmp(riff, "RF64", 4) == 0))
-        return -1;
-    w->audio_start = Id3v2End(s);
+    // A container's frames stand between its own headers, which the walk would
+    // pass over as junk (MP3 in an AVI, a program stream's packs): its parser reads it.
+    w->audio_start = LeadingId3v2TagsEnd(file_size, ReadStreamAt, s);
+    if (HoldsSoundContainer(file_size, w->audio_start, ReadStreamAt, s)) return -1;
     const MpegAudioTails tails = FindMpegAudioTails(file_size, ReadStreamAt, s);
     w->audio_end = tails.tags_start;
     if (w->audio_start >= tails.audio_end) return -1;

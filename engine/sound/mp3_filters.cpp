@@ -12,6 +12,7 @@
 #include "engine/sound/null_renderer_swap.h"
 #include "engine/sound/ogg_vorbis.h"
 #include "engine/sound/riff_wave.h"
+#include "engine/sound/sound_container.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
@@ -39,49 +40,14 @@ bool OurReadersFindBroken(SoundConverter* conv, const uint8_t* p, int64_t size) 
     return CheckRiffWaveLayout(conv) == RIFF_WAVE_BROKEN;
 }
 
-// Bytes of a leading ID3v2 tag (0 when there is none): the platform's parser
-// decodes a tagged stream into noise, so it is offered the audio after it.
-uint32_t LeadingId3v2Size(const uint8_t* p, uint32_t size) {
-    if (size < 10 || std::memcmp(p, "ID3", 3) != 0 || p[3] == 0xFF || p[4] == 0xFF) return 0;
-    if ((p[6] | p[7] | p[8] | p[9]) & 0x80) return 0;
-    uint32_t body = (uint32_t)p[6] << 21 | (uint32_t)p[7] << 14 | (uint32_t)p[8] << 7 | p[9];
-    uint32_t total = 10 + body + ((p[5] & 0x10) ? 10 : 0);
-    return total < size ? total : 0;
-}
-
-// Where the first confirmed frame is looked for when the graph refuses the
-// bytes untyped: MPEG audio whose start a recording, a cutting tool or a tag
-// with a short size field left without a frame header.
-const uint32_t kFirstFrameReach = 0x10000;
-
-// The first confirmed frame within reach after any ID3v2 tags, or -1. A frame
-// that reaches the tags or zero bytes after the audio needs no header after it.
-int64_t FirstFrameAfterTags(const uint8_t* p, uint32_t size) {
-    uint32_t at = 0;
-    for (uint32_t n; (n = LeadingId3v2Size(p + at, size - at)) != 0;) at += n;
+// The first confirmed frame after the leading tags and before the tails, anywhere
+// in the image, or -1. A frame that reaches the tags or zero bytes after the
+// audio needs no header after it.
+int64_t FirstFrameAfterTags(const uint8_t* p, uint32_t size, uint32_t at) {
     const uint32_t end = FindMpegAudioTails(p, size).audio_end;
     if (end <= at) return -1;
-    const int64_t in = FindConfirmedMpegFrame(p + at, end - at, kFirstFrameReach, kGraphMpegTableRates);
+    const int64_t in = FindConfirmedMpegFrame(p + at, end - at, end - at, kGraphMpegTableRates);
     return in < 0 ? -1 : at + in;
-}
-
-// Containers whose parsers read the payload by its layout: PCM in them holds
-// what reads as MPEG headers, and that is no sign of the bytes' kind.
-bool AnnouncesContainer(const uint8_t* p, uint32_t size) {
-    static const struct {
-        uint8_t at, length;
-        char bytes[5];
-    } kSignatures[] = {
-        {0, 4, "RIFF"}, {0, 4, "RF64"}, {0, 4, "riff"}, {0, 4, "OggS"}, {0, 4, "fLaC"},  {0, 4, "FORM"},
-        {0, 4, ".snd"}, {0, 4, "caff"}, {0, 4, "wvpk"}, {0, 4, "MAC "}, {0, 4, "TTA1"},  {0, 4, "MPCK"},
-        {0, 4, "\x1A\x45\xDF\xA3"},   // Matroska, WebM
-        {0, 4, "\x30\x26\xB2\x75"},   // ASF
-        {0, 4, "\x00\x00\x01\xBA"},   // MPEG program stream
-        {4, 4, "ftyp"}, {4, 4, "moov"}, {4, 4, "mdat"}, {4, 4, "free"}, {4, 4, "wide"}, {4, 4, "skip"},
-    };
-    for (const auto& s : kSignatures)
-        if (size >= (uint32_t)s.at + s.length && std::memcmp(p + s.at, s.bytes, s.length) == 0) return true;
-    return size > 376 && p[0] == 0x47 && p[188] == 0x47 && p[376] == 0x47;   // MPEG transport stream
 }
 
 const char kRenderRefused[] = "グラフの構築に失敗しました";
@@ -108,8 +74,8 @@ struct Mp3Graph {
     bool ran = false;
 
     // False when the graph would not stop in time: it is left behind with
-    // everything it held, and this is empty. A graph that never ran may keep the image.
-    bool Release(bool keep_image = false) {
+    // everything it held, and this is empty.
+    bool Release() {
         // Nothing a streaming thread delivers from here on is wanted, and the
         // converter's buffer may go before a stop left behind returns.
         if (control) control->SetCallback(nullptr, nullptr);
@@ -126,11 +92,8 @@ struct Mp3Graph {
         // The reader's I/O engine reads the stream: the reader goes first.
         DeleteMemReader(reader);
         DeleteMemStream(stream);
-        uint8_t* kept = keep_image && !ran ? image : nullptr;
-        const uint32_t kept_size = kept ? size : 0;
-        if (!kept) MemFree(image);
+        MemFree(image);
         *this = Mp3Graph();
-        image = kept, size = kept_size;
         return true;
     }
 };
@@ -331,22 +294,19 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     if (OurReadersFindBroken(conv, g.image, size))
         return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
     f.Seek(h, 0, 2);   // left at its end, as the whole read leaves it
-    const uint32_t skip = LeadingId3v2Size(g.image, (uint32_t)size);
-    // Otherwise untyped: the graph picks a parser by the bytes, or refuses them.
-    const bool mpeg = NextMpegHeaderFollows(g.image + skip, (uint32_t)size - skip, kGraphMpeg);
-    const int64_t first_frame = mpeg ? skip : FirstFrameAfterTags(g.image, (uint32_t)size);
-    // The platform's parser guesses MPEG audio from headers alone and decodes
-    // quiet PCM, tables and pictures, which are full of them, to minutes of
-    // silence, or works on them up to the time limit.
-    if (first_frame < 0 && !AnnouncesContainer(g.image + skip, (uint32_t)size - skip) &&
-        HoldsLooseMpegHeaderPair(g.image + skip, (uint32_t)size - skip, kFirstFrameReach))
-        return Fail(&g, conv, kNoMpegFrame);
-    const char* failure = OfferToGraph(&g, skip, mpeg);
-    if (failure == kRenderRefused && !mpeg && first_frame >= 0) {
-        // The platform's parser takes MPEG audio only from a frame header on.
-        g.Release(true);
-        failure = OfferToGraph(&g, (uint32_t)first_frame, true);
-    }
+    // What the platform's parsers are given. Bytes that hold a container go as
+    // they are, and its parser decodes them or refuses them; any other bytes
+    // are raw MPEG audio, offered labelled from their first frame, or are
+    // refused: offered untyped, the platform guesses MPEG audio from headers
+    // alone and decodes quiet PCM, tables and pictures to minutes of silence.
+    const uint32_t skip = LeadingId3v2TagsEnd(g.image, g.size);
+    const bool container = HoldsSoundContainer(g.image, g.size, skip);
+    if (container) MarkAtomsBeforeMovieFree(g.image, g.size, skip);
+    int64_t first_frame = skip;
+    if (!container && !NextMpegHeaderFollows(g.image + skip, g.size - skip, kGraphMpeg))
+        first_frame = FirstFrameAfterTags(g.image, g.size, skip);
+    if (first_frame < 0) return Fail(&g, conv, kNoMpegFrame);
+    const char* failure = OfferToGraph(&g, (uint32_t)first_frame, !container);
     // Another sound track's renderer would play it at its pace; a video's would show a window.
     if (!failure) failure = ReplaceRenderersWithNullRenderers(g.graph, g.nullRenderer);
     if (failure) return Fail(&g, conv, failure);

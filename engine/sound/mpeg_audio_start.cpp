@@ -72,15 +72,6 @@ bool StreamHeaderAt(const uint8_t* p, size_t size, size_t at, MpegAccept accept)
     return at + 4 <= size && IsHeader(p + at, accept) && SameMpegStream(p, p + at);
 }
 
-// From a free-format header, the distance to the next of its stream, or to
-// the end of the bytes when they end within reach; 0 when none is within reach.
-uint32_t FreeFormatDistance(const uint8_t* p, size_t size) {
-    size_t at = 4;
-    for (; at + 4 <= size && at <= kFreeFormatReach; at++)
-        if (StreamHeaderAt(p, size, at, kGraphMpeg)) return (uint32_t)at;
-    return at + 4 > size ? (uint32_t)size : 0;
-}
-
 uint32_t SpanOfHeader(const uint8_t* p, size_t size, MpegAccept accept) {
     if (accept.free_format && IsFreeFormatHeader(p, accept.mpeg25)) {
         // Where the next header of the stream stands, as far from the one
@@ -155,20 +146,6 @@ int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, Mpeg
     return -1;
 }
 
-bool HoldsLooseMpegHeaderPair(const uint8_t* p, size_t size, size_t reach) {
-    const uint8_t* const end = p + (reach < size ? reach : size);
-    for (const uint8_t* q = p; q < end; q++) {
-        q = (const uint8_t*)std::memchr(q, 0xFF, (size_t)(end - q));
-        if (!q) break;
-        const size_t left = size - (size_t)(q - p);
-        if (left < 8) break;
-        const uint32_t span =
-            IsFreeFormatHeader(q, true) ? FreeFormatDistance(q, left) : SpanOfHeader(q, left, kGraphMpegTableRates);
-        if (span && StreamHeaderAt(q, left, span, kGraphMpeg)) return true;
-    }
-    return false;
-}
-
 namespace {
 
 struct Reader {
@@ -179,7 +156,31 @@ struct Reader {
 
 uint32_t Le32(const uint8_t* b) { return b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24; }
 
-// The start of an ID3v1, APE or Lyrics3 tag that ends at `end`, or `end`.
+// How far back an ID3v2 tag without a footer is looked for: a tag appended
+// that way is found only by a header whose size reaches the end.
+const uint32_t kAppendedId3v2Reach = 1u << 20;
+
+// The start of an ID3v2 tag that ends at `end`, or `end`.
+uint32_t Id3v2TagEndingAt(const Reader& r, uint32_t end) {
+    uint8_t b[10];
+    uint32_t total;
+    if (end >= 20 && r.At(end - 10, b, 10) && (total = Id3v2TagBytes(b, "3DI")) != 0 && total <= end &&
+        r.At(end - total, b, 10) && Id3v2TagBytes(b, "ID3") == total)
+        return end - total;
+    uint8_t block[4096 + 9];   // a header that begins in a block may end in the next
+    const uint32_t floor = end > kAppendedId3v2Reach ? end - kAppendedId3v2Reach : 0;
+    for (uint32_t to = end; to > floor;) {
+        const uint32_t from = to - floor < 4096 ? floor : to - 4096;
+        const uint32_t n = end - from < sizeof block ? end - from : (uint32_t)sizeof block;
+        if (!r.At(from, block, n)) return end;
+        for (uint32_t i = to - from; i-- > 0;)
+            if (block[i] == 'I' && i + 10 <= n && Id3v2TagBytes(block + i, "ID3") == end - (from + i)) return from + i;
+        to = from;
+    }
+    return end;
+}
+
+// The start of an ID3v1, ID3v2, APE or Lyrics3 tag that ends at `end`, or `end`.
 uint32_t TagEndingAt(const Reader& r, uint32_t end) {
     uint8_t b[32];
     if (end >= 128 && r.At(end - 128, b, 3) && std::memcmp(b, "TAG", 3) == 0) return end - 128;
@@ -208,7 +209,7 @@ uint32_t TagEndingAt(const Reader& r, uint32_t end) {
             for (uint32_t i = n - 11 + 1; i-- > 0;)
                 if (std::memcmp(lyrics + i, "LYRICSBEGIN", 11) == 0) return end - 9 - n + i;
     }
-    return end;
+    return Id3v2TagEndingAt(r, end);
 }
 
 // Where the zero bytes that end the first `end` bytes begin.
@@ -247,6 +248,12 @@ MpegAudioTails FindMpegAudioTails(uint32_t size, ReadBytesAt read, void* context
     // A header's last bytes may be zero: what stands before the zeros keeps room for them.
     const uint32_t zeros = BeforeZeros(r, tags);
     return {tags, tags - zeros > 3 ? zeros + 3 : tags};
+}
+
+uint32_t Id3v2TagBytes(const uint8_t b[10], const char* id) {
+    if (std::memcmp(b, id, 3) != 0 || b[3] == 0xFF || b[4] == 0xFF || ((b[6] | b[7] | b[8] | b[9]) & 0x80)) return 0;
+    const uint32_t body = (uint32_t)b[6] << 21 | (uint32_t)b[7] << 14 | (uint32_t)b[8] << 7 | b[9];
+    return 10 + body + ((b[5] & 0x10) ? 10 : 0);
 }
 
 MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size) {

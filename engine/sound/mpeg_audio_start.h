@@ -49,14 +49,8 @@ bool NextMpegHeaderFollows(const uint8_t* p, size_t size, MpegAccept accept);
 int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, MpegAccept accept,
                                bool zeros_before = true);
 
-// Whether two MPEG headers of one stream stand a frame apart within the first
-// `reach` bytes on the loosest reading: MPEG 2.5 and free format too, at any
-// spacing, and no rule for what a frame holds. A parser that guesses what
-// bytes are may take such bytes for MPEG audio.
-bool HoldsLooseMpegHeaderPair(const uint8_t* p, size_t size, size_t reach);
-
-// Where the audio ends in a file of `size` bytes. Tools leave an ID3v1 tag, a
-// Lyrics3 tag, an APE tag and zero bytes after the last frame, in about any
+// Where the audio ends in a file of `size` bytes. Tools leave ID3v1, ID3v2,
+// Lyrics3 and APE tags and zero bytes after the last frame, in about any
 // order: `tags_start` is where the first of the tags begins (the file's end
 // when there is none), `audio_end` the same with the zero bytes before it
 // also left out, but for three that may end a header. The last frame may end
@@ -69,3 +63,7 @@ struct MpegAudioTails {
 using ReadBytesAt = bool (*)(void* context, uint32_t at, void* dst, uint32_t n);
 MpegAudioTails FindMpegAudioTails(uint32_t size, ReadBytesAt read, void* context);
 MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size);
+
+// The bytes of the ID3v2 tag whose 10-byte header ("ID3") or footer ("3DI",
+// as `id` says) is at b, footer included; 0 when b holds none.
+uint32_t Id3v2TagBytes(const uint8_t b[10], const char* id);

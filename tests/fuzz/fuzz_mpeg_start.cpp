@@ -1,11 +1,12 @@
-// Where MPEG audio starts and ends, over fuzzed bytes: every answer stays
-// within the bytes, a start found is a frame, and the tails found leave the
-// audio inside the file.
+// Where MPEG audio starts and ends and whether bytes hold a container, over
+// fuzzed bytes: every answer stays within the bytes, a start found is a frame,
+// and the tails found leave the audio inside the file.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "engine/sound/mpeg_audio_start.h"
+#include "engine/sound/sound_container.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A copy of its own size, so that reading past it shows.
@@ -19,6 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (at >= 0 && ((size_t)at >= reach || MpegFrameSpan(p + at, tails.audio_end - at, accept) == 0)) std::abort();
         if (size && NextMpegHeaderFollows(p, size, accept) && MpegFrameSpan(p, size, accept) == 0) std::abort();
     }
-    HoldsLooseMpegHeaderPair(p, size, size);
+    const uint32_t tags = LeadingId3v2TagsEnd(p, (uint32_t)size);
+    if (tags > size || (size && tags == size)) std::abort();
+    if (HoldsSoundContainer(p, (uint32_t)size, tags)) {
+        std::vector<uint8_t> marked = bytes;
+        MarkAtomsBeforeMovieFree(marked.data(), (uint32_t)size, tags);
+    }
     return 0;
 }

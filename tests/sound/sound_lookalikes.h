@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "movie/avi_writer.h"
+#include "sound/mpeg_bytes.h"
 #include "support/byte_writer.h"
 
 namespace soundtest {
@@ -151,7 +152,9 @@ inline std::vector<NamedFile> MpegTails() {
             {"a Lyrics3 tag and ID3v1", Cat({Lyrics3Tag(), Id3v1Tag()})},
             {"an ID3v1 tag", Id3v1Tag()},
             {"1,000 zero bytes", Bytes(1000, 0)},
-            {"zeros, an APEv2 tag and ID3v1", Cat({Bytes(300, 0), ApeTag(), Id3v1Tag()})}};
+            {"zeros, an APEv2 tag and ID3v1", Cat({Bytes(300, 0), ApeTag(), Id3v1Tag()})},
+            {"an ID3v2.4 tag with a footer", Id3v2(4, 0x10, 300)},
+            {"an ID3v2 tag, then ID3v1", Cat({Id3v2(3, 0, 300), Id3v1Tag()})}};
 }
 
 }  // namespace soundtest

@@ -4,10 +4,12 @@
 // headers.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
 #include "engine/sound/mpeg_audio_start.h"
+#include "engine/sound/sound_container.h"
 #include "sound/mpeg_bytes.h"
 #include "sound/sound_lookalikes.h"
 
@@ -126,6 +128,8 @@ TEST(MpegAudioStart, TailsAreFoundInAnyOrderAndNotTakenFromAudio) {
     Bytes headless = Lyrics3Tag();
     headless[0] = 'X';
     const Bytes ape_id3 = Cat({ApeTag(), Id3v1Tag()});
+    Bytes id3v2_sync = Id3v2(3, 0, 40);
+    id3v2_sync[20] = 0xFF, id3v2_sync[21] = 0xFB;   // a sync in a text frame
     const struct {
         const char* what;
         Bytes tail;
@@ -139,6 +143,10 @@ TEST(MpegAudioStart, TailsAreFoundInAnyOrderAndNotTakenFromAudio) {
         {"zeros, then ID3v1", Cat({Bytes(5000, 0), Id3v1Tag()}), a + 5000, a + 3},
         {"zeros only", Bytes(5000, 0), a + 5000, a + 3},
         {"a Lyrics3 v2 tag whose start is missing", headless, a + headless.size(), a + headless.size()},
+        {"an ID3v2.4 tag with a footer", Id3v2(4, 0x10, 300), a, a},
+        {"an ID3v2 tag, then ID3v1", Cat({id3v2_sync, Id3v1Tag()}), a, a},
+        {"APE, then an ID3v2.4 tag", Cat({ApeTag(), Id3v2(4, 0, 3000)}), a, a},
+        {"an ID3v2 tag whose size falls short of the end", Cat({Id3v2(3, 0, 40), Bytes(1, 7)}), a + 51, a + 51},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -172,6 +180,84 @@ TEST(MpegAudioStart, LayerIFramesAreJudgedByTheirBitAllocation) {
     joint.insert(joint.end(), 2, 0x00);              // the last 4
     joint.resize(208, 0x55);
     EXPECT_EQ(0, Find(Cat({joint, joint, joint}), kAcmMpeg));
+}
+
+// Bytes are judged over the whole file: data that is not sound holds no start
+// wherever it begins, behind leading bytes past any window, at a size a game
+// holds it; MPEG audio behind quiet PCM is found where it starts.
+TEST(MpegAudioStart, LookalikesHoldNoStartWhereverTheyBegin) {
+    const Bytes mp3 = MpegFrames({0xFF, 0xFB, 0x90, 0x64}, 417, 8);
+    const std::vector<NamedFile> lookalikes = LookalikeFiles(16);
+    for (size_t lead : {(size_t)8 << 10, (size_t)70000, (size_t)1100000}) {
+        const NamedFile leads[] = {{"zeros", Bytes(lead, 0)},
+                                   {"quiet PCM", QuietPcm(16, lead / 2, 31)},
+                                   {"records", Records(5, lead / 24, 32)}};
+        for (const NamedFile& l : leads) {
+            SCOPED_TRACE(::testing::Message() << lead << " bytes of " << l.name);
+            for (const NamedFile& f : lookalikes) {
+                const Bytes b = Cat({l.bytes, f.bytes});
+                EXPECT_EQ(-1, Find(b, kAcmMpeg, b.size())) << f.name;
+                EXPECT_EQ(-1, Find(b, kGraphMpegTableRates, b.size())) << f.name;
+                EXPECT_FALSE(HoldsSoundContainer(b.data(), (uint32_t)b.size(), 0)) << f.name;
+            }
+            EXPECT_EQ((int64_t)l.bytes.size(), Find(Cat({l.bytes, mp3}), kGraphMpegTableRates, lead + mp3.size()));
+        }
+    }
+}
+
+// A container is known by its signature or its structure, whatever leads it;
+// raw MPEG audio and data that is not sound are no container.
+TEST(SoundContainer, KnownByItsSignatureOrItsAtoms) {
+    auto atom = [](const char* type, Bytes body) {
+        Bytes b;
+        const uint32_t n = 8 + (uint32_t)body.size();
+        b.insert(b.end(), {(uint8_t)(n >> 24), (uint8_t)(n >> 16), (uint8_t)(n >> 8), (uint8_t)n});
+        b.insert(b.end(), type, type + 4);
+        return Cat({b, body});
+    };
+    const Bytes movie = Cat({atom("ftyp", Bytes(12, 'q')), atom("wide", {}), atom("mdat", QuietPcm(16, 4000, 3))});
+    Bytes large_free = {0, 0, 0, 1, 'f', 'r', 'e', 'e', 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0, 0};
+    Bytes ts(188 * 4, 0xFF), m2ts(192 * 4, 0xFF), dv(240, 0xFF);
+    for (int i = 0; i < 4; i++) ts[188 * i] = 0x47, m2ts[192 * i + 4] = 0x47;
+    std::copy_n("\x1F\x07\x00", 3, dv.begin()), std::copy_n("\x3F\x07\x00", 3, dv.begin() + 80);
+    const Bytes two_tags = Cat({Id3v2(3, 0, 30), Id3v2(4, 0x10, 20)});
+    const struct {
+        const char* what;
+        Bytes bytes;
+        bool container;
+    } cases[] = {
+        {"a movie led by ftyp", movie, true},
+        {"a movie led by pnot", Cat({atom("pnot", Bytes(12, 0)), movie}), true},
+        {"a movie led by uuid", Cat({atom("uuid", Bytes(16, 0x11)), movie}), true},
+        {"a movie behind a 64-bit free atom", Cat({large_free, movie}), true},
+        {"a movie behind two ID3v2 tags", Cat({two_tags, atom("junk", Bytes(8, 0)), movie}), true},
+        {"FLAC behind two ID3v2 tags", Cat({two_tags, {'f', 'L', 'a', 'C'}, QuietPcm(16, 500, 4)}), true},
+        {"big-endian RIFF", Cat({{'R', 'I', 'F', 'X'}, QuietPcm(16, 500, 5)}), true},
+        {"a transport stream", ts, true},
+        {"a transport stream with time stamps", m2ts, true},
+        {"DV", dv, true},
+        {"atoms that reach no movie", Cat({atom("pnot", Bytes(12, 0)), atom("abcd", Bytes(40, 0))}), false},
+        {"an atom of an unprintable type", Cat({atom("pn\x01t", Bytes(12, 0)), movie}), false},
+        {"MPEG audio behind two ID3v2 tags", Cat({two_tags, MpegFrames({0xFF, 0xFB, 0x90, 0x64}, 417, 4)}), false},
+        {"zeros", Bytes(5000, 0), false},
+        {"noise", Noise(5000, 6), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint32_t tags = LeadingId3v2TagsEnd(c.bytes.data(), (uint32_t)c.bytes.size());
+        EXPECT_EQ(c.container, HoldsSoundContainer(c.bytes.data(), (uint32_t)c.bytes.size(), tags));
+    }
+    for (const NamedFile& f : LookalikeFiles(1))
+        if (f.bytes[0] != 'R') EXPECT_FALSE(HoldsSoundContainer(f.bytes.data(), (uint32_t)f.bytes.size(), 0)) << f.name;
+
+    // The platform's parser knows a movie by its first atom: what leads it is offered as free space.
+    Bytes led = Cat({two_tags, atom("junk", Bytes(8, 0)), large_free, movie});
+    const uint32_t tags = (uint32_t)two_tags.size();
+    MarkAtomsBeforeMovieFree(led.data(), (uint32_t)led.size(), tags);
+    EXPECT_TRUE(led == Cat({two_tags, atom("free", Bytes(8, 0)), large_free, movie}));
+    Bytes flac = {'f', 'L', 'a', 'C', 0, 0, 0, 34, 'j', 'u', 'n', 'k'};
+    MarkAtomsBeforeMovieFree(flac.data(), (uint32_t)flac.size(), 0);
+    EXPECT_EQ(0, std::memcmp(flac.data() + 8, "junk", 4));
 }
 
 // Data that is not sound, as the loaders meet it: a few kinds by name, and
