@@ -294,11 +294,12 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     if (OurReadersFindBroken(conv, g.image, size))
         return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
     f.Seek(h, 0, 2);   // left at its end, as the whole read leaves it
-    // What the platform's parsers are given. Bytes that hold a container go as
-    // they are, and its parser decodes them or refuses them; any other bytes
-    // are raw MPEG audio, offered labelled from their first frame, or are
-    // refused: offered untyped, the platform guesses MPEG audio from headers
-    // alone and decodes quiet PCM, tables and pictures to minutes of silence.
+    // One rule over the whole image: bytes that hold a container go to the
+    // platform's parsers as they are, to be decoded or refused there, and any
+    // other bytes are raw MPEG audio, offered labelled from their first
+    // confirmed frame, or are refused. Offered untyped, raw bytes would be
+    // guessed at: the platform takes quiet PCM, tables and pictures for MPEG
+    // audio from their headers alone and decodes them to minutes of silence.
     const uint32_t skip = LeadingId3v2TagsEnd(g.image, g.size);
     const bool container = HoldsSoundContainer(g.image, g.size, skip);
     if (container) MarkAtomsBeforeMovieFree(g.image, g.size, skip);

@@ -12,12 +12,12 @@ bool ReadMemory(void* context, uint32_t at, void* dst, uint32_t n) {
 
 uint32_t Be32(const uint8_t* b) { return (uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3]; }
 
-// Bytes of the ID3v2 tag at `at`, 0 when there is none or it runs to the end.
+// Bytes of the ID3v2 tag at `at`, at most to the end; 0 when there is none.
 uint32_t Id3v2TagSize(uint32_t size, uint32_t at, ReadBytesAt read, void* context) {
     uint8_t h[10];
     if (size - at < 10 || !read(context, at, h, 10)) return 0;
     const uint32_t total = Id3v2TagBytes(h, "ID3");
-    return total < size - at ? total : 0;
+    return total < size - at ? total : total ? size - at : 0;
 }
 
 // Signatures at the start, as the formats' writers put them.
@@ -70,6 +70,7 @@ int64_t QuickTimeMovieStart(uint32_t size, uint32_t at, ReadBytesAt read, void* 
         } else if (length < 8) {
             return -1;   // 0, an atom to the end, would end the chain without a movie
         }
+        if (length > size - pos) return -1;
         pos += length;
     }
     return -1;

@@ -9,7 +9,7 @@
 #include "engine/sound/mpeg_audio_start.h"
 
 // Where the ID3v2 tags at the start of a file of `size` bytes end: 0 when
-// there is none, never the file's end.
+// there is none, the file's end when one runs to it or past it.
 uint32_t LeadingId3v2TagsEnd(uint32_t size, ReadBytesAt read, void* context);
 uint32_t LeadingId3v2TagsEnd(const uint8_t* p, uint32_t size);
 

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (size && NextMpegHeaderFollows(p, size, accept) && MpegFrameSpan(p, size, accept) == 0) std::abort();
     }
     const uint32_t tags = LeadingId3v2TagsEnd(p, (uint32_t)size);
-    if (tags > size || (size && tags == size)) std::abort();
+    if (tags > size) std::abort();
     if (HoldsSoundContainer(p, (uint32_t)size, tags)) {
         std::vector<uint8_t> marked = bytes;
         MarkAtomsBeforeMovieFree(marked.data(), (uint32_t)size, tags);

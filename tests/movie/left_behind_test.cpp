@@ -4,6 +4,7 @@
 // ends the process, so the runs past the end each get a process of their own.
 #include "movie_test_util.h"
 
+#include <algorithm>
 #include <string>
 
 #include "avi_writer.h"
@@ -117,7 +118,7 @@ int Mp3RenderReturnsAfterTheEnd() {
     SetMp3GraphTimeLimit(300);
     std::vector<uint8_t> junk(3000);
     for (size_t i = 0; i < junk.size(); i++) junk[i] = (uint8_t)(i * 7 + (i >> 5));
-    junk[0] = 'X';
+    std::copy_n("\x1A\x45\xDF\xA3", 4, junk.begin());   // a container goes to the platform's parsers
     {
         graphtest::StandIn late(kRenderSlot, (void*)RenderUntilReleased);
         if (CreateSoundFromFileImage(junk.data(), (unsigned)junk.size(), 1, -1) != -1) return 4;
