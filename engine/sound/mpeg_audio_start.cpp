@@ -226,11 +226,6 @@ uint32_t BeforeZeros(const Reader& r, uint32_t end) {
     return 0;
 }
 
-bool ReadMemory(void* context, uint32_t at, void* dst, uint32_t n) {
-    std::memcpy(dst, (const uint8_t*)context + at, n);
-    return true;
-}
-
 }  // namespace
 
 MpegAudioTails FindMpegAudioTails(uint32_t size, ReadBytesAt read, void* context) {
@@ -256,6 +251,11 @@ uint32_t Id3v2TagBytes(const uint8_t b[10], const char* id) {
     return 10 + body + ((b[5] & 0x10) ? 10 : 0);
 }
 
+bool ReadMemoryAt(void* context, uint32_t at, void* dst, uint32_t n) {
+    std::memcpy(dst, (const uint8_t*)context + at, n);
+    return true;
+}
+
 MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size) {
-    return FindMpegAudioTails(size, ReadMemory, (void*)p);
+    return FindMpegAudioTails(size, ReadMemoryAt, (void*)p);
 }

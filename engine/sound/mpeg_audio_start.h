@@ -61,6 +61,8 @@ struct MpegAudioTails {
 };
 // Reads n bytes at `at` into dst; false when they cannot be read.
 using ReadBytesAt = bool (*)(void* context, uint32_t at, void* dst, uint32_t n);
+// A ReadBytesAt over bytes in memory: the context is their start.
+bool ReadMemoryAt(void* context, uint32_t at, void* dst, uint32_t n);
 MpegAudioTails FindMpegAudioTails(uint32_t size, ReadBytesAt read, void* context);
 MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size);
 

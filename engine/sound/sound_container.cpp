@@ -5,11 +5,6 @@
 
 namespace {
 
-bool ReadMemory(void* context, uint32_t at, void* dst, uint32_t n) {
-    std::memcpy(dst, (const uint8_t*)context + at, n);
-    return true;
-}
-
 uint32_t Be32(const uint8_t* b) { return (uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3]; }
 
 // Bytes of the ID3v2 tag at `at`, at most to the end; 0 when there is none.
@@ -17,7 +12,8 @@ uint32_t Id3v2TagSize(uint32_t size, uint32_t at, ReadBytesAt read, void* contex
     uint8_t h[10];
     if (size - at < 10 || !read(context, at, h, 10)) return 0;
     const uint32_t total = Id3v2TagBytes(h, "ID3");
-    return total < size - at ? total : total ? size - at : 0;
+    if (total == 0) return 0;
+    return total < size - at ? total : size - at;   // one that runs past the end holds the rest
 }
 
 // Signatures at the start, as the formats' writers put them.
@@ -85,7 +81,7 @@ uint32_t LeadingId3v2TagsEnd(uint32_t size, ReadBytesAt read, void* context) {
 }
 
 uint32_t LeadingId3v2TagsEnd(const uint8_t* p, uint32_t size) {
-    return LeadingId3v2TagsEnd(size, ReadMemory, (void*)p);
+    return LeadingId3v2TagsEnd(size, ReadMemoryAt, (void*)p);
 }
 
 bool HoldsSoundContainer(uint32_t size, uint32_t at, ReadBytesAt read, void* context) {
@@ -97,11 +93,11 @@ bool HoldsSoundContainer(uint32_t size, uint32_t at, ReadBytesAt read, void* con
 }
 
 bool HoldsSoundContainer(const uint8_t* p, uint32_t size, uint32_t at) {
-    return HoldsSoundContainer(size, at, ReadMemory, (void*)p);
+    return HoldsSoundContainer(size, at, ReadMemoryAt, (void*)p);
 }
 
 void MarkAtomsBeforeMovieFree(uint8_t* p, uint32_t size, uint32_t at) {
-    const int64_t movie = QuickTimeMovieStart(size, at, ReadMemory, p);
+    const int64_t movie = QuickTimeMovieStart(size, at, ReadMemoryAt, p);
     for (uint64_t pos = at; movie >= 0 && pos < (uint64_t)movie;) {
         const uint32_t length = Be32(p + pos);
         std::memcpy(p + pos + 4, "free", 4);
