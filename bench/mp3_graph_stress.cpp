@@ -4,13 +4,14 @@
 // chosen render mode. Prints the time per load (median, max), the loads that
 // failed and the graph stops left behind; a load that never returns stops the
 // program with a message (exit code 2). Not a test: figures and hangs only.
-//   bench_mp3_graph_stress [--software] [--count N] [--hang-s S] [--cut BYTES | --two-tracks] [FILE]
+//   bench_mp3_graph_stress [--software] [--count N] [--hang-s S] [--acm] [--cut BYTES | --two-tracks] [FILE]
 // FILE defaults to the half-second tone the build makes; a container (a movie,
 // FLAC, a program stream the platform refuses) takes the path of bytes offered
 // untyped. --cut loads the file from memory without its first BYTES, as a
 // recording begun mid-frame: it is offered labelled from its first frame.
 // --two-tracks loads a 2 s AVI of two sound tracks made here instead: each
-// load swaps both renderers the graph builder chose for null renderers.
+// load swaps both renderers the graph builder chose for null renderers. --acm
+// loads through the compression manager instead, with the media filters disabled.
 #include <windows.h>
 
 #include <algorithm>
@@ -69,13 +70,14 @@ int main(int argc, char** argv) {
     long count = 5000;
     const char* file = "testrun/test_sound_mp3_filters/half.mp3";
     long cut = -1;
-    bool two_tracks = false;
+    bool two_tracks = false, acm = false;
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--software")) software = true;
         else if (!std::strcmp(argv[i], "--count") && i + 1 < argc) count = std::atol(argv[++i]);
         else if (!std::strcmp(argv[i], "--hang-s") && i + 1 < argc) g_hang_ms = (DWORD)std::atol(argv[++i]) * 1000;
         else if (!std::strcmp(argv[i], "--cut") && i + 1 < argc) cut = std::atol(argv[++i]);
         else if (!std::strcmp(argv[i], "--two-tracks")) two_tracks = true;
+        else if (!std::strcmp(argv[i], "--acm")) acm = true;
         else file = argv[i];
     }
     if (!two_tracks && GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES) {
@@ -106,11 +108,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     SetLogCapture(CountStopsLeftBehind, nullptr);
-    SetSoundDecoderDisableMask(GetSoundDecoderDisableMask() | SOUND_DECODER_MP3_ACM);
+    SetSoundDecoderDisableMask(GetSoundDecoderDisableMask() | (acm ? SOUND_DECODER_MP3_FILTERS : SOUND_DECODER_MP3_ACM));
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
 
-    std::printf("%ld loads of %s%s through the media filters, %s mode\n", count, file, cut >= 0 ? " (cut)" : "",
-                software ? "software" : "Direct3D");
+    std::printf("%ld loads of %s%s through the %s, %s mode\n", count, file, cut >= 0 ? " (cut)" : "",
+                acm ? "compression manager" : "media filters", software ? "software" : "Direct3D");
     std::fflush(stdout);
     std::vector<double> ms;
     ms.reserve((size_t)count);

@@ -5,6 +5,7 @@
 #include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/riff_wave.h"
 #include "engine/sound/sound_container.h"
+#include "engine/sound/sound_intake.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/memory.h"
 
@@ -26,80 +27,63 @@ static_assert(sizeof(Mp3WaveFormat) == 30, "MPEGLAYER3WAVEFORMAT is 30 bytes");
 bool ReadBytes(StreamData* s, void* dst, uint32_t n) { return s->funcs.Read(dst, n, 1, s->handle) == 1; }
 bool SeekTo(StreamData* s, int64_t pos, int origin) { return s->funcs.Seek(s->handle, pos, origin) == 0; }
 
-bool ReadStreamAt(void* context, uint32_t at, void* dst, uint32_t n) {
-    StreamData* s = (StreamData*)context;
-    return SeekTo(s, at, 0) && ReadBytes(s, dst, n);
+// The whole file, for the decision and the walk: a walk read a byte at a time
+// through the stream took seconds over megabytes of bytes between frames.
+uint8_t* ReadWholeStream(StreamData* s, uint32_t* size) {
+    if (!SeekTo(s, 0, 2)) return nullptr;
+    const int64_t size64 = s->funcs.Tell(s->handle);
+    if (size64 <= 0 || size64 > 0x7FFFFFFF || !SeekTo(s, 0, 0)) return nullptr;
+    uint8_t* image = (uint8_t*)MemAlloc((size_t)size64, "mp3_acm", __LINE__);
+    if (image && !ReadBytes(s, image, (uint32_t)size64)) {
+        MemFree(image);
+        return nullptr;
+    }
+    *size = (uint32_t)size64;
+    return image;
 }
 
-// The first frame that the frames after it confirm, read a window at a time:
-// any 0xFF 0xFx pair before it parses as some header, and one taken for the
-// first frame would set the format. -1 when there is none before the end.
-int64_t FindFirstFrame(StreamData* s, uint32_t from, uint32_t end) {
-    const uint32_t kWindow = 0x10000;
-    const uint32_t kAhead = 0x2000;   // beyond two of the longest frames and a header
-    uint8_t* buffer = (uint8_t*)MemAlloc(kWindow + kAhead, "mp3_acm", __LINE__);
-    if (!buffer) return -1;
-    int64_t found = -1;
-    bool zeros = true;   // only zero bytes so far
-    for (uint32_t at = from; found < 0 && at < end; at += kWindow) {
-        const uint32_t n = end - at < kWindow + kAhead ? end - at : kWindow + kAhead;
-        if (!SeekTo(s, at, 0) || !ReadBytes(s, buffer, n)) break;
-        const int64_t in = FindConfirmedMpegFrame(buffer, n, kWindow, kAcmMpeg, zeros);
-        if (in >= 0) found = at + in;
-        for (uint32_t i = 0; zeros && i < n && i < kWindow; i++) zeros = buffer[i] == 0;
+// The frames from `at` to `end`, resynchronising over bytes between them. A
+// header of another stream ends the walk: the codec is set up for the first
+// stream's rate and channels, and would play the next at the wrong pitch.
+int WalkFrames(const uint8_t* p, uint32_t at, uint32_t end, MpegFrameWalk* w) {
+    bool found = false;
+    for (; at + 4 <= end; at++) {
+        if (p[at] != 0xFF || (p[at + 1] & 0xF0) != 0xF0) continue;
+        MpegFrameInfo f;
+        if (ParseMpegAudioFrameHeader(p + at, &f) < 0 || f.frame_length == 0) return -1;
+        if (found && !SameMpegAudioStream(p + w->first_frame, p + at)) break;
+        if (!found) w->first_frame = at;
+        found = true;
+        w->total_samples += f.samples;
+        w->frames++;
+        if ((uint64_t)at + f.frame_length >= end) {
+            w->last_end = end;
+            break;
+        }
+        w->last_end = at + f.frame_length;
+        at = w->last_end - 1;
     }
-    MemFree(buffer);
-    return found;
+    // No frame, or none with a byte of data before the audio end.
+    return found && w->last_end > w->first_frame ? 0 : -1;
 }
 
 }  // namespace
 
 int WalkMpegAudioFrames(StreamData* s, MpegFrameWalk* w) {
     std::memset(w, 0, sizeof(*w));
-    if (!SeekTo(s, 0, 2)) return -1;
-    const int64_t size64 = s->funcs.Tell(s->handle);
-    if (size64 <= 0 || size64 > 0x7FFFFFFF) return -1;
-    const uint32_t file_size = (uint32_t)size64;
-    // A container's frames stand between its own headers, which the walk would
-    // pass over as junk (MP3 in an AVI, a program stream's packs): its parser reads it.
-    w->audio_start = LeadingId3v2TagsEnd(file_size, ReadStreamAt, s);
-    if (HoldsSoundContainer(file_size, w->audio_start, ReadStreamAt, s)) return -1;
-    const MpegAudioTails tails = FindMpegAudioTails(file_size, ReadStreamAt, s);
-    w->audio_end = tails.tags_start;
-    if (w->audio_start >= tails.audio_end) return -1;
-    // A frame that reaches the end of the audio needs no header after it, wherever tags or zero bytes follow.
-    const int64_t first = FindFirstFrame(s, w->audio_start, tails.audio_end);
-    if (first < 0 || !SeekTo(s, first, 0)) return -1;
-
-    bool found = false;
-    uint8_t h[4];
-    // Up to the tags: an APE tag's binary items may hold what parses as a header.
-    for (;;) {
-        if (s->funcs.Tell(s->handle) >= w->audio_end || !ReadBytes(s, &h[0], 1)) break;
-        if (h[0] != 0xFF) continue;
-        if (!ReadBytes(s, &h[1], 1)) break;
-        if ((h[1] & 0xF0) != 0xF0) continue;
-        if (!ReadBytes(s, &h[2], 2)) break;
-        MpegFrameInfo f;
-        if (ParseMpegAudioFrameHeader(h, &f) < 0 || f.frame_length == 0) return -1;
-        const int64_t at = s->funcs.Tell(s->handle) - 4;
-        if (at < 0) return -1;
-        if (!found) w->first_frame = (uint32_t)at;
-        found = true;
-        w->total_samples += f.samples;
-        w->frames++;
-        const uint64_t end = (uint64_t)at + f.frame_length;
-        if (end < w->audio_end) {
-            w->last_end = (uint32_t)end;
-            if (!SeekTo(s, f.frame_length - 4, 1)) break;
-            continue;
-        }
-        w->last_end = w->audio_end;
-        break;
+    uint32_t size = 0;
+    uint8_t* image = ReadWholeStream(s, &size);
+    if (!image) return -1;
+    // Containers are their parsers' to read; raw bytes are MPEG audio only when frames make most of them up.
+    const SoundIntake intake = DecideSoundIntake(image, size);
+    int result = -1;
+    if (intake.kind == SOUND_INTAKE_RAW_MPEG) {
+        w->audio_start = LeadingId3v2TagsEnd(image, size);
+        w->audio_end = intake.end;
+        result = WalkFrames(image, intake.start, intake.end, w);
     }
-    // No frame, or none with a byte of data before the audio end.
-    if (!found || w->last_end <= w->first_frame) return -1;
-    return 0;
+    MemFree(image);
+    return result;
 }
 
 int OpenMp3AcmSource(SoundConverter* c) {

@@ -9,16 +9,17 @@
 
 struct MpegFrameWalk {
     uint32_t audio_start;     // behind an ID3v2 tag
-    uint32_t audio_end;       // before the tags that follow it (see mpeg_audio_start.h)
+    uint32_t audio_end;       // before the tags that follow it, or where another stream begins
     uint32_t first_frame;
     uint32_t last_end;        // end of the last frame, at most the audio end
     uint32_t total_samples;
     uint32_t frames;
 };
 
-// Walks every frame from the first that the headers after it confirm (see
-// mpeg_audio_start.h); 0 with at least one whole range of frame data, -1 when
-// the file is to be rejected. Leaves the stream anywhere.
+// Walks the frames of raw MPEG audio that the intake rule takes (see
+// sound_intake.h), from its first frame to the end of its first stream; 0
+// with at least one whole range of frame data, -1 when the file is to be
+// rejected. Reads the whole file; leaves the stream anywhere.
 int WalkMpegAudioFrames(StreamData* stream, MpegFrameWalk* out);
 
 // 0 accepted (method 1), -1 rejected silently.

@@ -8,11 +8,11 @@
 #include "engine/movie/filters/graph_call.h"
 #include "engine/movie/filters/mem_reader.h"
 #include "engine/movie/filters/sample_grabber.h"
-#include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/null_renderer_swap.h"
 #include "engine/sound/ogg_vorbis.h"
 #include "engine/sound/riff_wave.h"
 #include "engine/sound/sound_container.h"
+#include "engine/sound/sound_intake.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
@@ -40,18 +40,15 @@ bool OurReadersFindBroken(SoundConverter* conv, const uint8_t* p, int64_t size) 
     return CheckRiffWaveLayout(conv) == RIFF_WAVE_BROKEN;
 }
 
-// The first confirmed frame after the leading tags and before the tails, anywhere
-// in the image, or -1. A frame that reaches the tags or zero bytes after the
-// audio needs no header after it.
-int64_t FirstFrameAfterTags(const uint8_t* p, uint32_t size, uint32_t at) {
-    const uint32_t end = FindMpegAudioTails(p, size).audio_end;
-    if (end <= at) return -1;
-    const int64_t in = FindConfirmedMpegFrame(p + at, end - at, end - at, kGraphMpegTableRates);
-    return in < 0 ? -1 : at + in;
-}
-
 const char kRenderRefused[] = "グラフの構築に失敗しました";
-const char kNoMpegFrame[] = "MPEGオーディオのフレームが確認できないデータは変換しません";
+// Why bytes are refused before the platform's parsers see them.
+const char* RefusalLine(SoundIntakeReason reason) {
+    switch (reason) {
+        case SOUND_INTAKE_FEW_FRAMES: return "MPEGオーディオのフレームがデータの大半を占めないため変換しません";
+        case SOUND_INTAKE_ATOMS_WITHOUT_MOVIE: return "ムービーに届かないアトムの並びは変換しません";
+        default: return "MPEGオーディオのフレームが確認できないデータは変換しません";
+    }
+}
 
 const char kStopLeftBehind[] = "グラフの停止が制限時間内に終わりませんでした";
 
@@ -172,10 +169,10 @@ int Fail(Mp3Graph* g, SoundConverter* conv, const char* message) {
     return -1;
 }
 
-// A new graph over the image from `offset` on, rendered from the reader: null,
-// or the log line. `mpeg` labels the reader's output MPEG-1 audio.
-const char* OfferToGraph(Mp3Graph* g, uint32_t offset, bool mpeg) {
-    g->stream = CreateMemStream(g->image + offset, g->size - offset, 0, 0xFFFFFFFF);
+// A new graph over the image's bytes [offset, end), rendered from the reader:
+// null, or the log line. `mpeg` labels the reader's output MPEG-1 audio.
+const char* OfferToGraph(Mp3Graph* g, uint32_t offset, uint32_t end, bool mpeg) {
+    g->stream = CreateMemStream(g->image + offset, end - offset, 0, 0xFFFFFFFF);
     if (!g->stream) return "MP3変換用 D_CMemStream の作成に失敗しました";
     D_CMediaType readerType;
     readerType.SetMajorType(MEDIATYPE_Stream);
@@ -294,20 +291,16 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     if (OurReadersFindBroken(conv, g.image, size))
         return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
     f.Seek(h, 0, 2);   // left at its end, as the whole read leaves it
-    // One rule over the whole image: bytes that hold a container go to the
-    // platform's parsers as they are, to be decoded or refused there, and any
-    // other bytes are raw MPEG audio, offered labelled from their first
-    // confirmed frame, or are refused. Offered untyped, raw bytes would be
-    // guessed at: the platform takes quiet PCM, tables and pictures for MPEG
-    // audio from their headers alone and decodes them to minutes of silence.
-    const uint32_t skip = LeadingId3v2TagsEnd(g.image, g.size);
-    const bool container = HoldsSoundContainer(g.image, g.size, skip);
-    if (container) MarkAtomsBeforeMovieFree(g.image, g.size, skip);
-    int64_t first_frame = skip;
-    if (!container && !NextMpegHeaderFollows(g.image + skip, g.size - skip, kGraphMpeg))
-        first_frame = FirstFrameAfterTags(g.image, g.size, skip);
-    if (first_frame < 0) return Fail(&g, conv, kNoMpegFrame);
-    const char* failure = OfferToGraph(&g, (uint32_t)first_frame, !container);
+    // Offered untyped, raw bytes would be guessed at: the platform takes quiet
+    // PCM, tables and pictures for MPEG audio from their headers alone and
+    // decodes them to minutes of silence. Raw bytes go with their tails, as
+    // tools leave them, but without another stream's frames, which would play
+    // at the first one's rate.
+    const SoundIntake intake = DecideSoundIntake(g.image, g.size);
+    if (intake.kind == SOUND_INTAKE_REFUSED) return Fail(&g, conv, RefusalLine(intake.reason));
+    const bool raw = intake.kind == SOUND_INTAKE_RAW_MPEG;
+    if (!raw) MarkAtomsBeforeMovieFree(g.image, g.size, intake.start);
+    const char* failure = OfferToGraph(&g, intake.start, raw && intake.another_stream ? intake.end : g.size, raw);
     // Another sound track's renderer would play it at its pace; a video's would show a window.
     if (!failure) failure = ReplaceRenderersWithNullRenderers(g.graph, g.nullRenderer);
     if (failure) return Fail(&g, conv, failure);

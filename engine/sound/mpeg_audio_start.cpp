@@ -62,9 +62,10 @@ bool HoldsItsHeader(const uint8_t* p, size_t size, uint32_t length) {
     return false;
 }
 
-// Same version, layer and sampling frequency, and both free format or neither.
+// Same version, layer, sampling frequency and channel count, and both free format or neither.
 bool SameMpegStream(const uint8_t* a, const uint8_t* b) {
-    return (b[1] & 0xFE) == (a[1] & 0xFE) && (b[2] & 0x0C) == (a[2] & 0x0C) && ((a[2] >> 4) == 0) == ((b[2] >> 4) == 0);
+    return (b[1] & 0xFE) == (a[1] & 0xFE) && (b[2] & 0x0C) == (a[2] & 0x0C) && ((a[2] >> 4) == 0) == ((b[2] >> 4) == 0) &&
+           ((a[3] >> 6) == 3) == ((b[3] >> 6) == 3);
 }
 
 // Whether a header of p's stream stands `at` bytes on, within the bytes.
@@ -145,6 +146,20 @@ int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, Mpeg
         return nonzero - p;
     return -1;
 }
+
+size_t MpegChainBytes(const uint8_t* p, size_t size, MpegAccept accept) {
+    size_t at = 0;
+    while (at < size) {
+        const uint32_t span = MpegFrameSpan(p + at, size - at, accept);
+        if (span == 0) break;
+        if (span >= size - at) return size;   // the last frame, perhaps cut
+        at += span;
+        if (!StreamHeaderAt(p, size, at, accept)) break;
+    }
+    return at;
+}
+
+bool SameMpegAudioStream(const uint8_t* a, const uint8_t* b) { return SameMpegStream(a, b); }
 
 namespace {
 

@@ -49,6 +49,15 @@ bool NextMpegHeaderFollows(const uint8_t* p, size_t size, MpegAccept accept);
 int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, MpegAccept accept,
                                bool zeros_before = true);
 
+// The bytes that the frames chained from the frame at p make up: each header
+// of p's stream stands where the frame before it ends, and the last frame may
+// run to the end of the bytes. 0 when p holds no frame.
+size_t MpegChainBytes(const uint8_t* p, size_t size, MpegAccept accept);
+
+// Whether the headers at a and b are of one stream: version, layer, sampling
+// frequency and channel count, and both free format or neither.
+bool SameMpegAudioStream(const uint8_t* a, const uint8_t* b);
+
 // Where the audio ends in a file of `size` bytes. Tools leave ID3v1, ID3v2,
 // Lyrics3 and APE tags and zero bytes after the last frame, in about any
 // order: `tags_start` is where the first of the tags begins (the file's end

@@ -1,23 +1,27 @@
-// Whether bytes hold a container, and where the ID3v2 tags that tools put
-// before one (or before raw MPEG audio) end. A container's parser reads its
-// payload by the layout; raw bytes, which hold none, are the engine's to judge
-// (mpeg_audio_start.h). No Windows header: the rules build natively.
+// Whether bytes hold a container, confirmed by its structure, and where the
+// ID3v2 tags that tools put before one (or before raw MPEG audio) end. A
+// container's parser reads its payload by the layout; raw bytes, which hold
+// none, are the engine's to judge (sound_intake.h). No Windows header: the
+// rules build natively.
 #pragma once
-#include <cstddef>
 #include <cstdint>
 
 #include "engine/sound/mpeg_audio_start.h"
 
 // Where the ID3v2 tags at the start of a file of `size` bytes end: 0 when
 // there is none, the file's end when one runs to it or past it.
-uint32_t LeadingId3v2TagsEnd(uint32_t size, ReadBytesAt read, void* context);
 uint32_t LeadingId3v2TagsEnd(const uint8_t* p, uint32_t size);
 
-// Whether the bytes from `at` on are a container: by its signature, or for
-// QuickTime and MP4, whose atoms may be of any type first, by a chain of atoms
-// that reaches a movie or its media data.
-bool HoldsSoundContainer(uint32_t size, uint32_t at, ReadBytesAt read, void* context);
-bool HoldsSoundContainer(const uint8_t* p, uint32_t size, uint32_t at);
+// The container that the bytes from `at` on hold, by its name, or null. Four
+// bytes are no evidence: each kind is known by its structure (chunks that
+// chain to the format, pages that chain, a transport stream's sync byte on
+// many packets in a row, a pack and the units after it, ...), and QuickTime
+// and MP4, whose atoms may be of any type first, by a chain of atoms of any
+// length that reaches the movie or its media data.
+const char* ConfirmedSoundContainer(const uint8_t* p, uint32_t size, uint32_t at);
+
+// How many QuickTime atoms chain from `at`, whether or not they reach a movie.
+uint32_t QuickTimeAtomsAt(const uint8_t* p, uint32_t size, uint32_t at);
 
 // In an image that holds a QuickTime or MP4 movie from `at`, marks the atoms
 // before the movie's first as free space: the platform's parser knows a movie

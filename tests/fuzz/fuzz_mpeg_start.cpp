@@ -1,12 +1,14 @@
 // Where MPEG audio starts and ends and whether bytes hold a container, over
 // fuzzed bytes: every answer stays within the bytes, a start found is a frame,
-// and the tails found leave the audio inside the file.
+// the tails found leave the audio inside the file, and raw audio taken is
+// mostly frames.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/sound_container.h"
+#include "engine/sound/sound_intake.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A copy of its own size, so that reading past it shows.
@@ -22,9 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const uint32_t tags = LeadingId3v2TagsEnd(p, (uint32_t)size);
     if (tags > size) std::abort();
-    if (HoldsSoundContainer(p, (uint32_t)size, tags)) {
+    const SoundIntake in = DecideSoundIntake(p, (uint32_t)size);
+    if (in.kind == SOUND_INTAKE_CONTAINER) {
+        if (in.start != tags) std::abort();
         std::vector<uint8_t> marked = bytes;
         MarkAtomsBeforeMovieFree(marked.data(), (uint32_t)size, tags);
     }
+    if (in.kind == SOUND_INTAKE_RAW_MPEG &&
+        (in.start < tags || in.end <= in.start || in.end > size || 2 * in.frame_bytes < in.weighed_bytes ||
+         in.start >= tails.audio_end || MpegFrameSpan(p + in.start, tails.audio_end - in.start, kGraphMpeg) == 0))
+        std::abort();
     return 0;
 }

@@ -39,13 +39,13 @@ HRESULT STDMETHODCALLTYPE SlowRender(IGraphBuilder*, IPin*) {
     return E_FAIL;
 }
 
-// Bytes of no kind behind a Matroska signature: a container goes to the
+// Bytes of no kind behind the start of a Matroska file: a container goes to the
 // platform's parsers as it is, where the stand-ins hold it.
 Bytes Junk(size_t n) {
     Bytes junk(n);
     uint32_t x = 777;
     for (auto& b : junk) b = (uint8_t)((x = x * 1103515245u + 12345u) >> 24);
-    std::copy_n("\x1A\x45\xDF\xA3", 4, junk.begin());
+    graphtest::PutMatroskaStart(junk.data());
     return junk;
 }
 

@@ -81,13 +81,21 @@ TEST_F(Mp3Acm, WalkFindsEveryFrameBetweenTagsAndJunk) {
         // A 48 kHz header whose frame ends where the stream starts.
         {"unconfirmed header before", Cat({Bytes{0xFF, 0xFB, 0x94, 0x00}, Bytes(380, 0), ten}), 0, 384, 384 + 4175, 10},
         {"ends inside a frame", Cat({ten, Bytes{0xFF, 0xFB, 0x90, 0x00, 1, 2}}), 0, 0, 4181, 11},
+        // The codec is set up for the first stream: the next would play at its rate.
+        {"then 48 kHz frames", Cat({ten, MpegFrames({0xFF, 0xFB, 0x94, 0x00}, 384, 10)}), 0, 0, 4175, 10},
         {"128 bytes or fewer", short_file, 0, 0, 100, 1},
         {"bad header between frames", spliced(Frames(4), 1252, {0xFF, 0xFB, 0xF0, 0x00}), -1},
         {"free format", free_format, -1},
         {"no frame", Bytes(5000, 0x42), -1},
         {"tag larger than the file", tag_past_end, -1},
         {"header only inside the ID3v1 tag", header_in_v1, -1},
-        {"frames in a RIFF file", Cat({Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '}, ten}), -1},
+        {"frames in an AVI", Cat({Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' ', 'L', 'I', 'S', 'T', 4, 0, 0, 0,
+                                        'h', 'd', 'r', 'l'},
+                                  ten}),
+         -1},
+        // Four bytes are no container: the frames make this up.
+        {"frames behind a RIFF header alone", Cat({Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '}, ten}), 0, 12,
+         12 + 4175, 10},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -17,6 +17,13 @@
 
 namespace graphtest {
 
+// The start of a Matroska file: an EBML header that names the document type,
+// then the segment's id. Bytes behind it are a container's, which the sound
+// loader hands to the graph, where a stand-in holds them.
+inline void PutMatroskaStart(uint8_t* bytes) {
+    std::memcpy(bytes, "\x1A\x45\xDF\xA3\x8B\x42\x82\x88matroska\x18\x53\x80\x67", 20);
+}
+
 struct GraphStandIn {
     int slot = 0;
     void* stand_in = nullptr;

@@ -1,0 +1,45 @@
+// What the engine makes of a file that its own WAV and Ogg readers did not
+// take, decided once over the whole image for both MPEG audio decoders (the
+// compression manager's and the platform's filter graph). No Windows header:
+// the rule builds natively, where the tests and the file sweep run it.
+//
+// The rule: bytes whose container is confirmed by its structure go to the
+// platform's parsers as they are; other bytes are raw MPEG audio only when
+// frames that follow each other make up most of them, and then only the first
+// stream is decoded, from its first frame; anything else is refused.
+#pragma once
+#include <cstdint>
+
+enum SoundIntakeKind {
+    SOUND_INTAKE_REFUSED,
+    SOUND_INTAKE_CONTAINER,   // offered as it is, from `start`
+    SOUND_INTAKE_RAW_MPEG,    // offered labelled, [start, end)
+};
+
+enum SoundIntakeReason {
+    SOUND_INTAKE_CONFIRMED_CONTAINER,
+    SOUND_INTAKE_FRAMES_MAKE_IT_UP,
+    SOUND_INTAKE_NOTHING_AFTER_TAGS,   // only tags, tails or zero bytes
+    SOUND_INTAKE_ATOMS_WITHOUT_MOVIE,  // a chain of QuickTime atoms that reaches no movie
+    SOUND_INTAKE_NO_FRAME,             // no confirmed MPEG audio frame
+    SOUND_INTAKE_FEW_FRAMES,           // frames, but they make up too little of the bytes
+};
+
+struct SoundIntake {
+    SoundIntakeKind kind;
+    SoundIntakeReason reason;
+    const char* container;   // the container's name, when one is confirmed
+    uint32_t start;          // the container's first byte, or the first frame
+    uint32_t end;            // raw MPEG audio: where its first stream ends, before the tails
+    bool another_stream;     // raw MPEG audio: frames of another stream follow the first
+    // The measure behind a raw MPEG audio verdict: the bytes that chained
+    // frames make up, and all the bytes between the leading tags and the
+    // tails, runs of 32 zero bytes or more weighed at an eighth.
+    uint32_t frame_bytes;
+    uint32_t weighed_bytes;
+};
+
+SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size);
+
+// A line for the log and the sweep: what was decided and why, in English.
+const char* DescribeSoundIntake(const SoundIntake& intake);

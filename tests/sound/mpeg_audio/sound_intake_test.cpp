@@ -1,0 +1,107 @@
+// What the engine takes as sound, over the test tones as tools and accidents
+// leave them and over data that holds a few chained look-alike frames.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+
+#include "engine/sound/sound_intake.h"
+#include "sound/mpeg_bytes.h"
+#include "sound/sound_lookalikes.h"
+
+using namespace soundtest;
+
+namespace {
+
+Bytes Read(const char* name) {
+    std::ifstream f(name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+SoundIntake Decide(const Bytes& b) { return DecideSoundIntake(b.data(), (uint32_t)b.size()); }
+
+// Raw bytes are MPEG audio only when frames make up most of them: a lead or
+// bytes after the audio load while they are smaller than it, and a few KB of
+// frames that chain inside other data are no sound file, wherever they stand.
+TEST(SoundIntake, FramesMustMakeUpMostOfTheBytes) {
+    const Bytes mp3 = Read("tone.mp3"), mp2 = Read("tone.mp2");
+    ASSERT_FALSE(mp3.empty() || mp2.empty()) << "scripts/sound-media writes the tones";
+    const std::vector<size_t> frames = MpegFrameStarts(mp3);
+    const Bytes few(mp3.begin() + frames[5], mp3.begin() + frames[13]);   // 8 frames, 3.3 KB
+    const struct {
+        const char* what;
+        Bytes bytes;
+        int64_t start;   // -1: refused
+    } cases[] = {
+        {"MP3", mp3, 0},
+        {"cut mid-frame", Bytes(mp3.begin() + 700, mp3.end()), (int64_t)(frames[2] - 700)},
+        {"behind 1.5 KB of noise", Cat({Noise(1500, 1), mp3}), 1500},
+        {"a few frames behind 1.5 KB of noise", Cat({Noise(1500, 2), few}), 1500},
+        {"a few frames behind 8 KB of zeros", Cat({Bytes(8000, 0), few}), 8000},
+        {"followed by 3 KB of noise", Cat({mp3, Noise(3000, 3)}), 0},
+        {"MP2 behind 1 KB of quiet PCM", Cat({QuietPcm(16, 512, 4), mp2}), 1024},
+        {"behind more quiet PCM than it holds", Cat({QuietPcm(16, mp3.size(), 5), mp3}), -1},
+        {"followed by 3 MB of 0xFF", Cat({mp3, Bytes(3 << 20, 0xFF)}), -1},
+        {"a few frames inside 1 MB of noise", Cat({Noise(500000, 6), few, Noise(500000, 7)}), -1},
+        {"a few frames inside 1 MB of a table", Cat({IntegerTable(32, 125000, 8), few, IntegerTable(32, 125000, 9)}), -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto began = std::chrono::steady_clock::now();
+        const SoundIntake in = Decide(c.bytes);
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));   // generous: sanitised builds
+        EXPECT_EQ(c.start, in.kind == SOUND_INTAKE_RAW_MPEG ? (int64_t)in.start : -1)
+            << in.frame_bytes << " of " << in.weighed_bytes << ": " << DescribeSoundIntake(in);
+    }
+}
+
+// Frames of another rate or channel count end the audio that is decoded, though
+// they count as sound; a damaged stretch within one stream does not.
+TEST(SoundIntake, AnotherStreamEndsTheAudio) {
+    const Bytes a = MpegFrames({0xFF, 0xFB, 0x90, 0x44}, 417, 20);   // 44.1 kHz stereo
+    const Bytes b = MpegFrames({0xFF, 0xFB, 0x94, 0x44}, 384, 20);   // 48 kHz
+    const Bytes mono = MpegFrames({0xFF, 0xFB, 0x90, 0xC4}, 417, 20);
+    Bytes damaged = Cat({a, a});
+    for (int i = 0; i < 60; i++) damaged[417 * 10 + i] = (uint8_t)(0x30 + i);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        uint32_t end;
+    } cases[] = {
+        {"44.1 then 48 kHz", Cat({a, b}), (uint32_t)a.size()},
+        {"stereo then mono", Cat({a, mono}), (uint32_t)a.size()},
+        {"a damaged frame", damaged, (uint32_t)damaged.size()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SoundIntake in = Decide(c.bytes);
+        ASSERT_EQ(SOUND_INTAKE_RAW_MPEG, in.kind) << DescribeSoundIntake(in);
+        EXPECT_EQ(0u, in.start);
+        EXPECT_EQ(c.end, in.end);
+        EXPECT_EQ(c.end != c.bytes.size(), in.another_stream);
+    }
+}
+
+// A chain of atoms is a movie's: behind any number of atoms it is a container,
+// and without one it is refused, never read as raw MPEG audio from its data.
+TEST(SoundIntake, AtomsAreNeverRawAudio) {
+    auto atom = [](const char* type, const Bytes& body) {
+        Bytes b;
+        const uint32_t n = 8 + (uint32_t)body.size();
+        b.insert(b.end(), {(uint8_t)(n >> 24), (uint8_t)(n >> 16), (uint8_t)(n >> 8), (uint8_t)n});
+        b.insert(b.end(), type, type + 4);
+        return Cat({b, body});
+    };
+    const Bytes mp3 = Read("tone.mp3");
+    Bytes lead;
+    for (int i = 0; i < 70; i++) lead = Cat({lead, atom("free", {})});
+    const SoundIntake movie = Decide(Cat({lead, atom("ftyp", Bytes(12, 'q')), atom("mdat", mp3)}));
+    EXPECT_EQ(SOUND_INTAKE_CONTAINER, movie.kind);
+    EXPECT_EQ(0u, movie.start);
+    const SoundIntake leftovers = Decide(Cat({lead, atom("skip", mp3)}));
+    EXPECT_EQ(SOUND_INTAKE_REFUSED, leftovers.kind);
+    EXPECT_EQ(SOUND_INTAKE_ATOMS_WITHOUT_MOVIE, leftovers.reason);
+}
+
+}  // namespace
