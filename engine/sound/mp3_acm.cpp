@@ -67,42 +67,52 @@ int WalkFrames(const uint8_t* p, uint32_t at, uint32_t end, MpegFrameWalk* w) {
     return found && w->last_end > w->first_frame ? 0 : -1;
 }
 
-}  // namespace
-
-int WalkMpegAudioFrames(StreamData* s, MpegFrameWalk* w) {
+// The whole file, walked: null when it is to be rejected, else the image,
+// which the caller frees.
+uint8_t* ReadAndWalk(StreamData* s, MpegFrameWalk* w) {
     std::memset(w, 0, sizeof(*w));
     uint32_t size = 0;
     uint8_t* image = ReadWholeStream(s, &size);
-    if (!image) return -1;
+    if (!image) return nullptr;
     // Containers are their parsers' to read; raw bytes are MPEG audio only when frames make most of them up.
     const SoundIntake intake = DecideSoundIntake(image, size);
-    int result = -1;
-    if (intake.kind == SOUND_INTAKE_RAW_MPEG) {
-        w->audio_start = LeadingId3v2TagsEnd(image, size);
-        w->audio_end = intake.end;
-        result = WalkFrames(image, intake.start, intake.end, w);
+    if (intake.kind != SOUND_INTAKE_RAW_MPEG || WalkFrames(image, intake.start, intake.end, w) != 0) {
+        MemFree(image);
+        return nullptr;
     }
+    return image;
+}
+
+}  // namespace
+
+int WalkMpegAudioFrames(StreamData* s, MpegFrameWalk* w) {
+    uint8_t* image = ReadAndWalk(s, w);
     MemFree(image);
-    return result;
+    return image ? 0 : -1;
 }
 
 int OpenMp3AcmSource(SoundConverter* c) {
     std::memset(&c->acm, 0, sizeof(c->acm));
     if (!AcmEntryPointsPresent()) return -1;
     MpegFrameWalk walk;
-    if (WalkMpegAudioFrames(&c->source, &walk) != 0) return -1;
-    uint8_t h[4];
+    // The image becomes the codec's data: the frames move to its start, so the file is read once.
+    uint8_t* image = ReadAndWalk(&c->source, &walk);
+    if (!image) return -1;
     MpegFrameInfo f;
-    if (!SeekTo(&c->source, walk.first_frame, 0) || !ReadBytes(&c->source, h, 4) ||
-        ParseMpegAudioFrameHeader(h, &f) != 0)
+    if (ParseMpegAudioFrameHeader(image + walk.first_frame, &f) != 0) {
+        MemFree(image);
         return -1;
+    }
 
     // ACM may report a smaller maximum than this record: never allocate less than it is.
     DWORD size = 0;
     if (AcmApi.acmMetrics) AcmApi.acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &size);
     if (size < sizeof(Mp3WaveFormat)) size = sizeof(Mp3WaveFormat);
     Mp3WaveFormat* mp3 = (Mp3WaveFormat*)MemAllocZeroed(size, "mp3_acm", __LINE__);
-    if (!mp3) return -1;
+    if (!mp3) {
+        MemFree(image);
+        return -1;
+    }
     c->acm.src_format = &mp3->wfx;
     mp3->wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
     mp3->wfx.nChannels = f.channels;
@@ -119,15 +129,14 @@ int OpenMp3AcmSource(SoundConverter* c) {
 
     c->data_start = walk.first_frame;
     c->data_size = walk.last_end - walk.first_frame;
+    std::memmove(image, image + walk.first_frame, c->data_size);
+    c->acm.data = image;
+    c->acm.data_size = c->data_size;
     std::memset(&c->format, 0, sizeof(c->format));
     c->format.wFormatTag = WAVE_FORMAT_PCM;
     if (!SeekTo(&c->source, walk.first_frame, 0) ||
         AcmApi.acmFormatSuggest(nullptr, &mp3->wfx, &c->format, sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG) != 0)
         goto reject;
-    c->acm.data = (uint8_t*)MemAlloc(c->data_size, "mp3_acm", __LINE__);
-    if (!c->acm.data) goto reject;
-    c->acm.data_size = c->data_size;
-    if (!ReadBytes(&c->source, c->acm.data, c->data_size) || !SeekTo(&c->source, walk.first_frame, 0)) goto reject;
     c->acm.src_pos = 0;
     if (OpenAcmStreams(c) != 0) goto reject;
     c->acm.total_samples = (int32_t)walk.total_samples;

@@ -8,8 +8,6 @@
 #include "engine/sound/sound_convert.h"
 
 struct MpegFrameWalk {
-    uint32_t audio_start;     // behind an ID3v2 tag
-    uint32_t audio_end;       // before the tags that follow it, or where another stream begins
     uint32_t first_frame;
     uint32_t last_end;        // end of the last frame, at most the audio end
     uint32_t total_samples;

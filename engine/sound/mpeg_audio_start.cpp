@@ -163,10 +163,10 @@ bool SameMpegAudioStream(const uint8_t* a, const uint8_t* b) { return SameMpegSt
 
 namespace {
 
+// The tail rules' reads of the bytes; in memory every read succeeds.
 struct Reader {
-    ReadBytesAt read;
-    void* context;
-    bool At(uint32_t at, void* dst, uint32_t n) const { return read(context, at, dst, n); }
+    const uint8_t* p;
+    bool At(uint32_t at, void* dst, uint32_t n) const { return std::memcpy(dst, p + at, n), true; }
 };
 
 uint32_t Le32(const uint8_t* b) { return b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24; }
@@ -243,8 +243,8 @@ uint32_t BeforeZeros(const Reader& r, uint32_t end) {
 
 }  // namespace
 
-MpegAudioTails FindMpegAudioTails(uint32_t size, ReadBytesAt read, void* context) {
-    const Reader r = {read, context};
+MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size) {
+    const Reader r = {p};
     uint32_t tags = size;
     for (;;) {
         uint32_t start = TagEndingAt(r, tags);
@@ -264,13 +264,4 @@ uint32_t Id3v2TagBytes(const uint8_t b[10], const char* id) {
     if (std::memcmp(b, id, 3) != 0 || b[3] == 0xFF || b[4] == 0xFF || ((b[6] | b[7] | b[8] | b[9]) & 0x80)) return 0;
     const uint32_t body = (uint32_t)b[6] << 21 | (uint32_t)b[7] << 14 | (uint32_t)b[8] << 7 | b[9];
     return 10 + body + ((b[5] & 0x10) ? 10 : 0);
-}
-
-bool ReadMemoryAt(void* context, uint32_t at, void* dst, uint32_t n) {
-    std::memcpy(dst, (const uint8_t*)context + at, n);
-    return true;
-}
-
-MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size) {
-    return FindMpegAudioTails(size, ReadMemoryAt, (void*)p);
 }

@@ -68,11 +68,6 @@ struct MpegAudioTails {
     uint32_t tags_start;
     uint32_t audio_end;
 };
-// Reads n bytes at `at` into dst; false when they cannot be read.
-using ReadBytesAt = bool (*)(void* context, uint32_t at, void* dst, uint32_t n);
-// A ReadBytesAt over bytes in memory: the context is their start.
-bool ReadMemoryAt(void* context, uint32_t at, void* dst, uint32_t n);
-MpegAudioTails FindMpegAudioTails(uint32_t size, ReadBytesAt read, void* context);
 MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size);
 
 // The bytes of the ID3v2 tag whose 10-byte header ("ID3") or footer ("3DI",

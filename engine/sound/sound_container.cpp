@@ -3,6 +3,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "engine/sound/mpeg_audio_start.h"
+
 namespace {
 
 uint32_t Be16(const uint8_t* b) { return (uint32_t)b[0] << 8 | b[1]; }

@@ -6,8 +6,6 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/sound/mpeg_audio_start.h"
-
 // Where the ID3v2 tags at the start of a file of `size` bytes end: 0 when
 // there is none, the file's end when one runs to it or past it.
 uint32_t LeadingId3v2TagsEnd(const uint8_t* p, uint32_t size);

@@ -1,7 +1,5 @@
 #include "engine/sound/sound_intake.h"
 
-#include <cstring>
-
 #include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/sound_container.h"
 
