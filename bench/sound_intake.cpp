@@ -150,21 +150,16 @@ int main(int argc, char** argv) {
     // Frames that make up little of the bytes, structures that hold for a few bytes, and a change of stream.
     const std::vector<size_t> tone_frames = MpegFrameStarts(mp3);
     const Bytes few(mp3.begin() + tone_frames[5], mp3.begin() + tone_frames[13]);
-    const Bytes table = IntegerTable(16, 1 << 19, 27);
-    Bytes three_syncs = table, pack = {0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8};
-    for (int i = 0; i < 3; i++) three_syncs[4 + 192 * i] = 0x47;
     Load("the MP3, then 3 MB of 0xFF", Cat({mp3, Bytes(3 << 20, 0xFF)}));
     Load("the MP3, then 3 MB of picture rows", Cat({mp3, Bitmap(1024, 768, 32, [](int x, int y) {
                                                          return ((x / 7) ^ (y / 3)) & 1 ? 0xFFFFFFFFu : 0xFF000000u;
                                                      })}));
     Load("8 frames inside 1 MB of noise", Cat({Noise(500000, 28), few, Noise(500000, 29)}));
     Load("8 frames inside 1 MB of a table", Cat({IntegerTable(32, 125000, 30), few, IntegerTable(32, 125000, 31)}));
-    Load("3 transport sync bytes, then 1 MB of a table", three_syncs);
-    Load("a pack header, then 1 MB of a table", Cat({pack, table}));
+    for (const NamedFile& f : ContainerStartsBefore(IntegerTable(16, 1 << 19, 27)))
+        Load((f.name + " (1 MB of a table)").c_str(), f.bytes);
     Load("MP3 at 44.1 kHz, then at 48 kHz", Cat({mp3, ReadWholeFile(dir + "tone48.mp3")}));
-    Bytes seventy_free;
-    for (int i = 0; i < 70; i++) seventy_free = Cat({seventy_free, Bytes{0, 0, 0, 8, 'f', 'r', 'e', 'e'}});
-    Load("70 free atoms, then a PCM MOV", Cat({seventy_free, ReadWholeFile(dir + "quiet_pcm.mov")}));
+    Load("70 free atoms, then a PCM MOV", Cat({FreeAtoms(70), ReadWholeFile(dir + "quiet_pcm.mov")}));
     for (const NamedFile& f : LookalikeFiles(64)) Load(f.name.c_str(), f.bytes);
     // Which track of two the graph gives, load after load.
     const Bytes two = avitest::MakePcmTracksAvi({avitest::SquareTrack(44100, 2, 2, 0x3000, 30),

@@ -1,5 +1,6 @@
 // MPEG audio byte images for the sound tests and the intake benchmark: made-up
-// frames, ID3v2 tags, and where a file's frames stand. No test framework, so
+// frames, ID3v2 tags, where a file's frames stand, and the QuickTime atoms
+// that lead a movie. No test framework, so
 // that benchmarks can include it too.
 #pragma once
 #include <cstddef>
@@ -29,6 +30,22 @@ inline Bytes Id3v2(int major, int flags, uint32_t body) {
     b.resize(b.size() + body, 0x33);
     if (major == 4 && (flags & 0x10))
         b.insert(b.end(), {'3', 'D', 'I', (uint8_t)major, 0, (uint8_t)flags, b[6], b[7], b[8], b[9]});
+    return b;
+}
+
+// A QuickTime atom: its 32-bit size, its type, its body.
+inline Bytes QuickTimeAtom(const char* type, const Bytes& body = {}) {
+    const uint32_t n = 8 + (uint32_t)body.size();
+    Bytes b = {(uint8_t)(n >> 24), (uint8_t)(n >> 16), (uint8_t)(n >> 8), (uint8_t)n};
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+// Empty free atoms, as tools leave before a movie.
+inline Bytes FreeAtoms(int count) {
+    Bytes b;
+    for (int i = 0; i < count; i++) b = Cat({b, QuickTimeAtom("free")});
     return b;
 }
 

@@ -198,16 +198,14 @@ TEST_F(MpegStartLoads, FilesThatAreNotSoundAreRefusedQuickly) {
 // stream, which they refuse, is not taken for raw MPEG audio.
 TEST_F(MpegStartLoads, SoundInContainersLoadsWhateverLeadsIt) {
     const Bytes two_tags = Cat({Id3v2(3, 0, 30), Id3v2(4, 0x10, 20)});
-    const Bytes pnot = {0, 0, 0, 20, 'p', 'n', 'o', 't', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    Bytes seventy_free;
-    for (int i = 0; i < 70; i++) seventy_free = Cat({seventy_free, Bytes{0, 0, 0, 8, 'f', 'r', 'e', 'e'}});
+    const Bytes pnot = QuickTimeAtom("pnot", Bytes(12, 0));
     for (const char* name : {"quiet_pcm.mkv", "quiet_pcm.mov", "quiet.flac", "quiet.wv"}) {
         const Bytes file = ReadFileBytes(name);
         ASSERT_GT(file.size(), 10000u) << name << ": no such file (scripts/sound-media)";
         std::vector<NamedFile> cases = {{name, file}, {std::string("two ID3v2 tags, then ") + name, Cat({two_tags, file})}};
         if (std::strstr(name, ".mov")) {
             cases.push_back({"a pnot atom, then a movie", Cat({pnot, file})});
-            cases.push_back({"70 free atoms, then a movie", Cat({seventy_free, file})});
+            cases.push_back({"70 free atoms, then a movie", Cat({FreeAtoms(70), file})});
         }
         for (const NamedFile& c : cases) {
             SCOPED_TRACE(c.name);

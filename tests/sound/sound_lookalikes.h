@@ -157,4 +157,13 @@ inline std::vector<NamedFile> MpegTails() {
             {"an ID3v2 tag, then ID3v1", Cat({Id3v2(3, 0, 300), Id3v1Tag()})}};
 }
 
+// `data` behind a container's first bytes but not its structure: three
+// transport-stream sync bytes a 192-byte packet apart, and an MPEG-2 pack header.
+inline std::vector<NamedFile> ContainerStartsBefore(const Bytes& data) {
+    Bytes syncs = data;
+    for (int i = 0; i < 3 && 4 + 192 * i < (int)syncs.size(); i++) syncs[4 + 192 * i] = 0x47;
+    const Bytes pack = {0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8};
+    return {{"3 transport sync bytes, then the data", syncs}, {"a pack header, then the data", Cat({pack, data})}};
+}
+
 }  // namespace soundtest

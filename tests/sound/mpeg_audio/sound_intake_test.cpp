@@ -86,20 +86,11 @@ TEST(SoundIntake, AnotherStreamEndsTheAudio) {
 // A chain of atoms is a movie's: behind any number of atoms it is a container,
 // and without one it is refused, never read as raw MPEG audio from its data.
 TEST(SoundIntake, AtomsAreNeverRawAudio) {
-    auto atom = [](const char* type, const Bytes& body) {
-        Bytes b;
-        const uint32_t n = 8 + (uint32_t)body.size();
-        b.insert(b.end(), {(uint8_t)(n >> 24), (uint8_t)(n >> 16), (uint8_t)(n >> 8), (uint8_t)n});
-        b.insert(b.end(), type, type + 4);
-        return Cat({b, body});
-    };
-    const Bytes mp3 = Read("tone.mp3");
-    Bytes lead;
-    for (int i = 0; i < 70; i++) lead = Cat({lead, atom("free", {})});
-    const SoundIntake movie = Decide(Cat({lead, atom("ftyp", Bytes(12, 'q')), atom("mdat", mp3)}));
+    const Bytes mp3 = Read("tone.mp3"), lead = FreeAtoms(70);
+    const SoundIntake movie = Decide(Cat({lead, QuickTimeAtom("ftyp", Bytes(12, 'q')), QuickTimeAtom("mdat", mp3)}));
     EXPECT_EQ(SOUND_INTAKE_CONTAINER, movie.kind);
     EXPECT_EQ(0u, movie.start);
-    const SoundIntake leftovers = Decide(Cat({lead, atom("skip", mp3)}));
+    const SoundIntake leftovers = Decide(Cat({lead, QuickTimeAtom("skip", mp3)}));
     EXPECT_EQ(SOUND_INTAKE_REFUSED, leftovers.kind);
     EXPECT_EQ(SOUND_INTAKE_ATOMS_WITHOUT_MOVIE, leftovers.reason);
 }
