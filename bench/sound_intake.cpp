@@ -160,6 +160,23 @@ int main(int argc, char** argv) {
         Load((f.name + " (1 MB of a table)").c_str(), f.bytes);
     Load("MP3 at 44.1 kHz, then at 48 kHz", Cat({mp3, ReadWholeFile(dir + "tone48.mp3")}));
     Load("70 free atoms, then a PCM MOV", Cat({FreeAtoms(70), ReadWholeFile(dir + "quiet_pcm.mov")}));
+    // One stream through its changes: low bit rates, channel modes, bytes and tags between frames.
+    for (const char* low : {"low8.mp3", "low_vbr.mp3"}) Load(low, ReadWholeFile(dir + low));
+    const Bytes mono = ReadWholeFile(dir + "tone_mono.mp3"), dual = ReadWholeFile(dir + "tone_dual.mp3");
+    Load("mono MP3, then stereo", Cat({mono, mp3}));
+    Load("stereo MP3, then mono", Cat({mp3, mono}));
+    Load("mono, dual channel, mono", Cat({mono, dual, mono}));
+    const size_t middle = tone_frames[tone_frames.size() / 2];
+    Load("a stray header between two frames", Cat({Bytes(mp3.begin(), mp3.begin() + middle), Bytes(10, 1),
+                                                   {0xFF, 0xF3, 0x44, 0xC4}, Bytes(10, 2),
+                                                   Bytes(mp3.begin() + middle, mp3.end())}));
+    const Bytes covered = Cat({Id3v2(3, 0, 300000), mp3, id3v1});
+    Load("two MP3s with 300 KB covers, joined", Cat({covered, covered}));
+    for (int mb : {1, 2, 5}) {
+        Bytes tails = mp3;
+        while (tails.size() < ((size_t)mb << 20)) tails.insert(tails.end(), id3v1.begin(), id3v1.end()), tails.push_back(0);
+        Load(("the MP3, then ID3v1 and a zero byte to " + std::to_string(mb) + " MB").c_str(), tails);
+    }
     for (const NamedFile& f : LookalikeFiles(64)) Load(f.name.c_str(), f.bytes);
     // Which track of two the graph gives, load after load.
     const Bytes two = avitest::MakePcmTracksAvi({avitest::SquareTrack(44100, 2, 2, 0x3000, 30),

@@ -2,9 +2,8 @@
 
 #include <cstring>
 
-#include "engine/sound/mpeg_audio_start.h"
+#include "engine/sound/mpeg_audio_header.h"
 #include "engine/sound/riff_wave.h"
-#include "engine/sound/sound_container.h"
 #include "engine/sound/sound_intake.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/memory.h"
@@ -24,6 +23,8 @@ struct Mp3WaveFormat {
 #pragma pack(pop)
 static_assert(sizeof(Mp3WaveFormat) == 30, "MPEGLAYER3WAVEFORMAT is 30 bytes");
 
+const uint32_t kAcmStepBytes = 2048;
+
 bool ReadBytes(StreamData* s, void* dst, uint32_t n) { return s->funcs.Read(dst, n, 1, s->handle) == 1; }
 bool SeekTo(StreamData* s, int64_t pos, int origin) { return s->funcs.Seek(s->handle, pos, origin) == 0; }
 
@@ -42,80 +43,63 @@ uint8_t* ReadWholeStream(StreamData* s, uint32_t* size) {
     return image;
 }
 
-// The frames from `at` to `end`, resynchronising over bytes between them. A
-// header of another stream ends the walk: the codec is set up for the first
-// stream's rate and channels, and would play the next at the wrong pitch.
-int WalkFrames(const uint8_t* p, uint32_t at, uint32_t end, MpegFrameWalk* w) {
-    bool found = false;
-    for (; at + 4 <= end; at++) {
-        if (p[at] != 0xFF || (p[at + 1] & 0xF0) != 0xF0) continue;
+// The frames of the first stream, gathered back to back: the codec is given
+// neither the tags nor the bytes between chains that the intake rule passed over.
+struct Mp3Frames {
+    const uint8_t* image;
+    uint32_t first;          // where the first frame stands in the file
+    uint8_t* data;
+    uint32_t size;
+    uint32_t total_samples;
+    uint32_t shortest;       // the shortest frame, which decodes to the most PCM per byte
+    uint32_t frame_samples;
+    bool mono, stereo;       // the channel counts met: the mode may change within the stream
+    bool bad;                // a header that the codec's parse refuses (MPEG 2.5)
+};
+
+void GatherChain(void* context, uint32_t from, uint32_t to, uint32_t limit) {
+    Mp3Frames* m = (Mp3Frames*)context;
+    uint32_t at = from;
+    while (!m->bad && at < to) {
         MpegFrameInfo f;
-        if (ParseMpegAudioFrameHeader(p + at, &f) < 0 || f.frame_length == 0) return -1;
-        if (found && !SameMpegAudioStream(p + w->first_frame, p + at)) break;
-        if (!found) w->first_frame = at;
-        found = true;
-        w->total_samples += f.samples;
-        w->frames++;
-        if ((uint64_t)at + f.frame_length >= end) {
-            w->last_end = end;
+        if (ParseMpegAudioFrameHeader(m->image + at, &f) != 0 || f.frame_length == 0) {
+            m->bad = true;
             break;
         }
-        w->last_end = at + f.frame_length;
-        at = w->last_end - 1;
+        if (!m->shortest || f.frame_length < m->shortest) m->shortest = f.frame_length;
+        m->frame_samples = f.samples;
+        m->total_samples += f.samples;
+        (f.channels == 1 ? m->mono : m->stereo) = true;
+        at = limit - at > f.frame_length ? at + f.frame_length : limit;   // the last frame may be cut
     }
-    // No frame, or none with a byte of data before the audio end.
-    return found && w->last_end > w->first_frame ? 0 : -1;
+    std::memcpy(m->data + m->size, m->image + from, at - from);
+    m->size += at - from;
 }
 
-// The whole file, walked: null when it is to be rejected, else the image,
-// which the caller frees.
-uint8_t* ReadAndWalk(StreamData* s, MpegFrameWalk* w) {
-    std::memset(w, 0, sizeof(*w));
-    uint32_t size = 0;
-    uint8_t* image = ReadWholeStream(s, &size);
-    if (!image) return nullptr;
-    // Containers are their parsers' to read; raw bytes are MPEG audio only when frames make most of them up.
+// The frames of the raw MPEG audio that the intake rule takes (see
+// sound_intake.h): its first stream, every chain of it; false when the file is
+// to be rejected. Frees the image.
+bool GatherFrames(uint8_t* image, uint32_t size, Mp3Frames* m) {
+    std::memset(m, 0, sizeof(*m));
     const SoundIntake intake = DecideSoundIntake(image, size);
-    if (intake.kind != SOUND_INTAKE_RAW_MPEG || WalkFrames(image, intake.start, intake.end, w) != 0) {
-        MemFree(image);
-        return nullptr;
+    if (intake.kind == SOUND_INTAKE_RAW_MPEG) m->data = (uint8_t*)MemAlloc(intake.end - intake.start, "mp3_acm", __LINE__);
+    if (m->data) {
+        m->image = image;
+        m->first = intake.start;
+        ForEachMpegAudioChain(image, size, intake, GatherChain, m);
     }
-    return image;
-}
-
-}  // namespace
-
-int WalkMpegAudioFrames(StreamData* s, MpegFrameWalk* w) {
-    uint8_t* image = ReadAndWalk(s, w);
     MemFree(image);
-    return image ? 0 : -1;
+    if (m->data && !m->bad && m->size > 0) return true;
+    MemFree(m->data);
+    m->data = nullptr;
+    return false;
 }
 
-int OpenMp3AcmSource(SoundConverter* c) {
-    std::memset(&c->acm, 0, sizeof(c->acm));
-    if (!AcmEntryPointsPresent()) return -1;
-    MpegFrameWalk walk;
-    // The image becomes the codec's data: the frames move to its start, so the file is read once.
-    uint8_t* image = ReadAndWalk(&c->source, &walk);
-    if (!image) return -1;
-    MpegFrameInfo f;
-    if (ParseMpegAudioFrameHeader(image + walk.first_frame, &f) != 0) {
-        MemFree(image);
-        return -1;
-    }
-
-    // ACM may report a smaller maximum than this record: never allocate less than it is.
-    DWORD size = 0;
-    if (AcmApi.acmMetrics) AcmApi.acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &size);
-    if (size < sizeof(Mp3WaveFormat)) size = sizeof(Mp3WaveFormat);
-    Mp3WaveFormat* mp3 = (Mp3WaveFormat*)MemAllocZeroed(size, "mp3_acm", __LINE__);
-    if (!mp3) {
-        MemFree(image);
-        return -1;
-    }
-    c->acm.src_format = &mp3->wfx;
+// The record handed to ACM for frames whose first header is `f`, with `channels`.
+void FillMp3Format(Mp3WaveFormat* mp3, const MpegFrameInfo& f, int channels) {
+    std::memset(mp3, 0, sizeof(*mp3));
     mp3->wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
-    mp3->wfx.nChannels = f.channels;
+    mp3->wfx.nChannels = (WORD)channels;
     mp3->wfx.nSamplesPerSec = f.sample_rate;
     mp3->wfx.nAvgBytesPerSec = f.bit_rate * 1000 / 8;
     mp3->wfx.nBlockAlign = 1;
@@ -126,21 +110,128 @@ int OpenMp3AcmSource(SoundConverter* c) {
     mp3->nBlockSize = (uint16_t)f.frame_length;
     mp3->nFramesPerBlock = 1;
     mp3->nCodecDelay = 700;
+}
 
-    c->data_start = walk.first_frame;
-    c->data_size = walk.last_end - walk.first_frame;
-    std::memmove(image, image + walk.first_frame, c->data_size);
-    c->acm.data = image;
-    c->acm.data_size = c->data_size;
+// The compressed bytes one step may hand the codec: 2048, unless the shortest
+// frames of so many would decode to more than the block holds (below about
+// 12 kbit/s), which the codec drops. Whole frames counted from the shortest,
+// two spare for frames that a step's bytes only begin.
+uint32_t Mp3StepBytes(const Mp3Frames& m, uint32_t block_samples) {
+    const uint32_t frames = block_samples / m.frame_samples;
+    const uint32_t fit = frames > 3 ? (frames - 2) * m.shortest : m.shortest;
+    return fit < kAcmStepBytes ? fit : kAcmStepBytes;
+}
+
+// A stream whose channel mode changes plays at one channel count, two: the
+// codec decodes each frame at its own count, so each run of one count goes
+// through a codec set up for it and mono runs are spread over both channels.
+// Decoded whole here, into a PCM image.
+int DecodeMixedChannels(SoundConverter* c, const Mp3Frames& m, Mp3WaveFormat* mp3) {
+    uint32_t capacity = m.total_samples * 4, count = 0;
+    uint8_t* pcm = (uint8_t*)MemAlloc(capacity ? capacity : 1, "mp3_acm", __LINE__);
+    uint8_t* block = nullptr;
+    for (uint32_t run = 0; pcm && run < m.size;) {
+        MpegFrameInfo f;
+        if (m.size - run < 4 || ParseMpegAudioFrameHeader(m.data + run, &f) != 0) break;
+        uint32_t run_end = run;
+        MpegFrameInfo g;
+        while (run_end < m.size && m.size - run_end >= 4 && ParseMpegAudioFrameHeader(m.data + run_end, &g) == 0 &&
+               g.channels == f.channels)
+            run_end = g.frame_length < m.size - run_end ? run_end + g.frame_length : m.size;   // the last may be cut
+        FillMp3Format(mp3, f, f.channels);
+        WAVEFORMATEX out = {};
+        out.wFormatTag = WAVE_FORMAT_PCM;
+        HACMSTREAM h = nullptr;
+        if (AcmApi.acmFormatSuggest(nullptr, &mp3->wfx, &out, sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG) != 0 ||
+            out.wBitsPerSample != 16 || out.nChannels != f.channels ||
+            AcmApi.acmStreamOpen(&h, nullptr, &mp3->wfx, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0)
+            break;
+        const uint32_t block_size = out.nAvgBytesPerSec * 4 / 3;
+        MemFree(block);
+        block = (uint8_t*)MemAlloc(block_size, "mp3_acm", __LINE__);
+        const uint32_t step = Mp3StepBytes(m, block_size / out.nBlockAlign);
+        for (uint32_t pos = run; block && pos < run_end;) {
+            ACMSTREAMHEADER hdr;
+            std::memset(&hdr, 0, sizeof(hdr));
+            hdr.cbStruct = sizeof(hdr);
+            hdr.pbSrc = m.data + pos;
+            hdr.cbSrcLength = run_end - pos < step ? run_end - pos : step;
+            hdr.pbDst = block;
+            hdr.cbDstLength = block_size;
+            if (AcmApi.acmStreamPrepareHeader(h, &hdr, 0) != 0) break;
+            if (AcmApi.acmStreamConvert(h, &hdr, ACM_STREAMCONVERTF_BLOCKALIGN) != 0) hdr.cbSrcLengthUsed = 0;
+            AcmApi.acmStreamUnprepareHeader(h, &hdr, 0);
+            if (hdr.cbSrcLengthUsed == 0) break;
+            pos += hdr.cbSrcLengthUsed < run_end - pos ? hdr.cbSrcLengthUsed : run_end - pos;
+            const uint32_t frames = hdr.cbDstLengthUsed / out.nBlockAlign;
+            for (uint32_t i = 0; i < frames && count + 4 <= capacity; i++, count += 4) {
+                const uint8_t* s = block + i * out.nBlockAlign;
+                std::memcpy(pcm + count, s, 2);
+                std::memcpy(pcm + count + 2, f.channels == 1 ? s : s + 2, 2);
+            }
+        }
+        AcmApi.acmStreamClose(h, 0);
+        run = run_end;
+    }
+    MemFree(block);
+    if (!pcm || count == 0) {
+        MemFree(pcm);
+        return -1;
+    }
+    std::memset(&c->image, 0, sizeof(c->image));
+    c->image.pcm = pcm;
+    c->image.capacity = capacity;
+    c->image.count = count;
+    c->format = {WAVE_FORMAT_PCM, 2, mp3->wfx.nSamplesPerSec, mp3->wfx.nSamplesPerSec * 4, 4, 16, 0};
+    c->block_size = c->format.nAvgBytesPerSec;
+    c->method = SOUND_CONVERT_PCM_IMAGE;
+    return 0;
+}
+
+}  // namespace
+
+int OpenMp3AcmSource(SoundConverter* c) {
+    std::memset(&c->acm, 0, sizeof(c->acm));
+    if (!AcmEntryPointsPresent()) return -1;
+    uint32_t size = 0;
+    uint8_t* image = ReadWholeStream(&c->source, &size);
+    Mp3Frames m;
+    if (!image || !GatherFrames(image, size, &m)) return -1;
+    MpegFrameInfo f;
+    ParseMpegAudioFrameHeader(m.data, &f);
+
+    // ACM may report a smaller maximum than this record: never allocate less than it is.
+    DWORD record = 0;
+    if (AcmApi.acmMetrics) AcmApi.acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &record);
+    if (record < sizeof(Mp3WaveFormat)) record = sizeof(Mp3WaveFormat);
+    Mp3WaveFormat* mp3 = (Mp3WaveFormat*)MemAllocZeroed(record, "mp3_acm", __LINE__);
+    if (!mp3) {
+        MemFree(m.data);
+        return -1;
+    }
+    FillMp3Format(mp3, f, f.channels);
+    c->data_start = m.first;
+    c->data_size = m.size;   // the frames alone, moved together
+    if (m.mono && m.stereo) {
+        const int r = DecodeMixedChannels(c, m, mp3);
+        MemFree(mp3);
+        MemFree(m.data);
+        if (r != 0) std::memset(&c->image, 0, sizeof(c->image));
+        return r;
+    }
+    c->acm.src_format = &mp3->wfx;
+    c->acm.data = m.data;
+    c->acm.data_size = m.size;
     std::memset(&c->format, 0, sizeof(c->format));
     c->format.wFormatTag = WAVE_FORMAT_PCM;
-    if (!SeekTo(&c->source, walk.first_frame, 0) ||
-        AcmApi.acmFormatSuggest(nullptr, &mp3->wfx, &c->format, sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG) != 0)
+    if (AcmApi.acmFormatSuggest(nullptr, &mp3->wfx, &c->format, sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG) != 0 ||
+        c->format.nBlockAlign == 0)
         goto reject;
     c->acm.src_pos = 0;
     if (OpenAcmStreams(c) != 0) goto reject;
-    c->acm.total_samples = (int32_t)walk.total_samples;
+    c->acm.total_samples = (int32_t)m.total_samples;
     c->block_size = c->format.nAvgBytesPerSec * 4 / 3;
+    c->acm.step_bytes = Mp3StepBytes(m, c->block_size / c->format.nBlockAlign);
     c->method = SOUND_CONVERT_ACM;
     return 0;
 

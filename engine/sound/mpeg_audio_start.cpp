@@ -62,15 +62,14 @@ bool HoldsItsHeader(const uint8_t* p, size_t size, uint32_t length) {
     return false;
 }
 
-// Same version, layer, sampling frequency and channel count, and both free format or neither.
-bool SameMpegStream(const uint8_t* a, const uint8_t* b) {
-    return (b[1] & 0xFE) == (a[1] & 0xFE) && (b[2] & 0x0C) == (a[2] & 0x0C) && ((a[2] >> 4) == 0) == ((b[2] >> 4) == 0) &&
-           ((a[3] >> 6) == 3) == ((b[3] >> 6) == 3);
-}
+bool SameChannelCount(const uint8_t* a, const uint8_t* b) { return ((a[3] >> 6) == 3) == ((b[3] >> 6) == 3); }
 
-// Whether a header of p's stream stands `at` bytes on, within the bytes.
-bool StreamHeaderAt(const uint8_t* p, size_t size, size_t at, MpegAccept accept) {
-    return at + 4 <= size && IsHeader(p + at, accept) && SameMpegStream(p, p + at);
+// Whether a header of p's stream stands `at` bytes on, within the bytes. A
+// frame is confirmed only by headers of its own channel count too: look-alikes
+// in data vary there as elsewhere. A stream that has begun may change it.
+bool StreamHeaderAt(const uint8_t* p, size_t size, size_t at, MpegAccept accept, bool same_channels = true) {
+    return at + 4 <= size && IsHeader(p + at, accept) && SameMpegStream(p, p + at) &&
+           (!same_channels || SameChannelCount(p, p + at));
 }
 
 uint32_t SpanOfHeader(const uint8_t* p, size_t size, MpegAccept accept) {
@@ -110,7 +109,8 @@ bool IsConfirmedMpegFrame(const uint8_t* p, size_t size, MpegAccept accept, bool
     for (int next = 0; next < 2; next++) {
         const uint32_t span = MpegFrameSpan(p + at, size - at, accept);
         if (span == 0) return false;   // no header
-        if (at + span + 4 > size) return short_ok;   // the frame reaches the end
+        // The frame reaches the end, or a tag: files joined end to end hold tags between frames.
+        if (at + span + 4 > size || MpegTagBytes(p + at + span, size - at - span)) return short_ok;
         if (!StreamHeaderAt(p, size, at + span, accept)) return false;
         // Free-format frames keep one length but for the padding byte; noise
         // with syncs sown in it has a header of the stream somewhere within reach.
@@ -154,12 +154,14 @@ size_t MpegChainBytes(const uint8_t* p, size_t size, MpegAccept accept) {
         if (span == 0) break;
         if (span >= size - at) return size;   // the last frame, perhaps cut
         at += span;
-        if (!StreamHeaderAt(p, size, at, accept)) break;
+        if (!StreamHeaderAt(p, size, at, accept, false)) break;
     }
     return at;
 }
 
-bool SameMpegAudioStream(const uint8_t* a, const uint8_t* b) { return SameMpegStream(a, b); }
+bool SameMpegStream(const uint8_t* a, const uint8_t* b) {
+    return (b[1] & 0xFE) == (a[1] & 0xFE) && (b[2] & 0x0C) == (a[2] & 0x0C) && ((a[2] >> 4) == 0) == ((b[2] >> 4) == 0);
+}
 
 namespace {
 
@@ -171,27 +173,15 @@ struct Reader {
 
 uint32_t Le32(const uint8_t* b) { return b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24; }
 
-// How far back an ID3v2 tag without a footer is looked for: a tag appended
-// that way is found only by a header whose size reaches the end.
-const uint32_t kAppendedId3v2Reach = 1u << 20;
-
-// The start of an ID3v2 tag that ends at `end`, or `end`.
+// The start of an ID3v2 tag with a footer that ends at `end`, or `end`. One
+// without a footer is known only by its header, which the walk over the
+// frames meets where they end.
 uint32_t Id3v2TagEndingAt(const Reader& r, uint32_t end) {
     uint8_t b[10];
     uint32_t total;
     if (end >= 20 && r.At(end - 10, b, 10) && (total = Id3v2TagBytes(b, "3DI")) != 0 && total <= end &&
         r.At(end - total, b, 10) && Id3v2TagBytes(b, "ID3") == total)
         return end - total;
-    uint8_t block[4096 + 9];   // a header that begins in a block may end in the next
-    const uint32_t floor = end > kAppendedId3v2Reach ? end - kAppendedId3v2Reach : 0;
-    for (uint32_t to = end; to > floor;) {
-        const uint32_t from = to - floor < 4096 ? floor : to - 4096;
-        const uint32_t n = end - from < sizeof block ? end - from : (uint32_t)sizeof block;
-        if (!r.At(from, block, n)) return end;
-        for (uint32_t i = to - from; i-- > 0;)
-            if (block[i] == 'I' && i + 10 <= n && Id3v2TagBytes(block + i, "ID3") == end - (from + i)) return from + i;
-        to = from;
-    }
     return end;
 }
 
@@ -264,4 +254,48 @@ uint32_t Id3v2TagBytes(const uint8_t b[10], const char* id) {
     if (std::memcmp(b, id, 3) != 0 || b[3] == 0xFF || b[4] == 0xFF || ((b[6] | b[7] | b[8] | b[9]) & 0x80)) return 0;
     const uint32_t body = (uint32_t)b[6] << 21 | (uint32_t)b[7] << 14 | (uint32_t)b[8] << 7 | b[9];
     return 10 + body + ((b[5] & 0x10) ? 10 : 0);
+}
+
+namespace {
+
+bool Digits(const uint8_t* b, int n, uint32_t* value) {
+    *value = 0;
+    for (int i = 0; i < n; i++) {
+        if (b[i] < '0' || b[i] > '9') return false;
+        *value = *value * 10 + (uint32_t)(b[i] - '0');
+    }
+    return true;
+}
+
+// Lyrics3 v2 read forward: fields of a three-letter id and a five-digit size
+// up to the six-digit size of them all and "LYRICS200". Walking the fields
+// keeps a look at every chain's end linear, however far a marker stands.
+uint32_t Lyrics3v2Bytes(const uint8_t* p, size_t size) {
+    for (size_t at = 11; at + 15 <= size;) {
+        uint32_t n;
+        if (std::memcmp(p + at + 6, "LYRICS200", 9) == 0 && Digits(p + at, 6, &n)) return n == at ? (uint32_t)at + 15 : 0;
+        if (p[at] < 'A' || p[at] > 'Z' || p[at + 1] < 'A' || p[at + 1] > 'Z' || p[at + 2] < 'A' || p[at + 2] > 'Z' ||
+            !Digits(p + at + 3, 5, &n))
+            return 0;
+        at += 8 + n;
+    }
+    return 0;
+}
+
+}  // namespace
+
+uint32_t MpegTagBytes(const uint8_t* p, size_t size) {
+    if (size >= 10 && p[0] == 'I') return Id3v2TagBytes(p, "ID3");
+    if (size >= 128 && std::memcmp(p, "TAG", 3) == 0) return 128;
+    // APEv2 with its header: the size counts the items and the footer.
+    if (size >= 32 && std::memcmp(p, "APETAGEX", 8) == 0 && (Le32(p + 20) & 0xA0000000u) == 0xA0000000u &&
+        Le32(p + 12) >= 32 && Le32(p + 12) <= 0x7FFFFFFFu - 32)
+        return Le32(p + 12) + 32;
+    if (size >= 20 && std::memcmp(p, "LYRICSBEGIN", 11) == 0) {
+        if (const uint32_t v2 = Lyrics3v2Bytes(p, size)) return v2;
+        const size_t reach = size < 11 + 5100 + 9 ? size : 11 + 5100 + 9;   // v1: at most 5,100 bytes of lyrics
+        for (size_t at = 11; at + 9 <= reach; at++)
+            if (p[at] == 'L' && std::memcmp(p + at, "LYRICSEND", 9) == 0) return (uint32_t)at + 9;
+    }
+    return 0;
 }

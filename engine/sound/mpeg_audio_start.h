@@ -40,9 +40,9 @@ bool NextMpegHeaderFollows(const uint8_t* p, size_t size, MpegAccept accept);
 
 // Offset of the first confirmed frame that starts within the first `reach`
 // bytes, or -1. A header is confirmed when the next two are of the same
-// version, layer and sampling frequency, each where the frame before it ends;
-// a frame that reaches the end of the bytes needs no more, so that audio of one
-// or two frames is found (`size` is best the end of the audio, before its
+// version, layer, sampling frequency and channel count, each where the frame
+// before it ends; a frame that reaches the end of the bytes, or a tag, needs no
+// more, so that audio of one or two frames is found (`size` is best the end of the audio, before its
 // tails). Such short audio counts only where nothing but zero bytes stand
 // before it, here and, when `zeros_before` is set, before p (in noise, a
 // header or two near the end would), and where no confirmed frame follows.
@@ -51,19 +51,27 @@ int64_t FindConfirmedMpegFrame(const uint8_t* p, size_t size, size_t reach, Mpeg
 
 // The bytes that the frames chained from the frame at p make up: each header
 // of p's stream stands where the frame before it ends, and the last frame may
-// run to the end of the bytes. 0 when p holds no frame.
+// run to the end of the bytes. The channel mode may change on the way: a
+// stream is its version, layer and rate. 0 when p holds no frame.
 size_t MpegChainBytes(const uint8_t* p, size_t size, MpegAccept accept);
 
-// Whether the headers at a and b are of one stream: version, layer, sampling
-// frequency and channel count, and both free format or neither.
-bool SameMpegAudioStream(const uint8_t* a, const uint8_t* b);
+// Whether the headers at a and b are of one stream: version, layer and
+// sampling frequency, and both free format or neither.
+bool SameMpegStream(const uint8_t* a, const uint8_t* b);
 
-// Where the audio ends in a file of `size` bytes. Tools leave ID3v1, ID3v2,
-// Lyrics3 and APE tags and zero bytes after the last frame, in about any
-// order: `tags_start` is where the first of the tags begins (the file's end
-// when there is none), `audio_end` the same with the zero bytes before it
-// also left out, but for three that may end a header. The last frame may end
-// in zero bytes of its own, so only the finder takes `audio_end`.
+// The bytes of the tag that begins at p (ID3v2 by its header, ID3v1, APEv2
+// with a header, Lyrics3 v1 or v2), which may run past `size`; 0 when p holds
+// none. Files joined end to end hold them between frames.
+uint32_t MpegTagBytes(const uint8_t* p, size_t size);
+
+// Where the audio ends in a file of `size` bytes. Tools leave ID3v1, ID3v2
+// with a footer, Lyrics3 and APE tags and zero bytes after the last frame, in
+// about any order: `tags_start` is where the first of the tags begins (the
+// file's end when there is none), `audio_end` the same with the zero bytes
+// before it also left out, but for three that may end a header. The last
+// frame may end in zero bytes of its own, so only the finder takes
+// `audio_end`. An ID3v2 tag without a footer is found walking forward, where
+// the frames before it end (MpegTagBytes).
 struct MpegAudioTails {
     uint32_t tags_start;
     uint32_t audio_end;

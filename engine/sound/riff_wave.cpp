@@ -144,6 +144,42 @@ uint32_t ImpliedByteRate(const WAVEFORMATEX* f, uint32_t fmt_size) {
     return rate > 0xFFFFFFFFu ? 0 : (uint32_t)rate;
 }
 
+// Decoded bytes of `src` compressed bytes by the codec's own count; false when it gives none.
+bool AcmDecodedBytes(HACMSTREAM stream, uint32_t src, uint32_t* out) {
+    DWORD n = 0;
+    if (!AcmApi.acmStreamSize || AcmApi.acmStreamSize(stream, src, &n, ACM_STREAMSIZEF_SOURCE) != 0) return false;
+    *out = n;
+    return true;
+}
+
+// A codec handed bytes that decode to more than the block holds may refuse the
+// whole step (GSM 6.10 under Wine: the sound ends there) or keep what fits and
+// report all of it used: a step hands only whole compressed blocks whose PCM
+// fits. A format whose block exceeds 2048 bytes keeps the plain step, converts
+// no whole block and yields nothing, as before.
+uint32_t RiffAcmStepBytes(SoundConverter* c) {
+    const uint32_t align = c->acm.src_format->nBlockAlign, block = c->block_size;
+    const uint32_t most = kAcmStepBytes / align * align;
+    if (most == 0) return 0;
+    uint32_t decoded = 0;
+    if (!AcmDecodedBytes(c->acm.stream, kAcmStepBytes, &decoded)) {
+        // Nothing to ask: a second of the source fills the one-second block,
+        // as far as its byte rate tells (ADPCM's is worked out from the format).
+        const uint32_t second = c->acm.src_format->nAvgBytesPerSec / align * align;
+        return second >= most ? 0 : second < align ? align : second;
+    }
+    if (decoded <= block) return 0;
+    // The codec's estimate of what fills the block is only a start: its own count decides.
+    DWORD fill = 0;
+    uint32_t step = (uint32_t)((uint64_t)most * block / decoded);
+    if (AcmApi.acmStreamSize(c->acm.stream, block, &fill, ACM_STREAMSIZEF_DESTINATION) == 0 && fill < most)
+        step = fill;
+    step = step / align * align;
+    if (step < align) step = align;
+    while (step > align && AcmDecodedBytes(c->acm.stream, step, &decoded) && decoded > block) step -= align;
+    return step;
+}
+
 }  // namespace
 
 RiffWaveLayout CheckRiffWaveLayout(SoundConverter* c) {
@@ -259,6 +295,7 @@ int OpenRiffAcmSource(SoundConverter* c) {
     if (OpenAcmStreams(c) != 0) goto reject;
 
     c->block_size = c->format.nAvgBytesPerSec;
+    c->acm.step_bytes = RiffAcmStepBytes(c);
     c->acm.total_samples = -1;
     c->method = SOUND_CONVERT_ACM;
     return 0;
@@ -307,7 +344,8 @@ int ConvertAcmBlock(SoundConverter* c) {
         hdr.cbStruct = sizeof(hdr);
         hdr.pbSrc = a->data + a->src_pos;
         uint32_t remain = a->data_size - a->src_pos;
-        hdr.cbSrcLength = remain < kAcmStepBytes ? remain : kAcmStepBytes;
+        const uint32_t step = a->step_bytes ? a->step_bytes : kAcmStepBytes;
+        hdr.cbSrcLength = remain < step ? remain : step;
         hdr.pbDst = c->buffer;
         hdr.cbDstLength = c->block_size;
         if (AcmApi.acmStreamPrepareHeader(a->stream, &hdr, 0) != 0) return -1;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "engine/sound/mpeg_audio_header.h"
 #include "engine/sound/mpeg_audio_start.h"
 
 namespace {
@@ -22,14 +23,17 @@ bool Printable(const uint8_t* id) {
 }
 
 // RIFF, RIFX, RF64 and IFF: chunks of a printable id and a size that fits
-// chain from byte 12 to the one that gives the sound's format. The form's own
-// size is not looked at: streaming writers and cut files leave it wrong.
-bool ChunksReach(const uint8_t* p, uint32_t n, bool big_endian, const char* format_chunk) {
+// chain from byte 12 to the one that gives the sound's format, or with `list`
+// set, to the LIST of that type (writers put JUNK and INFO before an AVI's
+// headers). The form's own size is not looked at: streaming writers and cut
+// files leave it wrong.
+bool ChunksReach(const uint8_t* p, uint32_t n, bool big_endian, const char* format, bool list = false) {
     for (uint64_t at = 12; at + 8 <= n;) {
         const uint8_t* c = p + at;
         const uint64_t length = big_endian ? Be32(c + 4) : Le32(c + 4);
         if (!Printable(c) || length > n - at - 8) return false;
-        if (Is(c, format_chunk)) return length >= 14;
+        if (list && Is(c, "LIST") && length >= 4 && Is(c + 8, format)) return true;
+        if (!list && Is(c, format)) return length >= 14;
         at += 8 + length + (length & 1);
     }
     return false;
@@ -39,7 +43,7 @@ const char* Riff(const uint8_t* p, uint32_t n) {
     if (n < 24) return nullptr;
     const bool riff = Is(p, "RIFF"), rf64 = Is(p, "RF64"), rifx = Is(p, "RIFX");
     if ((riff || rf64 || rifx) && Is(p + 8, "WAVE") && ChunksReach(p, n, rifx, "fmt ")) return "WAVE";
-    if (riff && Is(p + 8, "AVI ") && Is(p + 12, "LIST") && Is(p + 20, "hdrl") && Le32(p + 16) <= n - 20) return "AVI";
+    if (riff && Is(p + 8, "AVI ") && ChunksReach(p, n, false, "hdrl", true)) return "AVI";
     static const uint8_t kW64[2][16] = {
         {'r', 'i', 'f', 'f', 0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00},
         {'w', 'a', 'v', 'e', 0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1, 0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A}};
@@ -56,16 +60,20 @@ const char* Ogg(const uint8_t* p, uint32_t n) {
     return page == n || (page + 4 <= n && Is(p + page, "OggS")) ? "Ogg" : nullptr;
 }
 
-// FLAC: metadata blocks, the stream's description first, that chain to the first frame's sync.
+// FLAC: the stream's description first, its fields in range (the channel
+// count's width allows none out of it, that of bits per sample only the
+// lowest). The blocks after it are the platform parser's to judge: writers
+// leave a last block whose length falls short of the first frame.
 const char* Flac(const uint8_t* p, uint32_t n) {
     if (n < 42 || !Is(p, "fLaC") || (p[4] & 0x7F) != 0 || (Be32(p + 4) & 0xFFFFFF) != 34) return nullptr;
-    for (uint64_t at = 4; at + 4 <= n;) {
-        const bool last = p[at] & 0x80;
-        at += 4 + (Be32(p + at) & 0xFFFFFF);
-        if (at > n) return nullptr;
-        if (last) return at == n || (at + 2 <= n && p[at] == 0xFF && (p[at + 1] & 0xFE) == 0xF8) ? "FLAC" : nullptr;
-    }
-    return nullptr;
+    const uint8_t* const s = p + 8;
+    const uint32_t min_block = Be16(s), max_block = Be16(s + 2);
+    const uint32_t min_frame = Be32(s + 3) & 0xFFFFFF, max_frame = Be32(s + 6) & 0xFFFFFF;   // 0 when unknown
+    const uint32_t rate = Be32(s + 10) >> 12, bits = ((s[12] & 1) << 4 | s[13] >> 4) + 1;
+    const bool frames_in_order = !min_frame || !max_frame || max_frame >= min_frame;
+    return min_block >= 16 && max_block >= min_block && frames_in_order && rate >= 1 && rate <= 655350 && bits >= 4
+               ? "FLAC"
+               : nullptr;
 }
 
 // Headers of fixed fields: AU, CAF, WavPack, Monkey's Audio, TTA, Musepack, ASF.
@@ -211,11 +219,103 @@ AtomChain WalkAtoms(const uint8_t* p, uint32_t size, uint32_t at) {
     return chain;
 }
 
+// Leading ID3v2 tags, whose sizes writers get wrong: a plain integer where a
+// syncsafe one belongs, or a size that counts only the first frames. A reading
+// of a size counts where it lands well, on the end, another tag or MPEG audio.
+// Every look costs a fixed number of bytes: a hostile file may hold a tag, or
+// a frame of one, every ten bytes.
+
+uint64_t Syncsafe32(const uint8_t* b) {
+    return (b[0] | b[1] | b[2] | b[3]) & 0x80 ? UINT64_MAX : (uint64_t)b[0] << 21 | b[1] << 14 | b[2] << 7 | b[3];
+}
+
+// An ID3v2 header of a version there is, whatever its size says.
+bool Id3v2HeaderAt(const uint8_t* p, uint32_t size, uint64_t at) {
+    if (at + 10 > size) return false;
+    const uint8_t* const h = p + at;
+    return Is(h, "ID3", 3) && h[3] >= 2 && h[3] <= 4 && h[4] != 0xFF && (h[5] & 0x0F) == 0;
+}
+
+// MPEG audio at a table bit rate: three headers of one version, layer and
+// sampling frequency, each where the frame before ends; two where the bytes
+// end first. Free format would cost a search.
+bool MpegAudioAt(const uint8_t* p, uint32_t size, uint64_t at) {
+    MpegFrameInfo f;
+    for (uint64_t i = 0, pos = at; i < 3; i++, pos += f.frame_length) {
+        if (pos + 4 > size) return i >= 2;
+        const uint8_t* const h = p + pos;
+        if (ParseMpegAudioFrameHeader(h, &f, true) != 0 || (h[1] & 0xFE) != (p[at + 1] & 0xFE) ||
+            (h[2] & 0x0C) != (p[at + 2] & 0x0C))
+            return false;
+    }
+    return true;
+}
+
+bool LandsWell(const uint8_t* p, uint32_t size, uint64_t at) {
+    return at == size || (at < size && (Id3v2HeaderAt(p, size, at) || MpegAudioAt(p, size, at)));
+}
+
+bool IsFrameId(const uint8_t* id, int n) {
+    for (int i = 0; i < n; i++)
+        if (!((id[i] >= 'A' && id[i] <= 'Z') || (id[i] >= '0' && id[i] <= '9'))) return false;
+    return true;
+}
+
+// Where the frames of the ID3v2 tag at `at` end, walked regardless of its
+// size. v2.4 gives a frame's size syncsafe and v2.3 plain, but writers mix the
+// two up: the reading that chains is taken, the version's own first, one that
+// reaches another frame, a footer or what lands well before one that reaches
+// padding. The walk ends before a frame that chains neither way.
+uint64_t Id3v2FramesEnd(const uint8_t* p, uint32_t size, uint64_t at) {
+    const uint8_t* const h = p + at;
+    const int major = h[3], id = major == 2 ? 3 : 4, header = major == 2 ? 6 : 10;
+    uint64_t pos = at + 10;
+    if (h[5] & 0x40) {   // an extended header; in v2.2, compression of no defined kind
+        if (major == 2 || pos + 4 > size) return pos;
+        const uint64_t extended = major == 3 ? 4 + (uint64_t)Be32(p + pos) : Syncsafe32(p + pos);
+        if (extended > size - pos) return pos;
+        pos += extended;
+    }
+    while (pos + header <= size && IsFrameId(p + pos, id)) {
+        const uint8_t* const f = p + pos;
+        const uint64_t plain = major == 2 ? Be32(f + 2) & 0xFFFFFF : Be32(f + 4);
+        const uint64_t syncsafe = major == 2 ? UINT64_MAX : Syncsafe32(f + 4);
+        const uint64_t readings[2] = {major == 4 ? syncsafe : plain, major == 4 ? plain : syncsafe};
+        uint64_t strong = 0, weak = 0;
+        bool another = false;
+        for (uint64_t length : readings) {
+            if (length > size - pos - header) continue;
+            const uint64_t next = pos + header + length;
+            const bool frame = next + header <= size && IsFrameId(p + next, id);
+            const bool footer = major == 4 && next + 10 <= size && Is(p + next, "3DI", 3);
+            if (!strong && (frame || footer || LandsWell(p, size, next))) {
+                strong = footer ? next + 10 : next;
+                another = frame;
+            }
+            if (!weak && next < size && p[next] == 0) weak = next;
+        }
+        if (!strong && !weak) break;
+        pos = strong ? strong : weak;
+        if (!another) break;
+    }
+    return pos;
+}
+
 // Bytes of the ID3v2 tag at `at`, at most to the end; 0 when there is none.
+// The declared size first, unless it lands on nothing: then the plain
+// reading, where a writer put one and it lands well, or where the frames
+// end, when they run past the size.
 uint32_t Id3v2TagSize(const uint8_t* p, uint32_t size, uint32_t at) {
     if (size - at < 10) return 0;
-    const uint32_t total = Id3v2TagBytes(p + at, "ID3");
-    return total < size - at ? total : size - at;   // one that runs past the end holds the rest
+    const uint32_t rest = size - at, declared = Id3v2TagBytes(p + at, "ID3");   // 0 unless syncsafe
+    if (declared && (declared >= rest || LandsWell(p, size, (uint64_t)at + declared)))
+        return declared < rest ? declared : rest;   // one that runs past the end holds the rest
+    if (!Id3v2HeaderAt(p, size, at)) return declared;
+    const uint8_t* const h = p + at;
+    const uint64_t plain = 10 + (uint64_t)Be32(h + 6) + ((h[5] & 0x10) ? 10 : 0);
+    if (plain != declared && plain <= rest && LandsWell(p, size, (uint64_t)at + plain)) return (uint32_t)plain;
+    const uint64_t frames = Id3v2FramesEnd(p, size, at) - at;
+    return frames > (declared ? declared : plain) ? (uint32_t)frames : declared;
 }
 
 }  // namespace

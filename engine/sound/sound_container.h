@@ -7,15 +7,20 @@
 #include <cstdint>
 
 // Where the ID3v2 tags at the start of a file of `size` bytes end: 0 when
-// there is none, the file's end when one runs to it or past it.
+// there is none, the file's end when one runs to it or past it. Writers get a
+// tag's size wrong: one that lands on neither MPEG audio nor another tag is
+// read as a plain integer instead of a syncsafe one where that lands on
+// either, and one that falls short of the tag's own frames ends where they do
+// (so that a cover the size leaves out is not taken for what follows it).
 uint32_t LeadingId3v2TagsEnd(const uint8_t* p, uint32_t size);
 
 // The container that the bytes from `at` on hold, by its name, or null. Four
 // bytes are no evidence: each kind is known by its structure (chunks that
-// chain to the format, pages that chain, a transport stream's sync byte on
-// many packets in a row, a pack and the units after it, ...), and QuickTime
-// and MP4, whose atoms may be of any type first, by a chain of atoms of any
-// length that reaches the movie or its media data.
+// chain to the format, or in an AVI to its header list, pages that chain, a
+// FLAC stream description whose fields are in range, a transport stream's
+// sync byte on many packets in a row, a pack and the units after it, ...),
+// and QuickTime and MP4, whose atoms may be of any type first, by a chain of
+// atoms of any length that reaches the movie or its media data.
 const char* ConfirmedSoundContainer(const uint8_t* p, uint32_t size, uint32_t at);
 
 // How many QuickTime atoms chain from `at`, whether or not they reach a movie.

@@ -32,6 +32,8 @@ struct SoundConverterAcm {
     uint8_t* data;             // the whole compressed data
     uint32_t data_size;
     uint32_t src_pos;          // compressed bytes already handed to ACM
+    uint32_t step_bytes;       // most compressed bytes one step hands ACM (what they decode to fits
+                               // the block); 0: 2048
     int32_t total_samples;     // -1 when unknown (RIFF sources)
 };
 

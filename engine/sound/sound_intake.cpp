@@ -30,49 +30,96 @@ uint64_t WeighedEighths(const uint8_t* p, uint32_t from, uint32_t to) {
 
 SoundIntake Refused(SoundIntakeReason reason) { return {SOUND_INTAKE_REFUSED, reason, nullptr, 0, 0, false, 0, 0}; }
 
-// Raw bytes between the leading tags and the tails: MPEG audio when frames
-// that follow each other make up more than half of them, runs of zero bytes
-// weighed at an eighth. Careful media probes score a guess by how much of the
-// data the frames account for: a table in a program chains a few KB of
-// look-alikes, a sound file is frames from end to end but for a cut start, a
-// lead and tails. Over this machine's programs, libraries and data, frames
-// make up at most a few percent; over sound files, 60 % and more.
-SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails& tails) {
-    const uint32_t end = tails.audio_end;
-    if (start >= end) return Refused(SOUND_INTAKE_NOTHING_AFTER_TAGS);
-    // Free format only from a header at the start: its frames are any span
-    // between two headers, which data that repeats a header would pass.
-    MpegAccept accept = kGraphMpegTableRates;
-    int64_t first = -1;
-    if (NextMpegHeaderFollows(p + start, end - start, kGraphMpeg)) {
-        first = start;
-        if ((p[start + 2] >> 4) == 0) accept = kGraphMpeg;
-    } else {
-        const int64_t in = FindConfirmedMpegFrame(p + start, end - start, end - start, accept);
-        if (in >= 0) first = start + in;
-    }
-    if (first < 0) return Refused(SOUND_INTAKE_NO_FRAME);
+// Raw bytes from the first frame to the tails, as the walk below parts them.
+struct RawBytes {
+    uint32_t first;   // the first confirmed frame
+    uint32_t end;     // the audio end, before the tails
+    MpegAccept accept;
+};
 
-    SoundIntake r = {SOUND_INTAKE_RAW_MPEG, SOUND_INTAKE_FRAMES_MAKE_IT_UP, nullptr, (uint32_t)first, 0, false, 0, 0};
-    uint64_t frames = 0, eighths = WeighedEighths(p, start, (uint32_t)first);
-    for (uint32_t at = (uint32_t)first; at < end;) {
-        // Another stream (rate, layer or channels) ends what is decoded, but its frames are sound too.
-        if (!r.another_stream && !SameMpegAudioStream(p + first, p + at)) r.end = at, r.another_stream = true;
-        const uint32_t chain = (uint32_t)MpegChainBytes(p + at, end - at, accept);
-        frames += chain;
-        at += chain;
-        if (at >= end) break;
-        const uint32_t from = chain ? at : at + 1;   // never search in place
-        const int64_t next = FindConfirmedMpegFrame(p + from, end - from, end - from, accept, false);
+// The first frame from `start`, -1 when none. Free format only from a header
+// at the start: its frames are any span between two headers, which data that
+// repeats a header would pass.
+bool FindRawBytes(const uint8_t* p, uint32_t start, uint32_t end, RawBytes* raw) {
+    raw->end = end;
+    raw->accept = kGraphMpegTableRates;
+    if (start >= end) return false;
+    if (NextMpegHeaderFollows(p + start, end - start, kGraphMpeg)) {
+        raw->first = start;
+        if ((p[start + 2] >> 4) == 0) raw->accept = kGraphMpeg;
+        return true;
+    }
+    const int64_t in = FindConfirmedMpegFrame(p + start, end - start, end - start, raw->accept);
+    raw->first = start + (uint32_t)in;
+    return in >= 0;
+}
+
+enum RawPiece { RAW_FRAMES, RAW_TAG, RAW_OTHER };
+
+// Parts the bytes from the first frame on into chains of frames (each header
+// where the frame before it ends), tags, which files joined end to end hold
+// between them and which are passed over by their sizes, and other bytes,
+// over which the search goes on for the next confirmed frame. Linear: each
+// byte is passed once but for the searches' look-ahead.
+template <class Visit>
+void WalkRawBytes(const uint8_t* p, const RawBytes& raw, Visit&& visit) {
+    const uint32_t end = raw.end;
+    bool after_tag = false;
+    for (uint32_t at = raw.first; at < end;) {
+        uint32_t chain = (uint32_t)MpegChainBytes(p + at, end - at, raw.accept);
+        // Behind a tag a lone header is no evidence: the frame must be of the
+        // stream and end on another, on a tag or at the end.
+        if (after_tag && chain &&
+            !(SameMpegStream(p + raw.first, p + at) &&
+              (at + chain >= end || chain > MpegFrameSpan(p + at, end - at, raw.accept) ||
+               MpegTagBytes(p + at + chain, end - at - chain))))
+            chain = 0;
+        if (chain) {
+            visit(RAW_FRAMES, at, at + chain);
+            at += chain;
+            if (at >= end) break;
+        }
+        if (const uint32_t tag = MpegTagBytes(p + at, end - at)) {
+            const uint32_t tag_end = tag < end - at ? at + tag : end;
+            visit(RAW_TAG, at, tag_end);
+            at = tag_end;
+            after_tag = true;
+            continue;
+        }
+        const uint32_t from = chain || after_tag ? at : at + 1;   // never search in place
+        after_tag = false;
+        const int64_t next = from < end ? FindConfirmedMpegFrame(p + from, end - from, end - from, raw.accept, false) : -1;
         const uint32_t resume = next < 0 ? end : from + (uint32_t)next;
-        eighths += WeighedEighths(p, at, resume);
+        visit(RAW_OTHER, at, resume);
         at = resume;
     }
-    if (!r.another_stream) r.end = tails.tags_start;   // the last frame may end in zero bytes of its own
+}
+
+// Raw bytes between the leading tags and the tails: MPEG audio when frames
+// that follow each other make up at least half of what is not a tag, runs of
+// zero bytes weighed at an eighth. Careful media probes score a guess by how
+// much of the data the frames account for: a table in a program chains a few
+// KB of look-alikes, a sound file is frames from end to end but for a cut
+// start, a lead and tags. Over this machine's programs, libraries and data,
+// frames make up at most a few percent; over sound files, 60 % and more.
+SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails& tails) {
+    if (start >= tails.audio_end) return Refused(SOUND_INTAKE_NOTHING_AFTER_TAGS);
+    RawBytes raw;
+    if (!FindRawBytes(p, start, tails.audio_end, &raw)) return Refused(SOUND_INTAKE_NO_FRAME);
+
+    SoundIntake r = {SOUND_INTAKE_RAW_MPEG, SOUND_INTAKE_FRAMES_MAKE_IT_UP, nullptr, raw.first, tails.tags_start, false, 0, 0};
+    uint64_t frames = 0, eighths = WeighedEighths(p, start, raw.first);
+    WalkRawBytes(p, raw, [&](RawPiece piece, uint32_t from, uint32_t to) {
+        if (piece == RAW_OTHER) eighths += WeighedEighths(p, from, to);
+        if (piece != RAW_FRAMES) return;
+        // Another stream (rate, version or layer) ends what is decoded, but its frames are sound too.
+        if (!r.another_stream && !SameMpegStream(p + raw.first, p + from)) r.end = from, r.another_stream = true;
+        frames += to - from;
+    });
     eighths += frames * kZeroWeight;
     r.frame_bytes = (uint32_t)frames;
     r.weighed_bytes = (uint32_t)((eighths + kZeroWeight - 1) / kZeroWeight);
-    if (frames * kZeroWeight * 2 <= eighths) {
+    if (frames * kZeroWeight * 2 < eighths) {
         r.kind = SOUND_INTAKE_REFUSED;
         r.reason = SOUND_INTAKE_FEW_FRAMES;
     }
@@ -89,6 +136,17 @@ SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size) {
     // picture's: never raw MPEG audio, though a frame may stand in them.
     if (QuickTimeAtomsAt(p, size, start) >= 2) return Refused(SOUND_INTAKE_ATOMS_WITHOUT_MOVIE);
     return JudgeRawBytes(p, start, FindMpegAudioTails(p, size));
+}
+
+void ForEachMpegAudioChain(const uint8_t* p, uint32_t size, const SoundIntake& intake, MpegChainVisitor visit,
+                           void* context) {
+    if (intake.kind != SOUND_INTAKE_RAW_MPEG) return;
+    const MpegAudioTails tails = FindMpegAudioTails(p, size);
+    const bool free_format = (p[intake.start + 2] >> 4) == 0;
+    const RawBytes raw = {intake.start, tails.audio_end, free_format ? kGraphMpeg : kGraphMpegTableRates};
+    WalkRawBytes(p, raw, [&](RawPiece piece, uint32_t from, uint32_t to) {
+        if (piece == RAW_FRAMES && from < intake.end) visit(context, from, to, to >= raw.end ? intake.end : to);
+    });
 }
 
 const char* DescribeSoundIntake(const SoundIntake& intake) {

@@ -5,8 +5,10 @@
 //
 // The rule: bytes whose container is confirmed by its structure go to the
 // platform's parsers as they are; other bytes are raw MPEG audio only when
-// frames that follow each other make up most of them, and then only the first
-// stream is decoded, from its first frame; anything else is refused.
+// frames that follow each other make up at least half of what is not a tag,
+// and then only the first stream is decoded (a stream is its MPEG version,
+// layer and sampling rate; its channel mode may change); anything else is
+// refused.
 #pragma once
 #include <cstdint>
 
@@ -34,12 +36,21 @@ struct SoundIntake {
     bool another_stream;     // raw MPEG audio: frames of another stream follow the first
     // The measure behind a raw MPEG audio verdict: the bytes that chained
     // frames make up, and all the bytes between the leading tags and the
-    // tails, runs of 32 zero bytes or more weighed at an eighth.
+    // tails but for tags between frames, runs of 32 zero bytes or more
+    // weighed at an eighth.
     uint32_t frame_bytes;
     uint32_t weighed_bytes;
 };
 
 SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size);
+
+// The chains of frames of the first stream of raw MPEG audio, in order: what
+// both decoders decode, passing over tags and other bytes between them as the
+// decision does. Frames stand in [from, to); the last of the last chain may
+// run on to `limit` (zero bytes of its own, or the end of the file).
+typedef void (*MpegChainVisitor)(void* context, uint32_t from, uint32_t to, uint32_t limit);
+void ForEachMpegAudioChain(const uint8_t* p, uint32_t size, const SoundIntake& intake, MpegChainVisitor visit,
+                           void* context);
 
 // A line for the log and the sweep: what was decided and why, in English.
 const char* DescribeSoundIntake(const SoundIntake& intake);

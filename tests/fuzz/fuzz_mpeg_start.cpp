@@ -1,7 +1,7 @@
 // Where MPEG audio starts and ends and whether bytes hold a container, over
 // fuzzed bytes: every answer stays within the bytes, a start found is a frame,
-// the tails found leave the audio inside the file, and raw audio taken is
-// mostly frames.
+// the tails found leave the audio inside the file, raw audio taken is at
+// least half frames, and the chains the decoders get lie in order within it.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -34,5 +34,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (in.start < tags || in.end <= in.start || in.end > size || 2 * in.frame_bytes < in.weighed_bytes ||
          in.start >= tails.audio_end || MpegFrameSpan(p + in.start, tails.audio_end - in.start, kGraphMpeg) == 0))
         std::abort();
+    struct Walk {
+        const SoundIntake& in;
+        uint32_t next, bytes;
+    } walk = {in, in.start, 0};
+    ForEachMpegAudioChain(p, (uint32_t)size, in, [](void* c, uint32_t from, uint32_t to, uint32_t limit) {
+        Walk* w = (Walk*)c;
+        if (from < w->next || to <= from || limit < to || limit > w->in.end || (w->bytes == 0 && from != w->in.start))
+            std::abort();
+        w->next = limit;
+        w->bytes += to - from;
+    }, &walk);
+    if (walk.bytes > in.frame_bytes || (in.kind == SOUND_INTAKE_RAW_MPEG && walk.bytes == 0)) std::abort();
     return 0;
 }

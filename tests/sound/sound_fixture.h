@@ -81,6 +81,7 @@ public:
     ~LogCapture() { SetLogCapture(nullptr, nullptr); }
     bool Contains(const char* text) const { return text_.find(text) != std::string::npos; }
     void Clear() { text_.clear(); }
+    const std::string& Text() const { return text_; }
 
 private:
     static void Collect(const char* text, void* user) { ((LogCapture*)user)->text_ += text; }

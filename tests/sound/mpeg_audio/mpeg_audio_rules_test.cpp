@@ -144,8 +144,10 @@ TEST(MpegAudioStart, TailsAreFoundInAnyOrderAndNotTakenFromAudio) {
         {"zeros only", Bytes(5000, 0), a + 5000, a + 3},
         {"a Lyrics3 v2 tag whose start is missing", headless, a + headless.size(), a + headless.size()},
         {"an ID3v2.4 tag with a footer", Id3v2(4, 0x10, 300), a, a},
-        {"an ID3v2 tag, then ID3v1", Cat({id3v2_sync, Id3v1Tag()}), a, a},
-        {"APE, then an ID3v2.4 tag", Cat({ApeTag(), Id3v2(4, 0, 3000)}), a, a},
+        // Without a footer an ID3v2 tag is the walk's to find, forward from the frames.
+        {"an ID3v2 tag, then ID3v1", Cat({id3v2_sync, Id3v1Tag()}), a + id3v2_sync.size(), a + id3v2_sync.size()},
+        {"APE, then an ID3v2.4 tag", Cat({ApeTag(), Id3v2(4, 0, 3000)}), a + 3010 + ApeTag().size(),
+         a + 3010 + ApeTag().size()},
         {"an ID3v2 tag whose size falls short of the end", Cat({Id3v2(3, 0, 40), Bytes(1, 7)}), a + 51, a + 51},
     };
     for (const auto& c : cases) {

@@ -56,22 +56,40 @@ TEST(SoundIntake, FramesMustMakeUpMostOfTheBytes) {
     }
 }
 
-// Frames of another rate or channel count end the audio that is decoded, though
-// they count as sound; a damaged stretch within one stream does not.
-TEST(SoundIntake, AnotherStreamEndsTheAudio) {
+// The chains both decoders decode, each to where its last frame may run.
+std::vector<std::pair<uint32_t, uint32_t>> Chains(const Bytes& b, const SoundIntake& in) {
+    std::vector<std::pair<uint32_t, uint32_t>> chains;
+    ForEachMpegAudioChain(b.data(), (uint32_t)b.size(), in, [](void* out, uint32_t from, uint32_t, uint32_t limit) {
+        ((std::vector<std::pair<uint32_t, uint32_t>>*)out)->push_back({from, limit});
+    }, &chains);
+    return chains;
+}
+
+// A stream is its version, layer and rate: frames of another end the audio that
+// is decoded, though they count as sound; a change of channel mode, a damaged
+// stretch or a stray header between frames do not.
+TEST(SoundIntake, OneStreamIsItsVersionLayerAndRate) {
     const Bytes a = MpegFrames({0xFF, 0xFB, 0x90, 0x44}, 417, 20);   // 44.1 kHz stereo
     const Bytes b = MpegFrames({0xFF, 0xFB, 0x94, 0x44}, 384, 20);   // 48 kHz
     const Bytes mono = MpegFrames({0xFF, 0xFB, 0x90, 0xC4}, 417, 20);
+    const Bytes one_mono = MpegFrames({0xFF, 0xFB, 0x90, 0xC4}, 417, 1);
     Bytes damaged = Cat({a, a});
     for (int i = 0; i < 60; i++) damaged[417 * 10 + i] = (uint8_t)(0x30 + i);
+    const Bytes stray = Cat({Bytes(10, 1), {0xFF, 0xF3, 0x44, 0xC4}, Bytes(10, 2)});   // a 24 kHz header
+    const uint32_t n = (uint32_t)a.size();
+    using Spans = std::vector<std::pair<uint32_t, uint32_t>>;
     const struct {
         const char* what;
         Bytes bytes;
         uint32_t end;
+        Spans chains;
     } cases[] = {
-        {"44.1 then 48 kHz", Cat({a, b}), (uint32_t)a.size()},
-        {"stereo then mono", Cat({a, mono}), (uint32_t)a.size()},
-        {"a damaged frame", damaged, (uint32_t)damaged.size()},
+        {"44.1 then 48 kHz", Cat({a, b}), n, {{0, n}}},
+        {"stereo then mono", Cat({a, mono}), 2 * n, {{0, 2 * n}}},
+        {"mono then stereo", Cat({mono, a}), 2 * n, {{0, 2 * n}}},
+        {"one mono frame between stereo", Cat({a, one_mono, a}), 2 * n + 417, {{0, 2 * n + 417}}},
+        {"a damaged frame", damaged, 2 * n, {{0, 417 * 10}, {417 * 11, 2 * n}}},
+        {"a stray header between frames", Cat({a, stray, a}), 2 * n + 24, {{0, n}, {n + 24, 2 * n + 24}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -80,6 +98,47 @@ TEST(SoundIntake, AnotherStreamEndsTheAudio) {
         EXPECT_EQ(0u, in.start);
         EXPECT_EQ(c.end, in.end);
         EXPECT_EQ(c.end != c.bytes.size(), in.another_stream);
+        EXPECT_EQ(c.chains, Chains(c.bytes, in));
+    }
+}
+
+// Tags between frames, as files joined end to end hold them, are passed over
+// by their sizes and weigh nothing, whatever they hold; a tie loads.
+TEST(SoundIntake, TagsBetweenFramesAreNotData) {
+    const Bytes mp3 = Read("tone.mp3");
+    ASSERT_FALSE(mp3.empty());
+    const std::vector<size_t> frames = MpegFrameStarts(mp3);
+    const Bytes three(mp3.begin() + frames[5], mp3.begin() + frames[8]), one(mp3.begin() + frames[5], mp3.begin() + frames[6]);
+    const Bytes covered = Cat({Id3v2(3, 0, 300000), mp3, Id3v1Tag()});
+    const Bytes click = Cat({Id3v2(3, 0, 200), three, ApeTag(), Lyrics3Tag(), Id3v1Tag()});
+    const Bytes blip = Cat({Id3v2(4, 0x10, 100), one, Id3v1Tag()});
+    Bytes id3v1_and_zero;
+    for (int i = 0; i < 40000; i++) {
+        const Bytes tag = Id3v1Tag();
+        id3v1_and_zero.insert(id3v1_and_zero.end(), tag.begin(), tag.end());
+        id3v1_and_zero.push_back(0);
+    }
+    const struct {
+        const char* what;
+        Bytes bytes;
+        size_t frame_bytes;
+    } cases[] = {
+        {"two files with a 300 KB cover, joined", Cat({covered, covered}), 2 * mp3.size()},
+        {"three of them", Cat({covered, covered, covered}), 3 * mp3.size()},
+        {"joined clicks of three frames", Cat({click, click, click, click}), 4 * three.size()},
+        {"joined blips of one frame", Cat({blip, blip, blip}), 3 * one.size()},
+        {"a click, then an ID3v2 tag of 2 MB", Cat({three, Id3v2(3, 0, 2 << 20)}), three.size()},
+        {"ID3v1 and a zero byte after it, 40,000 times", Cat({mp3, id3v1_and_zero}), mp3.size()},
+        {"as many other bytes as frames", Cat({three, Bytes(three.size(), 0x55)}), three.size()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto began = std::chrono::steady_clock::now();
+        const SoundIntake in = Decide(c.bytes);
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));   // generous: sanitised builds
+        ASSERT_EQ(SOUND_INTAKE_RAW_MPEG, in.kind) << in.frame_bytes << " of " << in.weighed_bytes;
+        EXPECT_EQ(c.frame_bytes, in.frame_bytes);
+        EXPECT_FALSE(in.another_stream);
     }
 }
 

@@ -1,0 +1,158 @@
+// GSM 6.10 and ADPCM WAVs as sox writes them, decoded through ACM one step at
+// a time: whole, as normal sounds and as streams, however much PCM a step of
+// compressed bytes turns into.
+#include "sound/sound_fixture.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/sound/sound_stream.h"
+#include "engine/system/library.h"
+#include "sound/sound_measure.h"
+
+using namespace soundtest;
+
+namespace {
+
+// 1 kHz at half scale, 8 kHz mono (scripts/sound-media).
+const int kRate = 8000;
+const struct CodedTone {
+    const char* file;
+    int seconds;
+    int block_samples;  // of the codec
+} kTones[] = {
+    {"gsm_2s.wav", 2, 320},     {"gsm_9s.wav", 9, 320},     {"ima_2s.wav", 2, 505},
+    {"ima_9s.wav", 9, 505},     {"msadpcm_2s.wav", 2, 500}, {"msadpcm_9s.wav", 9, 500},
+};
+
+// One past the last sample of the tone (the codecs' noise stays far below it).
+long ToneEnd(const std::vector<int16_t>& s) {
+    long end = (long)s.size();
+    while (end > 0 && std::abs(s[end - 1]) < 2000) end--;
+    return end;
+}
+
+// 20 ms stretches that hold no tone, from the first codec block to the last.
+int Gaps(const std::vector<int16_t>& s, const CodedTone& t) {
+    int gaps = 0;
+    const long last = (long)t.seconds * kRate - t.block_samples;
+    for (long at = t.block_samples; at + 160 <= std::min(last, (long)s.size()); at += 160)
+        if (Rms(std::vector<int16_t>(s.begin() + at, s.begin() + at + 160)) < 4000) gaps++;
+    return gaps;
+}
+
+void ExpectWholeTone(const std::vector<int16_t>& s, const CodedTone& t) {
+    EXPECT_NEAR(t.seconds * kRate, ToneEnd(s), t.block_samples) << "samples of tone";
+    EXPECT_EQ(0, Gaps(s, t));
+}
+
+// One logical processor: no sound thread, the test plays and refills a stream by hand.
+class AcmSteps : public SoundSystemTest {
+protected:
+    void SetUp() override {
+        LogicalProcessorCount = 1;
+        SoundSystemTest::SetUp();
+    }
+    void TearDown() override {
+        SoundSystemTest::TearDown();
+        LogicalProcessorCount = saved_;
+    }
+    // What a stream sound on a software ring plays until it stops by itself, or `limit` bytes.
+    Bytes PlayStream(int h, size_t limit) {
+        Bytes heard;
+        if (PlaySoundHandle(h, SOUND_PLAY_BACK, 1) != 0) return heard;
+        SoundBufferRecord* b = &StreamRingOwner(GetSoundRecord(h))->buffers[0];
+        while (IsSoundHandlePlaying(h) == 1 && heard.size() < limit) {
+            const uint32_t size = b->sample_count * 2, pos = b->position * 2;
+            for (uint32_t i = 0; i < 320; i++) heard.push_back(((uint8_t*)b->memory)[(pos + i) % size]);
+            b->position = (int)(((pos + 320) % size) / 2);
+            RefillStreamSound(h);
+        }
+        return heard;
+    }
+    int saved_ = LogicalProcessorCount;
+};
+
+TEST_F(AcmSteps, CompressedWavsLoadWholeAsNormalAndStreamSounds) {
+    for (auto& t : kTones) {
+        Bytes normal;
+        ASSERT_TRUE(RunWithTimeout(
+            [&] {
+                SCOPED_TRACE(t.file);
+                SetSoundSoftwareMixingFlag(0);
+                SetCreateSoundDataType(0);
+                const int h = LoadSoundFile(t.file, 1, -1);
+                ASSERT_NE(-1, h);
+                SoundHandleRecord* s = GetSoundRecord(h);
+                EXPECT_EQ(SOUND_KIND_NORMAL, s->kind) << "turned into a stream sound";
+                if (s->kind == SOUND_KIND_NORMAL) {
+                    EXPECT_EQ((DWORD)kRate, s->format.nSamplesPerSec);
+                    EXPECT_EQ(1, s->format.nChannels);
+                    EXPECT_NEAR(t.seconds * kRate, s->pcm_size / 2, t.block_samples) << "samples decoded";
+                    // What DirectSound's buffer holds.
+                    void *p1 = nullptr, *p2 = nullptr;
+                    uint32_t n1 = 0, n2 = 0;
+                    ASSERT_EQ(0, LockDSoundBuffer(&s->buffers[0], 0, (uint32_t)s->pcm_size, &p1, &n1, &p2, &n2));
+                    normal.assign((uint8_t*)p1, (uint8_t*)p1 + n1);
+                    UnlockDSoundBuffer(&s->buffers[0], p1, n1, p2, n2);
+                    ExpectWholeTone(ToSamples(normal), t);
+                }
+                EXPECT_EQ(0, DeleteSoundHandle(h));
+
+                SetSoundSoftwareMixingFlag(1);
+                SetCreateSoundDataType(2);
+                const int st = LoadSoundFile(t.file, 1, -1);
+                ASSERT_NE(-1, st);
+                EXPECT_EQ(SOUND_KIND_STREAM, GetSoundRecord(st)->kind);
+                const Bytes heard = PlayStream(st, (t.seconds + 3) * kRate * 2);
+                EXPECT_EQ(0, IsSoundHandlePlaying(st)) << "did not stop by itself";
+                ExpectWholeTone(ToSamples(heard), t);
+                EXPECT_TRUE(heard.size() >= normal.size() && std::equal(normal.begin(), normal.end(), heard.begin()))
+                    << "the stream plays other PCM than the normal sound holds";
+                EXPECT_EQ(0, DeleteSoundHandle(st));
+            },
+            60000))
+            << t.file << ": load or play hangs";
+    }
+}
+
+MMRESULT(WINAPI* g_real_size)(HACMSTREAM, DWORD, LPDWORD, DWORD);
+MMRESULT WINAPI SizeRefused(HACMSTREAM, DWORD, LPDWORD, DWORD) { return ACMERR_NOTPOSSIBLE; }
+// Recommends five GSM blocks more than fill the destination, as an estimate may.
+MMRESULT WINAPI SourceOverestimated(HACMSTREAM h, DWORD in, LPDWORD out, DWORD flags) {
+    MMRESULT r = g_real_size(h, in, out, flags);
+    if (r == 0 && (flags & ACM_STREAMSIZEF_QUERYMASK) == ACM_STREAMSIZEF_DESTINATION) *out += 5 * 65;
+    return r;
+}
+
+// Without the codec's own counts, or with a wrong estimate, each step still
+// decodes no more than the block holds.
+TEST_F(AcmSteps, GsmDecodesWholeWhateverTheCodecSaysOfSizes) {
+    const Bytes wav = ReadFileBytes("gsm_9s.wav");
+    ASSERT_FALSE(wav.empty());
+    g_real_size = AcmApi.acmStreamSize;
+    const struct {
+        const char* what;
+        decltype(g_real_size) size;
+    } cases[] = {{"no acmStreamSize", nullptr}, {"acmStreamSize fails", SizeRefused},
+                 {"source for a destination overestimated", SourceOverestimated}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int opened = -1;
+        Bytes pcm;
+        ASSERT_TRUE(RunWithTimeout(
+            [&] {
+                MemConverter m;
+                AcmApi.acmStreamSize = c.size;
+                opened = m.Open(wav);
+                AcmApi.acmStreamSize = g_real_size;
+                if (opened == 0) pcm = m.ReadAll();
+            },
+            20000));
+        AcmApi.acmStreamSize = g_real_size;
+        ASSERT_EQ(0, opened);
+        ExpectWholeTone(ToSamples(pcm), kTones[1]);
+    }
+}
+
+}  // namespace

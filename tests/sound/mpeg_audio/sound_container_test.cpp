@@ -1,0 +1,226 @@
+// Containers known by their structure where writers bend it (a FLAC block of
+// the wrong length, chunks before an AVI's headers, cut files), and where the
+// ID3v2 tags before audio end when writers get their sizes wrong.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "engine/sound/sound_container.h"
+#include "engine/sound/sound_intake.h"
+#include "movie/avi_writer.h"
+#include "sound/mpeg_bytes.h"
+#include "sound/sound_lookalikes.h"
+
+using namespace soundtest;
+
+namespace {
+
+Bytes ReadMedia(const char* name) {
+    std::ifstream f(name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+const char* Container(const Bytes& b) {
+    return ConfirmedSoundContainer(b.data(), (uint32_t)b.size(), LeadingId3v2TagsEnd(b.data(), (uint32_t)b.size()));
+}
+
+Bytes Be(uint32_t v, int bytes) {
+    Bytes b;
+    for (int i = bytes - 1; i >= 0; i--) b.push_back((uint8_t)(v >> (8 * i)));
+    return b;
+}
+
+Bytes Syncsafe(uint32_t v) {
+    return {(uint8_t)(v >> 21 & 127), (uint8_t)(v >> 14 & 127), (uint8_t)(v >> 7 & 127), (uint8_t)(v & 127)};
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// An ID3v2 header whose size field holds `size_field` as it stands, then the body.
+Bytes Id3Tag(int major, int flags, const Bytes& size_field, const Bytes& body) {
+    return Cat({{'I', 'D', '3', (uint8_t)major, 0, (uint8_t)flags}, size_field, body});
+}
+
+// A frame of ID3v2.3 or .4 (a 4-byte size as given), or of v2.2 (a 3-byte id and size).
+Bytes Id3Frame(const char* id, const Bytes& size_field, const Bytes& body) {
+    return Cat({Text(id), size_field, size_field.size() == 4 ? Bytes{0, 0} : Bytes{}, body});
+}
+
+TEST(SoundContainer, FlacIsKnownByItsStreamDescription) {
+    const Bytes flac = ReadMedia("quiet.flac");
+    ASSERT_GT(flac.size(), 1000u) << "scripts/sound-media writes it";
+    size_t frames = 4;   // past the metadata blocks, as the file has them
+    for (bool last = false; !last;) {
+        ASSERT_LT(frames + 4, flac.size());
+        last = flac[frames] & 0x80;
+        frames += 4 + (flac[frames + 1] << 16 | flac[frames + 2] << 8 | flac[frames + 3]);
+    }
+    ASSERT_TRUE(frames + 2 <= flac.size() && flac[frames] == 0xFF && (flac[frames + 1] & 0xFE) == 0xF8);
+    ASSERT_EQ(0x04, flac[42] & 0x7F) << "the comment block follows the stream description";
+
+    // As a writer left it: the comment block, the last, says 48 bytes but runs to the first frame at 221.
+    Bytes comment_short(flac.begin(), flac.begin() + 42);
+    const Bytes comment_body(flac.begin() + 46, flac.begin() + 46 + (flac[43] << 16 | flac[44] << 8 | flac[45]));
+    comment_short = Cat({comment_short, {0x84, 0, 0, 48}, comment_body});
+    comment_short.resize(221, 0);
+    comment_short.insert(comment_short.end(), flac.begin() + frames, flac.end());
+    Bytes padding_past_end = flac;   // the padding block after the comments
+    padding_past_end[46 + comment_body.size() + 1] = 0x7F;
+
+    auto patched = [&](std::initializer_list<std::pair<size_t, uint8_t>> bytes) {
+        Bytes b = flac;
+        for (auto& at : bytes) b[at.first] = at.second;
+        return b;
+    };
+    const uint8_t channels_and_bits = flac[20] & 0x0F;   // rate's last four bits are flac[20]'s high ones
+    const struct {
+        const char* what;
+        Bytes bytes;
+        bool flac;
+    } cases[] = {
+        {"as written", flac, true},
+        {"a last block that falls short of the first frame", comment_short, true},
+        {"a later block that runs past the end", padding_past_end, true},
+        {"blocks of 15 samples", patched({{8, 0}, {9, 15}}), false},
+        {"largest block below the smallest", patched({{10, 0}, {11, 16}}), false},
+        {"largest frame below the smallest", patched({{12, 0x7F}}), false},
+        {"a rate of 0", patched({{18, 0}, {19, 0}, {20, channels_and_bits}}), false},
+        {"a rate of 655,351", patched({{18, 0x9F}, {19, 0xFF}, {20, (uint8_t)(0x70 | channels_and_bits)}}), false},
+        {"3 bits a sample", patched({{20, (uint8_t)(flac[20] & 0xFE)}, {21, (uint8_t)(0x20 | (flac[21] & 0x0F))}}),
+         false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.flac, Container(c.bytes) != nullptr) << c.what;
+}
+
+// Chunks of bytes 12 on: the first 12 of the AVI, `lead`, the rest, the form's size kept right.
+Bytes WithChunksFirst(const Bytes& avi, const Bytes& lead) {
+    Bytes b = Cat({Bytes(avi.begin(), avi.begin() + 12), lead, Bytes(avi.begin() + 12, avi.end())});
+    const uint32_t form = (uint32_t)b.size() - 8;
+    for (int i = 0; i < 4; i++) b[4 + i] = (uint8_t)(form >> (8 * i));
+    return b;
+}
+
+TEST(SoundContainer, AviIsKnownByChunksThatChainToItsHeaders) {
+    const Bytes mp3 = ReadMedia("tone.mp3");
+    ASSERT_GT(mp3.size(), 2000u) << "scripts/sound-media writes it";
+    const Bytes mp3_avi = avitest::MakeMp3Avi(mp3, MpegFrameStarts(mp3));
+    const Bytes pcm_avi = avitest::MakePcmTracksAvi({avitest::SquareTrack(22050, 1, 2, 0x2000, 30)});
+    const Bytes junk = avitest::Chunk("JUNK", Bytes(5, 0));   // odd: padded
+    const Bytes info = avitest::List("INFO", avitest::Chunk("ISFT", Text("writer 1.0")));
+    for (const Bytes* avi : {&mp3_avi, &pcm_avi}) {
+        SCOPED_TRACE(avi == &mp3_avi ? "MP3" : "PCM");
+        const struct {
+            const char* what;
+            Bytes bytes;
+        } known[] = {{"as written", *avi},
+                     {"JUNK first", WithChunksFirst(*avi, junk)},
+                     {"INFO first", WithChunksFirst(*avi, info)},
+                     {"JUNK and INFO first", WithChunksFirst(*avi, Cat({junk, info}))}};
+        for (const auto& k : known)
+            for (int percent : {100, 90, 50, 10}) {
+                const Bytes cut(k.bytes.begin(), k.bytes.begin() + k.bytes.size() * percent / 100);
+                EXPECT_STREQ("AVI", Container(cut)) << k.what << ", " << percent << " %";
+            }
+
+        Bytes no_headers = *avi;
+        no_headers[23] = 'X';   // "hdrX"
+        const struct {
+            const char* what;
+            Bytes bytes;
+        } refused[] = {
+            {"no header list", no_headers},
+            {"cut within its header list", Bytes(avi->begin(), avi->begin() + 12 + 12 + 20)},
+            {"a chunk of an unprintable id first", WithChunksFirst(*avi, avitest::Chunk("JU\x01K", Bytes(4, 0)))},
+            {"JUNK of an odd size unpadded", WithChunksFirst(*avi, Bytes(junk.begin(), junk.end() - 1))},
+        };
+        for (const auto& r : refused) EXPECT_EQ(nullptr, Container(r.bytes)) << r.what;
+    }
+}
+
+// A writer's bug puts a plain integer in a tag's syncsafe size field; the
+// plain reading counts where it lands on audio or another tag, the syncsafe
+// one where it lands itself or the plain one lands on nothing.
+TEST(LeadingId3v2Tags, ASizeWrittenPlainIsReadPlainWhereItLands) {
+    const Bytes mp3 = ReadMedia("tone.mp3"), tagged = ReadMedia("tone_id3.mp3");
+    ASSERT_TRUE(mp3.size() > 2000u && tagged.size() > 2000u) << "scripts/sound-media writes them";
+    const uint32_t lame_tag = 10 + (tagged[6] << 21 | tagged[7] << 14 | tagged[8] << 7 | tagged[9]);
+    const Bytes cut_tag = Id3v2(3, 0, 5000);
+    const Bytes high_byte = Be(0x49408, 4);   // 00 04 94 08: no syncsafe reading at all
+    const Bytes low_bytes = Be(0x1000, 4);    // 00 00 10 00: a syncsafe reading of 2,048
+    const Bytes second = Id3v2(4, 0, 100);
+    // 00 01 21 00: syncsafe 20,608, plain 73,984, 128 frames of 417 bytes further on.
+    const Bytes both_land = {0, 1, 33, 0};
+    const Bytes frames = MpegFrames({0xFF, 0xFB, 0x90, 0x00}, 417, 200);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        uint32_t end;
+    } cases[] = {
+        {"a byte of 0x80 or more, before MP3", Cat({Id3Tag(3, 0, high_byte, Bytes(0x49408, 0x33)), mp3}), 10 + 0x49408},
+        {"bytes below 0x80, before MP3", Cat({Id3Tag(3, 0, low_bytes, Bytes(0x1000, 0x33)), mp3}), 10 + 0x1000},
+        {"a plain size before another tag",
+         Cat({Id3Tag(3, 0, high_byte, Bytes(0x49408, 0x33)), second, mp3}), 10 + 0x49408 + (uint32_t)second.size()},
+        {"both readings land on frames", Cat({Id3Tag(3, 0, both_land, Bytes(20608, 0x33)), frames}), 10 + 20608},
+        {"lame's, whose plain reading lands on nothing", tagged, lame_tag},
+        {"one that runs past the end", Bytes(cut_tag.begin(), cut_tag.begin() + 1000), 1000},
+        {"a plain reading that lands on nothing", Cat({Id3Tag(3, 0, high_byte, Bytes(0x49408 - 1000, 0x33)), mp3}), 0},
+        {"a plain reading past the end", Cat({Id3Tag(3, 0, {0xFF, 0xFF, 0xFF, 0xFF}, Bytes(100, 0x33)), mp3}), 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.end, LeadingId3v2TagsEnd(c.bytes.data(), (uint32_t)c.bytes.size())) << c.what;
+}
+
+// A tag whose size counts only its first frames ends where its frames end, so
+// that a cover the size leaves out does not count against the audio; one whose
+// frames end within its size, or run into other bytes, ends where it says.
+TEST(LeadingId3v2Tags, OneThatFallsShortOfItsFramesEndsWhereTheyEnd) {
+    const Bytes mp3 = ReadMedia("tone.mp3");
+    ASSERT_GT(mp3.size(), 2000u) << "scripts/sound-media writes it";
+    const Bytes cover = Noise(300000, 9);
+    // 294,656 bytes: 00 04 7F 00 plain, a syncsafe 81,792 inside the picture.
+    const Bytes cover_mixed = Noise(294656, 10);
+    const Bytes title = Cat({{3}, Text("Test tone")});
+    auto tag = [](int major, int flags, const Bytes& counted, const Bytes& left_out) {
+        return Cat({Id3Tag(major, flags, Syncsafe((uint32_t)counted.size()), counted), left_out});
+    };
+    const Bytes extended = Cat({Be(6, 4), Bytes(6, 0)});   // v2.3: its size leaves itself out
+    const Bytes v23 = tag(3, 0, Id3Frame("TIT2", Be(10, 4), title), Id3Frame("APIC", Be(300000, 4), cover));
+    const Bytes padded = tag(3, 0, Cat({Id3Frame("TIT2", Be(10, 4), title), Bytes(500, 0)}), {});
+    const Bytes unpadded = tag(3, 0, Id3Frame("TIT2", Be(10, 4), title), {});
+    // A frame whose size, added in 32 bits, comes round to itself.
+    const Bytes wrapping = tag(3, 0, Id3Frame("TIT2", Be(0xFFFFFFF6, 4), title), {});
+    const struct {
+        const char* what;
+        Bytes tag;
+        Bytes after;
+    } cases[] = {
+        {"v2.3", v23, mp3},
+        {"v2.4", tag(4, 0, Id3Frame("TIT2", Syncsafe(10), title), Id3Frame("APIC", Syncsafe(300000), cover)), mp3},
+        {"v2.4 with plain frame sizes",
+         tag(4, 0, Id3Frame("TIT2", Be(10, 4), title), Id3Frame("APIC", Be(294656, 4), cover_mixed)), mp3},
+        {"v2.3 with syncsafe frame sizes",
+         tag(3, 0, Id3Frame("TIT2", Be(10, 4), title), Id3Frame("APIC", Syncsafe(294656), cover_mixed)), mp3},
+        {"v2.2", tag(2, 0, Id3Frame("TT2", Be(10, 3), title), Id3Frame("PIC", Be(300000, 3), cover)), mp3},
+        {"v2.3 with an extended header",
+         tag(3, 0x40, Cat({extended, Id3Frame("TIT2", Be(10, 4), title)}), Id3Frame("APIC", Be(300000, 4), cover)),
+         mp3},
+        {"v2.3, zeros before the MP3", v23, Cat({Bytes(2000, 0), mp3})},
+        {"padded, before noise", padded, Cat({Noise(3000, 4), mp3})},
+        {"unpadded, before noise", unpadded, Cat({Noise(3000, 5), mp3})},
+        {"unpadded, before a WAV", unpadded, UndecodableWave(0x1234, 16, 1, 8000, QuietPcm(16, 4000, 3))},
+        {"a frame size that wraps round", wrapping, Noise(100, 6)},
+    };
+    for (const auto& c : cases) {
+        const Bytes file = Cat({c.tag, c.after});
+        EXPECT_EQ(c.tag.size(), LeadingId3v2TagsEnd(file.data(), (uint32_t)file.size())) << c.what;
+    }
+    const Bytes file = Cat({v23, mp3});
+    EXPECT_EQ(SOUND_INTAKE_RAW_MPEG, DecideSoundIntake(file.data(), (uint32_t)file.size()).kind)
+        << "the cover counted against the audio";
+}
+
+}  // namespace
