@@ -110,7 +110,7 @@ bool IsConfirmedMpegFrame(const uint8_t* p, size_t size, MpegAccept accept, bool
         const uint32_t span = MpegFrameSpan(p + at, size - at, accept);
         if (span == 0) return false;   // no header
         // The frame reaches the end, or a tag: files joined end to end hold tags between frames.
-        if (at + span + 4 > size || MpegTagBytes(p + at + span, size - at - span)) return short_ok;
+        if (at + span + 4 > size || MpegTagStartsAt(p + at + span, size - at - span)) return short_ok;
         if (!StreamHeaderAt(p, size, at + span, accept)) return false;
         // Free-format frames keep one length but for the padding byte; noise
         // with syncs sown in it has a header of the stream somewhere within reach.
@@ -268,10 +268,12 @@ bool Digits(const uint8_t* b, int n, uint32_t* value) {
 }
 
 // Lyrics3 v2 read forward: fields of a three-letter id and a five-digit size
-// up to the six-digit size of them all and "LYRICS200". Walking the fields
-// keeps a look at every chain's end linear, however far a marker stands.
+// up to the six-digit size of them all and "LYRICS200". Its fields are of
+// eight kinds, each once: walking no more keeps every look short, however
+// many chain ends a hostile file holds.
 uint32_t Lyrics3v2Bytes(const uint8_t* p, size_t size) {
-    for (size_t at = 11; at + 15 <= size;) {
+    size_t at = 11;
+    for (int field = 0; field <= 16 && at + 15 <= size; field++) {
         uint32_t n;
         if (std::memcmp(p + at + 6, "LYRICS200", 9) == 0 && Digits(p + at, 6, &n)) return n == at ? (uint32_t)at + 15 : 0;
         if (p[at] < 'A' || p[at] > 'Z' || p[at + 1] < 'A' || p[at + 1] > 'Z' || p[at + 2] < 'A' || p[at + 2] > 'Z' ||
@@ -284,6 +286,11 @@ uint32_t Lyrics3v2Bytes(const uint8_t* p, size_t size) {
 
 }  // namespace
 
+bool MpegTagStartsAt(const uint8_t* p, size_t size) {
+    return (size >= 10 && p[0] == 'I' && Id3v2TagBytes(p, "ID3")) || (size >= 128 && std::memcmp(p, "TAG", 3) == 0) ||
+           (size >= 32 && std::memcmp(p, "APETAGEX", 8) == 0) || (size >= 20 && std::memcmp(p, "LYRICSBEGIN", 11) == 0);
+}
+
 uint32_t MpegTagBytes(const uint8_t* p, size_t size) {
     if (size >= 10 && p[0] == 'I') return Id3v2TagBytes(p, "ID3");
     if (size >= 128 && std::memcmp(p, "TAG", 3) == 0) return 128;
@@ -291,11 +298,8 @@ uint32_t MpegTagBytes(const uint8_t* p, size_t size) {
     if (size >= 32 && std::memcmp(p, "APETAGEX", 8) == 0 && (Le32(p + 20) & 0xA0000000u) == 0xA0000000u &&
         Le32(p + 12) >= 32 && Le32(p + 12) <= 0x7FFFFFFFu - 32)
         return Le32(p + 12) + 32;
-    if (size >= 20 && std::memcmp(p, "LYRICSBEGIN", 11) == 0) {
-        if (const uint32_t v2 = Lyrics3v2Bytes(p, size)) return v2;
-        const size_t reach = size < 11 + 5100 + 9 ? size : 11 + 5100 + 9;   // v1: at most 5,100 bytes of lyrics
-        for (size_t at = 11; at + 9 <= reach; at++)
-            if (p[at] == 'L' && std::memcmp(p + at, "LYRICSEND", 9) == 0) return (uint32_t)at + 9;
-    }
+    // Lyrics3 v2 only: v1 gives no size, and a search for its end at every
+    // chain end would cost a hostile file dear. Tools write v1 last, a tail.
+    if (size >= 26 && std::memcmp(p, "LYRICSBEGIN", 11) == 0) return Lyrics3v2Bytes(p, size);
     return 0;
 }

@@ -60,9 +60,11 @@ size_t MpegChainBytes(const uint8_t* p, size_t size, MpegAccept accept);
 bool SameMpegStream(const uint8_t* a, const uint8_t* b);
 
 // The bytes of the tag that begins at p (ID3v2 by its header, ID3v1, APEv2
-// with a header, Lyrics3 v1 or v2), which may run past `size`; 0 when p holds
-// none. Files joined end to end hold them between frames.
+// with a header, Lyrics3 v2), which may run past `size`; 0 when p holds none.
+// Files joined end to end hold them between frames.
 uint32_t MpegTagBytes(const uint8_t* p, size_t size);
+// Whether such a tag begins at p, by its first bytes alone: a look of fixed cost.
+bool MpegTagStartsAt(const uint8_t* p, size_t size);
 
 // Where the audio ends in a file of `size` bytes. Tools leave ID3v1, ID3v2
 // with a footer, Lyrics3 and APE tags and zero bytes after the last frame, in

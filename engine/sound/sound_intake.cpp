@@ -37,9 +37,9 @@ struct RawBytes {
     MpegAccept accept;
 };
 
-// The first frame from `start`, -1 when none. Free format only from a header
-// at the start: its frames are any span between two headers, which data that
-// repeats a header would pass.
+// Finds the first frame from `start`; false when there is none. Free format
+// only from a header at the start: its frames are any span between two
+// headers, which data that repeats a header would pass.
 bool FindRawBytes(const uint8_t* p, uint32_t start, uint32_t end, RawBytes* raw) {
     raw->end = end;
     raw->accept = kGraphMpegTableRates;
@@ -72,7 +72,7 @@ void WalkRawBytes(const uint8_t* p, const RawBytes& raw, Visit&& visit) {
         if (after_tag && chain &&
             !(SameMpegStream(p + raw.first, p + at) &&
               (at + chain >= end || chain > MpegFrameSpan(p + at, end - at, raw.accept) ||
-               MpegTagBytes(p + at + chain, end - at - chain))))
+               MpegTagStartsAt(p + at + chain, end - at - chain))))
             chain = 0;
         if (chain) {
             visit(RAW_FRAMES, at, at + chain);
