@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/movie/filters/unknown.h"
+#include "sound/sound_lookalikes.h"
 #include "support/graph_stand_in.h"
 #include "support/theora_writer.h"
 
@@ -235,6 +236,38 @@ TEST_F(GraphRoute, OggFlacLoadsExactly) {
     const Bytes got = SoundBytes(rec, bytes);
     EXPECT_TRUE(got.size() == bytes && std::memcmp(got.data(), samples.data(), bytes) == 0);
     EXPECT_EQ(0, DeleteSoundHandle(h));
+}
+
+// Containers as writers bend them load as they do written plainly: a FLAC
+// whose last metadata block says less than it holds, AVIs with chunks before
+// their headers.
+TEST_F(GraphRoute, ContainersAsWritersBendThemLoadWhole) {
+    const Bytes flac = ReadFileBytes("quiet.flac"), mp3 = ReadFileBytes("tone.mp3");
+    ASSERT_TRUE(FlacFramesStart(flac) && !mp3.empty()) << "scripts/sound-media writes them";
+    const Bytes mp3_avi = avitest::MakeMp3Avi(mp3, MpegFrameStarts(mp3));
+    const Bytes pcm_avi = avitest::MakePcmTracksAvi({avitest::SquareTrack(22050, 1, 2, 0x2000, 30)});
+    const Bytes lead = Cat({avitest::Chunk("JUNK", Bytes(5, 0)), avitest::List("INFO", avitest::Chunk("ISFT", {'w', 0}))});
+    const struct {
+        const char* what;
+        Bytes plain, bent;
+    } cases[] = {
+        {"FLAC", flac, FlacWithShortLastBlock(flac, FlacFramesStart(flac))},
+        {"MP3 in an AVI", mp3_avi, AviWithChunksFirst(mp3_avi, lead)},
+        {"PCM in an AVI", pcm_avi, AviWithChunksFirst(pcm_avi, lead)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        uint32_t size[2] = {};
+        for (int bent = 0; bent < 2; bent++) {
+            const Bytes& file = bent ? c.bent : c.plain;
+            const int h = LoadWithin([&] { return CreateSoundFromFileImage(file.data(), (unsigned)file.size(), 1, -1); });
+            ASSERT_GE(h, 0) << (bent ? "bent" : "as written");
+            size[bent] = (uint32_t)GetSoundRecord(h)->pcm_size;
+            EXPECT_EQ(0, DeleteSoundHandle(h));
+        }
+        EXPECT_GT(size[0], 0u);
+        EXPECT_EQ(size[0], size[1]);
+    }
 }
 
 std::vector<GUID> g_offered;   // by each Render, in turn

@@ -157,6 +157,35 @@ inline std::vector<NamedFile> MpegTails() {
             {"an ID3v2 tag, then ID3v1", Cat({Id3v2(3, 0, 300), Id3v1Tag()})}};
 }
 
+// Containers as writers bend them. A FLAC whose last metadata block (the
+// comments, after the 42 bytes of the stream description) says 48 bytes but
+// runs on to byte 221, where the frames begin; `frames` is where they begin
+// in the FLAC as written.
+inline Bytes FlacWithShortLastBlock(const Bytes& flac, size_t frames) {
+    const size_t comments = (size_t)flac[43] << 16 | flac[44] << 8 | flac[45];
+    Bytes b = Cat({Bytes(flac.begin(), flac.begin() + 42), {0x84, 0, 0, 48},
+                   Bytes(flac.begin() + 46, flac.begin() + 46 + comments)});
+    b.resize(221, 0);
+    b.insert(b.end(), flac.begin() + frames, flac.end());
+    return b;
+}
+// Where a FLAC's frames begin, past its metadata blocks (0 when they run past its end).
+inline size_t FlacFramesStart(const Bytes& flac) {
+    size_t at = 4;
+    for (bool last = false; !last; at += 4 + ((size_t)flac[at + 1] << 16 | flac[at + 2] << 8 | flac[at + 3])) {
+        if (at + 4 >= flac.size()) return 0;
+        last = flac[at] & 0x80;
+    }
+    return at;
+}
+// An AVI with `lead` (JUNK, INFO) before its header list, its form size kept right.
+inline Bytes AviWithChunksFirst(const Bytes& avi, const Bytes& lead) {
+    Bytes b = Cat({Bytes(avi.begin(), avi.begin() + 12), lead, Bytes(avi.begin() + 12, avi.end())});
+    const uint32_t form = (uint32_t)b.size() - 8;
+    for (int i = 0; i < 4; i++) b[4 + i] = (uint8_t)(form >> (8 * i));
+    return b;
+}
+
 // `data` behind a container's first bytes but not its structure: three
 // transport-stream sync bytes a 192-byte packet apart, and an MPEG-2 pack header.
 inline std::vector<NamedFile> ContainerStartsBefore(const Bytes& data) {

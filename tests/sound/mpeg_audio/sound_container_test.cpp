@@ -53,23 +53,13 @@ Bytes Id3Frame(const char* id, const Bytes& size_field, const Bytes& body) {
 TEST(SoundContainer, FlacIsKnownByItsStreamDescription) {
     const Bytes flac = ReadMedia("quiet.flac");
     ASSERT_GT(flac.size(), 1000u) << "scripts/sound-media writes it";
-    size_t frames = 4;   // past the metadata blocks, as the file has them
-    for (bool last = false; !last;) {
-        ASSERT_LT(frames + 4, flac.size());
-        last = flac[frames] & 0x80;
-        frames += 4 + (flac[frames + 1] << 16 | flac[frames + 2] << 8 | flac[frames + 3]);
-    }
-    ASSERT_TRUE(frames + 2 <= flac.size() && flac[frames] == 0xFF && (flac[frames + 1] & 0xFE) == 0xF8);
+    const size_t frames = FlacFramesStart(flac);
+    ASSERT_TRUE(frames && frames + 2 <= flac.size() && flac[frames] == 0xFF && (flac[frames + 1] & 0xFE) == 0xF8);
     ASSERT_EQ(0x04, flac[42] & 0x7F) << "the comment block follows the stream description";
-
-    // As a writer left it: the comment block, the last, says 48 bytes but runs to the first frame at 221.
-    Bytes comment_short(flac.begin(), flac.begin() + 42);
-    const Bytes comment_body(flac.begin() + 46, flac.begin() + 46 + (flac[43] << 16 | flac[44] << 8 | flac[45]));
-    comment_short = Cat({comment_short, {0x84, 0, 0, 48}, comment_body});
-    comment_short.resize(221, 0);
-    comment_short.insert(comment_short.end(), flac.begin() + frames, flac.end());
+    const Bytes comment_short = FlacWithShortLastBlock(flac, frames);
+    const size_t comment_bytes = (size_t)flac[43] << 16 | flac[44] << 8 | flac[45];
     Bytes padding_past_end = flac;   // the padding block after the comments
-    padding_past_end[46 + comment_body.size() + 1] = 0x7F;
+    padding_past_end[46 + comment_bytes + 1] = 0x7F;
 
     auto patched = [&](std::initializer_list<std::pair<size_t, uint8_t>> bytes) {
         Bytes b = flac;
@@ -92,14 +82,6 @@ TEST(SoundContainer, FlacIsKnownByItsStreamDescription) {
     for (const auto& c : cases) EXPECT_EQ(c.flac, Container(c.bytes) != nullptr) << c.what;
 }
 
-// Chunks of bytes 12 on: the first 12 of the AVI, `lead`, the rest, the form's size kept right.
-Bytes WithChunksFirst(const Bytes& avi, const Bytes& lead) {
-    Bytes b = Cat({Bytes(avi.begin(), avi.begin() + 12), lead, Bytes(avi.begin() + 12, avi.end())});
-    const uint32_t form = (uint32_t)b.size() - 8;
-    for (int i = 0; i < 4; i++) b[4 + i] = (uint8_t)(form >> (8 * i));
-    return b;
-}
-
 TEST(SoundContainer, AviIsKnownByChunksThatChainToItsHeaders) {
     const Bytes mp3 = ReadMedia("tone.mp3");
     ASSERT_GT(mp3.size(), 2000u) << "scripts/sound-media writes it";
@@ -113,9 +95,9 @@ TEST(SoundContainer, AviIsKnownByChunksThatChainToItsHeaders) {
             const char* what;
             Bytes bytes;
         } known[] = {{"as written", *avi},
-                     {"JUNK first", WithChunksFirst(*avi, junk)},
-                     {"INFO first", WithChunksFirst(*avi, info)},
-                     {"JUNK and INFO first", WithChunksFirst(*avi, Cat({junk, info}))}};
+                     {"JUNK first", AviWithChunksFirst(*avi, junk)},
+                     {"INFO first", AviWithChunksFirst(*avi, info)},
+                     {"JUNK and INFO first", AviWithChunksFirst(*avi, Cat({junk, info}))}};
         for (const auto& k : known)
             for (int percent : {100, 90, 50, 10}) {
                 const Bytes cut(k.bytes.begin(), k.bytes.begin() + k.bytes.size() * percent / 100);
@@ -130,8 +112,8 @@ TEST(SoundContainer, AviIsKnownByChunksThatChainToItsHeaders) {
         } refused[] = {
             {"no header list", no_headers},
             {"cut within its header list", Bytes(avi->begin(), avi->begin() + 12 + 12 + 20)},
-            {"a chunk of an unprintable id first", WithChunksFirst(*avi, avitest::Chunk("JU\x01K", Bytes(4, 0)))},
-            {"JUNK of an odd size unpadded", WithChunksFirst(*avi, Bytes(junk.begin(), junk.end() - 1))},
+            {"a chunk of an unprintable id first", AviWithChunksFirst(*avi, avitest::Chunk("JU\x01K", Bytes(4, 0)))},
+            {"JUNK of an odd size unpadded", AviWithChunksFirst(*avi, Bytes(junk.begin(), junk.end() - 1))},
         };
         for (const auto& r : refused) EXPECT_EQ(nullptr, Container(r.bytes)) << r.what;
     }
