@@ -50,7 +50,7 @@ struct Mp3Frames {
     uint32_t first;          // where the first frame stands in the file
     uint8_t* data;
     uint32_t size;
-    uint32_t total_samples;
+    uint64_t total_samples;
     uint32_t shortest;       // the shortest frame, which decodes to the most PCM per byte
     uint32_t frame_samples;
     bool mono, stereo;       // the channel counts met: the mode may change within the stream
@@ -89,7 +89,8 @@ bool GatherFrames(uint8_t* image, uint32_t size, Mp3Frames* m) {
         ForEachMpegAudioChain(image, size, intake, GatherChain, m);
     }
     MemFree(image);
-    if (m->data && !m->bad && m->size > 0) return true;
+    // PCM of more than 2 GB is no sound to hold: its length would not even count.
+    if (m->data && !m->bad && m->size > 0 && m->total_samples * 4 <= 0x7FFFFFFF) return true;
     MemFree(m->data);
     m->data = nullptr;
     return false;
@@ -127,7 +128,7 @@ uint32_t Mp3StepBytes(const Mp3Frames& m, uint32_t block_samples) {
 // through a codec set up for it and mono runs are spread over both channels.
 // Decoded whole here, into a PCM image.
 int DecodeMixedChannels(SoundConverter* c, const Mp3Frames& m, Mp3WaveFormat* mp3) {
-    uint32_t capacity = m.total_samples * 4, count = 0;
+    uint32_t capacity = (uint32_t)m.total_samples * 4, count = 0;
     uint8_t* pcm = (uint8_t*)MemAlloc(capacity ? capacity : 1, "mp3_acm", __LINE__);
     uint8_t* block = nullptr;
     for (uint32_t run = 0; pcm && run < m.size;) {
