@@ -47,6 +47,7 @@ uint8_t* ReadWholeStream(StreamData* s, uint32_t* size) {
 // neither the tags nor the bytes between chains that the intake rule passed over.
 struct Mp3Frames {
     const uint8_t* image;
+    uint32_t image_size;
     uint32_t first;          // where the first frame stands in the file
     uint8_t* data;
     uint32_t size;
@@ -54,11 +55,16 @@ struct Mp3Frames {
     uint32_t shortest;       // the shortest frame, which decodes to the most PCM per byte
     uint32_t frame_samples;
     bool mono, stereo;       // the channel counts met: the mode may change within the stream
-    bool bad;                // a header that the codec's parse refuses (MPEG 2.5)
+    bool bad;                // a header that the codec's parse refuses (MPEG 2.5), or no memory
 };
 
 void GatherChain(void* context, uint32_t from, uint32_t to, uint32_t limit) {
     Mp3Frames* m = (Mp3Frames*)context;
+    if (!m->data && !m->bad) {   // every chain lies between the first and the end of the file
+        m->first = from;
+        m->data = (uint8_t*)MemAlloc(m->image_size - from, "mp3_acm", __LINE__);
+        m->bad = !m->data;
+    }
     uint32_t at = from;
     while (!m->bad && at < to) {
         MpegFrameInfo f;
@@ -72,25 +78,22 @@ void GatherChain(void* context, uint32_t from, uint32_t to, uint32_t limit) {
         (f.channels == 1 ? m->mono : m->stereo) = true;
         at = limit - at > f.frame_length ? at + f.frame_length : limit;   // the last frame may be cut
     }
+    if (m->bad) return;
     std::memcpy(m->data + m->size, m->image + from, at - from);
     m->size += at - from;
 }
 
 // The frames of the raw MPEG audio that the intake rule takes (see
-// sound_intake.h): its first stream, every chain of it; false when the file is
-// to be rejected. Frees the image.
+// sound_intake.h), gathered as it decides: its first stream, every chain of
+// it; false when the file is to be rejected. Frees the image.
 bool GatherFrames(uint8_t* image, uint32_t size, Mp3Frames* m) {
     std::memset(m, 0, sizeof(*m));
-    const SoundIntake intake = DecideSoundIntake(image, size);
-    if (intake.kind == SOUND_INTAKE_RAW_MPEG) m->data = (uint8_t*)MemAlloc(intake.end - intake.start, "mp3_acm", __LINE__);
-    if (m->data) {
-        m->image = image;
-        m->first = intake.start;
-        ForEachMpegAudioChain(image, size, intake, GatherChain, m);
-    }
+    m->image = image;
+    m->image_size = size;
+    const bool raw = DecideSoundIntake(image, size, GatherChain, m).kind == SOUND_INTAKE_RAW_MPEG;
     MemFree(image);
     // PCM of more than 2 GB is no sound to hold: its length would not even count.
-    if (m->data && !m->bad && m->size > 0 && m->total_samples * 4 <= 0x7FFFFFFF) return true;
+    if (raw && m->data && !m->bad && m->size > 0 && m->total_samples * 4 <= 0x7FFFFFFF) return true;
     MemFree(m->data);
     m->data = nullptr;
     return false;
@@ -125,56 +128,45 @@ uint32_t Mp3StepBytes(const Mp3Frames& m, uint32_t block_samples) {
 
 // A stream whose channel mode changes plays at one channel count, two: the
 // codec decodes each frame at its own count, so each run of one count goes
-// through a codec set up for it and mono runs are spread over both channels.
-// Decoded whole here, into a PCM image.
+// through a converter of its own, stepped as the single-count path steps, and
+// mono runs are spread over both channels. Decoded whole here, into a PCM image.
 int DecodeMixedChannels(SoundConverter* c, const Mp3Frames& m, Mp3WaveFormat* mp3) {
-    uint32_t capacity = (uint32_t)m.total_samples * 4, count = 0;
+    const uint32_t capacity = (uint32_t)m.total_samples * 4;
+    uint32_t count = 0;
     uint8_t* pcm = (uint8_t*)MemAlloc(capacity ? capacity : 1, "mp3_acm", __LINE__);
-    uint8_t* block = nullptr;
     for (uint32_t run = 0; pcm && run < m.size;) {
-        MpegFrameInfo f;
+        MpegFrameInfo f, g;
         if (m.size - run < 4 || ParseMpegAudioFrameHeader(m.data + run, &f) != 0) break;
         uint32_t run_end = run;
-        MpegFrameInfo g;
         while (run_end < m.size && m.size - run_end >= 4 && ParseMpegAudioFrameHeader(m.data + run_end, &g) == 0 &&
                g.channels == f.channels)
             run_end = g.frame_length < m.size - run_end ? run_end + g.frame_length : m.size;   // the last may be cut
         FillMp3Format(mp3, f, f.channels);
-        WAVEFORMATEX out = {};
-        out.wFormatTag = WAVE_FORMAT_PCM;
-        HACMSTREAM h = nullptr;
-        if (AcmApi.acmFormatSuggest(nullptr, &mp3->wfx, &out, sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG) != 0 ||
-            out.wBitsPerSample != 16 || out.nChannels != f.channels ||
-            AcmApi.acmStreamOpen(&h, nullptr, &mp3->wfx, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0)
+        SoundConverter part = {};
+        part.acm.src_format = &mp3->wfx;
+        part.acm.data = m.data + run;
+        part.acm.data_size = run_end - run;
+        part.format.wFormatTag = WAVE_FORMAT_PCM;
+        if (AcmApi.acmFormatSuggest(nullptr, &mp3->wfx, &part.format, sizeof(WAVEFORMATEX),
+                                    ACM_FORMATSUGGESTF_WFORMATTAG) != 0 ||
+            part.format.wBitsPerSample != 16 || part.format.nChannels != f.channels || OpenAcmStreams(&part) != 0)
             break;
-        const uint32_t block_size = out.nAvgBytesPerSec * 4 / 3;
-        MemFree(block);
-        block = (uint8_t*)MemAlloc(block_size, "mp3_acm", __LINE__);
-        const uint32_t step = Mp3StepBytes(m, block_size / out.nBlockAlign);
-        for (uint32_t pos = run; block && pos < run_end;) {
-            ACMSTREAMHEADER hdr;
-            std::memset(&hdr, 0, sizeof(hdr));
-            hdr.cbStruct = sizeof(hdr);
-            hdr.pbSrc = m.data + pos;
-            hdr.cbSrcLength = run_end - pos < step ? run_end - pos : step;
-            hdr.pbDst = block;
-            hdr.cbDstLength = block_size;
-            if (AcmApi.acmStreamPrepareHeader(h, &hdr, 0) != 0) break;
-            if (AcmApi.acmStreamConvert(h, &hdr, ACM_STREAMCONVERTF_BLOCKALIGN) != 0) hdr.cbSrcLengthUsed = 0;
-            AcmApi.acmStreamUnprepareHeader(h, &hdr, 0);
-            if (hdr.cbSrcLengthUsed == 0) break;
-            pos += hdr.cbSrcLengthUsed < run_end - pos ? hdr.cbSrcLengthUsed : run_end - pos;
-            const uint32_t frames = hdr.cbDstLengthUsed / out.nBlockAlign;
-            for (uint32_t i = 0; i < frames && count + 4 <= capacity; i++, count += 4) {
-                const uint8_t* s = block + i * out.nBlockAlign;
+        part.block_size = part.format.nAvgBytesPerSec * 4 / 3;
+        part.acm.step_bytes = Mp3StepBytes(m, part.block_size / part.format.nBlockAlign);
+        part.buffer = (uint8_t*)MemAlloc(part.block_size, "mp3_acm", __LINE__);
+        while (part.buffer && ConvertAcmBlock(&part) == 0)
+            for (uint32_t i = 0; i < (uint32_t)part.bytes_left / part.format.nBlockAlign && count + 4 <= capacity;
+                 i++, count += 4) {
+                const uint8_t* s = part.buffer + i * part.format.nBlockAlign;
                 std::memcpy(pcm + count, s, 2);
                 std::memcpy(pcm + count + 2, f.channels == 1 ? s : s + 2, 2);
             }
-        }
-        AcmApi.acmStreamClose(h, 0);
+        MemFree(part.buffer);
+        part.acm.src_format = nullptr;   // the record and the frames are the caller's
+        part.acm.data = nullptr;
+        CloseAcmStream(&part);
         run = run_end;
     }
-    MemFree(block);
     if (!pcm || count == 0) {
         MemFree(pcm);
         return -1;

@@ -102,7 +102,8 @@ void WalkRawBytes(const uint8_t* p, const RawBytes& raw, Visit&& visit) {
 // KB of look-alikes, a sound file is frames from end to end but for a cut
 // start, a lead and tags. Over this machine's programs, libraries and data,
 // frames make up at most a few percent; over sound files, 60 % and more.
-SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails& tails) {
+SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails& tails, MpegChainVisitor visit,
+                          void* context) {
     if (start >= tails.audio_end) return Refused(SOUND_INTAKE_NOTHING_AFTER_TAGS);
     RawBytes raw;
     if (!FindRawBytes(p, start, tails.audio_end, &raw)) return Refused(SOUND_INTAKE_NO_FRAME);
@@ -114,6 +115,8 @@ SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails
         if (piece != RAW_FRAMES) return;
         // Another stream (rate, version or layer) ends what is decoded, but its frames are sound too.
         if (!r.another_stream && !SameMpegStream(p + raw.first, p + from)) r.end = from, r.another_stream = true;
+        // The last chain's last frame may run on over zero bytes of its own to the tags.
+        if (visit && !r.another_stream) visit(context, from, to, to >= raw.end ? tails.tags_start : to);
         frames += to - from;
     });
     eighths += frames * kZeroWeight;
@@ -128,25 +131,14 @@ SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails
 
 }  // namespace
 
-SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size) {
+SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size, MpegChainVisitor visit, void* context) {
     const uint32_t start = LeadingId3v2TagsEnd(p, size);
     if (const char* container = ConfirmedSoundContainer(p, size, start))
         return {SOUND_INTAKE_CONTAINER, SOUND_INTAKE_CONFIRMED_CONTAINER, container, start, size, false, 0, 0};
     // Atoms that chain but reach no movie are a movie's leftovers, or a
     // picture's: never raw MPEG audio, though a frame may stand in them.
     if (QuickTimeAtomsAt(p, size, start) >= 2) return Refused(SOUND_INTAKE_ATOMS_WITHOUT_MOVIE);
-    return JudgeRawBytes(p, start, FindMpegAudioTails(p, size));
-}
-
-void ForEachMpegAudioChain(const uint8_t* p, uint32_t size, const SoundIntake& intake, MpegChainVisitor visit,
-                           void* context) {
-    if (intake.kind != SOUND_INTAKE_RAW_MPEG) return;
-    const MpegAudioTails tails = FindMpegAudioTails(p, size);
-    const bool free_format = (p[intake.start + 2] >> 4) == 0;
-    const RawBytes raw = {intake.start, tails.audio_end, free_format ? kGraphMpeg : kGraphMpegTableRates};
-    WalkRawBytes(p, raw, [&](RawPiece piece, uint32_t from, uint32_t to) {
-        if (piece == RAW_FRAMES && from < intake.end) visit(context, from, to, to >= raw.end ? intake.end : to);
-    });
+    return JudgeRawBytes(p, start, FindMpegAudioTails(p, size), visit, context);
 }
 
 const char* DescribeSoundIntake(const SoundIntake& intake) {

@@ -42,15 +42,17 @@ struct SoundIntake {
     uint32_t weighed_bytes;
 };
 
-SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size);
-
 // The chains of frames of the first stream of raw MPEG audio, in order: what
 // both decoders decode, passing over tags and other bytes between them as the
 // decision does. Frames stand in [from, to); the last of the last chain may
 // run on to `limit` (zero bytes of its own, or the end of the file).
 typedef void (*MpegChainVisitor)(void* context, uint32_t from, uint32_t to, uint32_t limit);
-void ForEachMpegAudioChain(const uint8_t* p, uint32_t size, const SoundIntake& intake, MpegChainVisitor visit,
-                           void* context);
+
+// With `visit`, the chains are handed to it as the walk that decides finds
+// them, before the verdict: they count only when the bytes are taken as raw
+// MPEG audio.
+SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size, MpegChainVisitor visit = nullptr,
+                              void* context = nullptr);
 
 // A line for the log and the sweep: what was decided and why, in English.
 const char* DescribeSoundIntake(const SoundIntake& intake);

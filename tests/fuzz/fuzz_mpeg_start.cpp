@@ -24,7 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const uint32_t tags = LeadingId3v2TagsEnd(p, (uint32_t)size);
     if (tags > size) std::abort();
-    const SoundIntake in = DecideSoundIntake(p, (uint32_t)size);
+    struct Chain {
+        uint32_t from, to, limit;
+    };
+    std::vector<Chain> chains;
+    const SoundIntake in = DecideSoundIntake(p, (uint32_t)size, [](void* c, uint32_t from, uint32_t to, uint32_t limit) {
+        ((std::vector<Chain>*)c)->push_back({from, to, limit});
+    }, &chains);
     if (in.kind == SOUND_INTAKE_CONTAINER) {
         if (in.start != tags) std::abort();
         std::vector<uint8_t> marked = bytes;
@@ -34,17 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (in.start < tags || in.end <= in.start || in.end > size || 2 * in.frame_bytes < in.weighed_bytes ||
          in.start >= tails.audio_end || MpegFrameSpan(p + in.start, tails.audio_end - in.start, kGraphMpeg) == 0))
         std::abort();
-    struct Walk {
-        const SoundIntake& in;
-        uint32_t next, bytes;
-    } walk = {in, in.start, 0};
-    ForEachMpegAudioChain(p, (uint32_t)size, in, [](void* c, uint32_t from, uint32_t to, uint32_t limit) {
-        Walk* w = (Walk*)c;
-        if (from < w->next || to <= from || limit < to || limit > w->in.end || (w->bytes == 0 && from != w->in.start))
+    if (in.kind != SOUND_INTAKE_RAW_MPEG) return 0;
+    uint32_t next = in.start, chained = 0;
+    for (const Chain& c : chains) {
+        if (c.from < next || c.to <= c.from || c.limit < c.to || c.limit > in.end || (chained == 0 && c.from != in.start))
             std::abort();
-        w->next = limit;
-        w->bytes += to - from;
-    }, &walk);
-    if (walk.bytes > in.frame_bytes || (in.kind == SOUND_INTAKE_RAW_MPEG && walk.bytes == 0)) std::abort();
+        next = c.limit;
+        chained += c.to - c.from;
+    }
+    if (chained > in.frame_bytes || chained == 0) std::abort();
     return 0;
 }

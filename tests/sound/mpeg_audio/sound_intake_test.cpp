@@ -57,9 +57,9 @@ TEST(SoundIntake, FramesMustMakeUpMostOfTheBytes) {
 }
 
 // The chains both decoders decode, each to where its last frame may run.
-std::vector<std::pair<uint32_t, uint32_t>> Chains(const Bytes& b, const SoundIntake& in) {
+std::vector<std::pair<uint32_t, uint32_t>> Chains(const Bytes& b) {
     std::vector<std::pair<uint32_t, uint32_t>> chains;
-    ForEachMpegAudioChain(b.data(), (uint32_t)b.size(), in, [](void* out, uint32_t from, uint32_t, uint32_t limit) {
+    DecideSoundIntake(b.data(), (uint32_t)b.size(), [](void* out, uint32_t from, uint32_t, uint32_t limit) {
         ((std::vector<std::pair<uint32_t, uint32_t>>*)out)->push_back({from, limit});
     }, &chains);
     return chains;
@@ -98,7 +98,7 @@ TEST(SoundIntake, OneStreamIsItsVersionLayerAndRate) {
         EXPECT_EQ(0u, in.start);
         EXPECT_EQ(c.end, in.end);
         EXPECT_EQ(c.end != c.bytes.size(), in.another_stream);
-        EXPECT_EQ(c.chains, Chains(c.bytes, in));
+        EXPECT_EQ(c.chains, Chains(c.bytes));
     }
 }
 
