@@ -8,6 +8,7 @@
 #include "engine/movie/filters/graph_call.h"
 #include "engine/movie/filters/mem_reader.h"
 #include "engine/movie/filters/sample_grabber.h"
+#include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/null_renderer_swap.h"
 #include "engine/sound/ogg_vorbis.h"
 #include "engine/sound/riff_wave.h"
@@ -300,6 +301,12 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     if (intake.kind == SOUND_INTAKE_REFUSED) return Fail(&g, conv, RefusalLine(intake.reason));
     const bool raw = intake.kind == SOUND_INTAKE_RAW_MPEG;
     if (!raw) MarkAtomsBeforeMovieFree(g.image, g.size, intake.start);
+    // An encoder's info frame gives the length of the file it began, and the
+    // platform's parser plays no further: files joined end to end stopped
+    // after the first. Where the stream holds far more, the frame stands as a
+    // silent frame of it.
+    const MpegInfoFrame info = raw ? FindMpegInfoFrame(g.image + intake.start, g.size - intake.start) : MpegInfoFrame{0, 0};
+    if (info.bytes && intake.stream_bytes > info.bytes + info.bytes / 2) std::memset(g.image + intake.start + info.marker, 0, 4);
     const char* failure = OfferToGraph(&g, intake.start, raw && intake.another_stream ? intake.end : g.size, raw);
     // Another sound track's renderer would play it at its pace; a video's would show a window.
     if (!failure) failure = ReplaceRenderersWithNullRenderers(g.graph, g.nullRenderer);

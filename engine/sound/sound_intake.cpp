@@ -28,7 +28,7 @@ uint64_t WeighedEighths(const uint8_t* p, uint32_t from, uint32_t to) {
     return (to - from - in_runs) * kZeroWeight + in_runs;
 }
 
-SoundIntake Refused(SoundIntakeReason reason) { return {SOUND_INTAKE_REFUSED, reason, nullptr, 0, 0, false, 0, 0}; }
+SoundIntake Refused(SoundIntakeReason reason) { return {SOUND_INTAKE_REFUSED, reason, nullptr, 0, 0, false, 0, 0, 0}; }
 
 // Raw bytes from the first frame to the tails, as the walk below parts them.
 struct RawBytes {
@@ -108,7 +108,7 @@ SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails
     RawBytes raw;
     if (!FindRawBytes(p, start, tails.audio_end, &raw)) return Refused(SOUND_INTAKE_NO_FRAME);
 
-    SoundIntake r = {SOUND_INTAKE_RAW_MPEG, SOUND_INTAKE_FRAMES_MAKE_IT_UP, nullptr, raw.first, tails.tags_start, false, 0, 0};
+    SoundIntake r = {SOUND_INTAKE_RAW_MPEG, SOUND_INTAKE_FRAMES_MAKE_IT_UP, nullptr, raw.first, tails.tags_start, false, 0, 0, 0};
     uint64_t frames = 0, eighths = WeighedEighths(p, start, raw.first);
     WalkRawBytes(p, raw, [&](RawPiece piece, uint32_t from, uint32_t to) {
         if (piece == RAW_OTHER) eighths += WeighedEighths(p, from, to);
@@ -116,7 +116,10 @@ SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails
         // Another stream (rate, version or layer) ends what is decoded, but its frames are sound too.
         if (!r.another_stream && !SameMpegStream(p + raw.first, p + from)) r.end = from, r.another_stream = true;
         // The last chain's last frame may run on over zero bytes of its own to the tags.
-        if (visit && !r.another_stream) visit(context, from, to, to >= raw.end ? tails.tags_start : to);
+        if (!r.another_stream) {
+            r.stream_bytes += to - from;
+            if (visit) visit(context, from, to, to >= raw.end ? tails.tags_start : to);
+        }
         frames += to - from;
     });
     eighths += frames * kZeroWeight;
@@ -134,7 +137,7 @@ SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails
 SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size, MpegChainVisitor visit, void* context) {
     const uint32_t start = LeadingId3v2TagsEnd(p, size);
     if (const char* container = ConfirmedSoundContainer(p, size, start))
-        return {SOUND_INTAKE_CONTAINER, SOUND_INTAKE_CONFIRMED_CONTAINER, container, start, size, false, 0, 0};
+        return {SOUND_INTAKE_CONTAINER, SOUND_INTAKE_CONFIRMED_CONTAINER, container, start, size, false, 0, 0, 0};
     // Atoms that chain but reach no movie are a movie's leftovers, or a
     // picture's: never raw MPEG audio, though a frame may stand in them.
     if (QuickTimeAtomsAt(p, size, start) >= 2) return Refused(SOUND_INTAKE_ATOMS_WITHOUT_MOVIE);

@@ -40,6 +40,7 @@ struct SoundIntake {
     // weighed at an eighth.
     uint32_t frame_bytes;
     uint32_t weighed_bytes;
+    uint32_t stream_bytes;   // raw MPEG audio: the bytes the first stream's frames make up
 };
 
 // The chains of frames of the first stream of raw MPEG audio, in order: what
