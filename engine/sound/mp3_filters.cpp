@@ -8,7 +8,7 @@
 #include "engine/movie/filters/graph_call.h"
 #include "engine/movie/filters/mem_reader.h"
 #include "engine/movie/filters/sample_grabber.h"
-#include "engine/sound/mpeg_audio_start.h"
+#include "engine/sound/mpeg_info_frame.h"
 #include "engine/sound/null_renderer_swap.h"
 #include "engine/sound/ogg_vorbis.h"
 #include "engine/sound/riff_wave.h"
@@ -207,6 +207,17 @@ const char* OfferToGraph(Mp3Graph* g, uint32_t offset, uint32_t end, bool mpeg) 
     return hr == S_OK ? nullptr : kRenderRefused;
 }
 
+// The first stream's frames, counted as the intake decision finds their chains.
+struct StreamFrames {
+    const uint8_t* image;
+    uint32_t frames;
+};
+
+void CountStreamFrames(void* context, uint32_t from, uint32_t to, uint32_t) {
+    StreamFrames* counted = (StreamFrames*)context;
+    counted->frames += CountMpegFrames(counted->image, from, to);
+}
+
 }  // namespace
 
 void SetMp3GraphTimeLimit(DWORD ms) { g_graph_limit_ms = ms; }
@@ -297,16 +308,14 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     // decodes them to minutes of silence. Raw bytes go with their tails, as
     // tools leave them, but without another stream's frames, which would play
     // at the first one's rate.
-    const SoundIntake intake = DecideSoundIntake(g.image, g.size);
+    StreamFrames counted = {g.image, 0};
+    const SoundIntake intake = DecideSoundIntake(g.image, g.size, CountStreamFrames, &counted);
     if (intake.kind == SOUND_INTAKE_REFUSED) return Fail(&g, conv, RefusalLine(intake.reason));
     const bool raw = intake.kind == SOUND_INTAKE_RAW_MPEG;
     if (!raw) MarkAtomsBeforeMovieFree(g.image, g.size, intake.start);
-    // An encoder's info frame gives the length of the file it began, and the
-    // platform's parser plays no further: files joined end to end stopped
-    // after the first. Where the stream holds far more, the frame stands as a
-    // silent frame of it.
-    const MpegInfoFrame info = raw ? FindMpegInfoFrame(g.image + intake.start, g.size - intake.start) : MpegInfoFrame{0, 0};
-    if (info.bytes && intake.stream_bytes > info.bytes + info.bytes / 2) std::memset(g.image + intake.start + info.marker, 0, 4);
+    // The platform's parser plays no further than an encoder's info frame
+    // says, which tells of the first of files joined end to end.
+    if (raw) FitMpegInfoFrameToStream(g.image + intake.start, g.size - intake.start, counted.frames);
     const char* failure = OfferToGraph(&g, intake.start, raw && intake.another_stream ? intake.end : g.size, raw);
     // Another sound track's renderer would play it at its pace; a video's would show a window.
     if (!failure) failure = ReplaceRenderersWithNullRenderers(g.graph, g.nullRenderer);

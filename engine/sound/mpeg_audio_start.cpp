@@ -172,7 +172,6 @@ struct Reader {
 };
 
 uint32_t Le32(const uint8_t* b) { return b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 | (uint32_t)b[3] << 24; }
-uint32_t Be32(const uint8_t* b) { return (uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3]; }
 
 // The start of an ID3v2 tag with a footer that ends at `end`, or `end`. One
 // without a footer is known only by its header, which the walk over the
@@ -303,16 +302,4 @@ uint32_t MpegTagBytes(const uint8_t* p, size_t size) {
     // chain end would cost a hostile file dear. Tools write v1 last, a tail.
     if (size >= 26 && std::memcmp(p, "LYRICSBEGIN", 11) == 0) return Lyrics3v2Bytes(p, size);
     return 0;
-}
-
-MpegInfoFrame FindMpegInfoFrame(const uint8_t* p, size_t size) {
-    MpegFrameInfo f;
-    if (size < 4 || ParseMpegAudioFrameHeader(p, &f, true) != 0 || f.layer != 2) return {0, 0};
-    const uint32_t side = f.mpeg2 ? (f.channels == 1 ? 9 : 17) : (f.channels == 1 ? 17 : 32);
-    const uint32_t marker = 4 + ((p[1] & 1) ? 0 : 2) + side;   // behind the check word, when there is one
-    if (size < marker + 16 || (std::memcmp(p + marker, "Xing", 4) != 0 && std::memcmp(p + marker, "Info", 4) != 0))
-        return {0, 0};
-    const uint32_t flags = Be32(p + marker + 4);
-    const uint32_t at = marker + 8 + ((flags & 1) ? 4 : 0);   // the frame count comes first
-    return {marker, (flags & 2) && size >= at + 4 ? Be32(p + at) : 0};
 }

@@ -83,12 +83,3 @@ MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size);
 // The bytes of the ID3v2 tag whose 10-byte header ("ID3") or footer ("3DI",
 // as `id` says) is at b, footer included; 0 when b holds none.
 uint32_t Id3v2TagBytes(const uint8_t b[10], const char* id);
-
-// An encoder's info frame ("Xing" or "Info" behind a first layer III frame's
-// side information), which tells a parser how long the file it began is:
-// where its marker stands from p (0: none) and the bytes it gives (0: none).
-struct MpegInfoFrame {
-    uint32_t marker;
-    uint32_t bytes;
-};
-MpegInfoFrame FindMpegInfoFrame(const uint8_t* p, size_t size);
