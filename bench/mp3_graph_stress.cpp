@@ -4,7 +4,7 @@
 // chosen render mode. Prints the time per load (median, max), the loads that
 // failed and the graph stops left behind; a load that never returns stops the
 // program with a message (exit code 2). Not a test: figures and hangs only.
-//   bench_mp3_graph_stress [--software] [--count N] [--hang-s S] [--acm] [--cut BYTES | --two-tracks] [FILE]
+//   bench_mp3_graph_stress [--software] [--count N] [--hang-s S] [--acm] [--cut BYTES | --two-tracks | --mixed] [FILE]
 // FILE defaults to the half-second tone the build makes; a container (a movie,
 // FLAC, a program stream the platform refuses) takes the path of bytes offered
 // untyped. --cut loads the file from memory without its first BYTES, as a
@@ -12,6 +12,8 @@
 // --two-tracks loads a 2 s AVI of two sound tracks made here instead: each
 // load swaps both renderers the graph builder chose for null renderers. --acm
 // loads through the compression manager instead, with the media filters disabled.
+// --mixed loads instead 2 s of the build's tone as mono and stereo frames taken
+// in turns, three at a time (with --acm: one converter through every change).
 #include <windows.h>
 
 #include <algorithm>
@@ -24,6 +26,7 @@
 
 #include "bench/bench_timing.h"
 #include "movie/avi_writer.h"
+#include "sound/mpeg_bytes.h"
 #include "engine/graphics/draw_settings.h"
 #include "engine/sound/sound.h"
 #include "engine/sound/sound_convert.h"
@@ -70,7 +73,7 @@ int main(int argc, char** argv) {
     long count = 5000;
     const char* file = "testrun/test_sound_mp3_filters/half.mp3";
     long cut = -1;
-    bool two_tracks = false, acm = false;
+    bool two_tracks = false, acm = false, mixed = false;
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--software")) software = true;
         else if (!std::strcmp(argv[i], "--count") && i + 1 < argc) count = std::atol(argv[++i]);
@@ -78,9 +81,10 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--cut") && i + 1 < argc) cut = std::atol(argv[++i]);
         else if (!std::strcmp(argv[i], "--two-tracks")) two_tracks = true;
         else if (!std::strcmp(argv[i], "--acm")) acm = true;
+        else if (!std::strcmp(argv[i], "--mixed")) mixed = true;
         else file = argv[i];
     }
-    if (!two_tracks && GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES) {
+    if (!two_tracks && !mixed && GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES) {
         std::printf("cannot find %s\n", file);
         return 1;
     }
@@ -90,6 +94,19 @@ int main(int argc, char** argv) {
             {avitest::SquareTrack(44100, 2, 2, 0x3000, 30), avitest::SquareTrack(22050, 1, 2, 0x1000, 30)});
         image.assign(avi.begin(), avi.end());
         file = "two sound tracks";
+    } else if (mixed) {
+        auto read = [](const char* path) {
+            std::ifstream in(path, std::ios::binary);
+            return soundtest::Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        };
+        const soundtest::Bytes mono = read("testrun/test_sound/tone_mono.mp3"), stereo = read("testrun/test_sound/tone.mp3");
+        if (mono.empty() || stereo.empty()) {
+            std::printf("cannot read the test tones in testrun/test_sound (build the tests first)\n");
+            return 1;
+        }
+        const soundtest::Bytes runs = soundtest::InterleavedRuns(mono, stereo, 3, 72);
+        image.assign(runs.begin(), runs.end());
+        file = "mono and stereo in runs of three frames";
     } else if (cut >= 0) {
         std::ifstream in(file, std::ios::binary);
         image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -166,6 +166,10 @@ int main(int argc, char** argv) {
     Load("mono MP3, then stereo", Cat({mono, mp3}));
     Load("stereo MP3, then mono", Cat({mp3, mono}));
     Load("mono, dual channel, mono", Cat({mono, dual, mono}));
+    // Three minutes that change channel mode every three frames, beside the same frames in stereo alone.
+    const size_t three_minutes = 180 * 44100 / 1152;
+    Load("3 min, mono and stereo in runs of 3 frames", InterleavedRuns(mono, mp3, 3, three_minutes));
+    Load("3 min, its stereo frames alone", InterleavedRuns(mp3, mp3, 3, three_minutes));
     const size_t middle = tone_frames[tone_frames.size() / 2];
     Load("a stray header between two frames", Cat({Bytes(mp3.begin(), mp3.begin() + middle), Bytes(10, 1),
                                                    {0xFF, 0xF3, 0x44, 0xC4}, Bytes(10, 2),

@@ -126,47 +126,97 @@ uint32_t Mp3StepBytes(const Mp3Frames& m, uint32_t block_samples) {
     return fit < kAcmStepBytes ? fit : kAcmStepBytes;
 }
 
-// A stream whose channel mode changes plays at one channel count, two: the
-// codec decodes each frame at its own count, so each run of one count goes
-// through a converter of its own, stepped as the single-count path steps, and
-// mono runs are spread over both channels. Decoded whole here, into a PCM image.
+// A converter for frames whose first header is `f`, to 16-bit PCM of their channel count; null when none opens.
+HACMSTREAM OpenRunStream(Mp3WaveFormat* mp3, const MpegFrameInfo& f) {
+    FillMp3Format(mp3, f, f.channels);
+    WAVEFORMATEX pcm = {};
+    pcm.wFormatTag = WAVE_FORMAT_PCM;
+    HACMSTREAM h = nullptr;
+    if (AcmApi.acmFormatSuggest(nullptr, &mp3->wfx, &pcm, sizeof(pcm), ACM_FORMATSUGGESTF_WFORMATTAG) != 0 ||
+        pcm.wBitsPerSample != 16 || pcm.nChannels != f.channels ||
+        AcmApi.acmStreamOpen(&h, nullptr, &mp3->wfx, &pcm, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0)
+        return nullptr;
+    return h;
+}
+
+// The `size` bytes of frames at `run` through the converter: the PCM bytes it
+// gave, of which those that fit in `room` are written at `out`.
+uint32_t DecodeRun(SoundConverter* part, const uint8_t* run, uint32_t size, uint8_t* out, uint32_t room) {
+    part->acm.data = (uint8_t*)run;
+    part->acm.data_size = size;
+    part->acm.src_pos = 0;
+    uint32_t given = 0;
+    while (ConvertAcmBlock(part) == 0) {
+        const uint32_t n = (uint32_t)part->bytes_left;
+        if (given < room) std::memcpy(out + given, part->buffer, n < room - given ? n : room - given);
+        given += n;
+    }
+    part->acm.data = nullptr;
+    return given;
+}
+
+// `samples` mono samples at `pcm` onto both channels, in place, from the last back.
+void SpreadMono(uint8_t* pcm, uint32_t samples) {
+    for (uint32_t i = samples; i-- > 0;) {
+        uint8_t s[2];
+        std::memcpy(s, pcm + 2 * i, 2);
+        std::memcpy(pcm + 4 * i, s, 2);
+        std::memcpy(pcm + 4 * i + 2, s, 2);
+    }
+}
+
+// A stream whose channel mode changes plays at one channel count, two, mono
+// runs on both channels; decoded whole here, into a PCM image. One converter
+// takes every run, each step handing it frames of one count, so that the bit
+// reservoir and the synthesis carry over the change (one opened per run cost
+// 25 ms and began the run with a frame of silence, then a click). Wine's codec
+// gives each frame at its own count; a run given at the count the converter
+// was opened for is read so. A run given at neither is no decode to trust: it
+// goes again through a converter opened for it, which takes the runs after.
 int DecodeMixedChannels(SoundConverter* c, const Mp3Frames& m, Mp3WaveFormat* mp3) {
-    const uint32_t capacity = (uint32_t)m.total_samples * 4;
+    const uint32_t capacity = (uint32_t)m.total_samples * 4, rate = mp3->wfx.nSamplesPerSec;
     uint32_t count = 0;
     uint8_t* pcm = (uint8_t*)MemAlloc(capacity ? capacity : 1, "mp3_acm", __LINE__);
-    for (uint32_t run = 0; pcm && run < m.size;) {
+    SoundConverter part = {};
+    part.block_size = rate * 4 * 4 / 3;
+    part.acm.step_bytes = Mp3StepBytes(m, part.block_size / 4);
+    part.buffer = (uint8_t*)MemAlloc(part.block_size, "mp3_acm", __LINE__);
+    int opened = 0;   // the channel count the converter was opened for
+    for (uint32_t run = 0; pcm && part.buffer && run < m.size;) {
         MpegFrameInfo f, g;
         if (m.size - run < 4 || ParseMpegAudioFrameHeader(m.data + run, &f) != 0) break;
-        uint32_t run_end = run;
+        uint32_t run_end = run, samples = 0;
         while (run_end < m.size && m.size - run_end >= 4 && ParseMpegAudioFrameHeader(m.data + run_end, &g) == 0 &&
-               g.channels == f.channels)
-            run_end = g.frame_length < m.size - run_end ? run_end + g.frame_length : m.size;   // the last may be cut
-        FillMp3Format(mp3, f, f.channels);
-        SoundConverter part = {};
-        part.acm.src_format = &mp3->wfx;
-        part.acm.data = m.data + run;
-        part.acm.data_size = run_end - run;
-        part.format.wFormatTag = WAVE_FORMAT_PCM;
-        if (AcmApi.acmFormatSuggest(nullptr, &mp3->wfx, &part.format, sizeof(WAVEFORMATEX),
-                                    ACM_FORMATSUGGESTF_WFORMATTAG) != 0 ||
-            part.format.wBitsPerSample != 16 || part.format.nChannels != f.channels || OpenAcmStreams(&part) != 0)
-            break;
-        part.block_size = part.format.nAvgBytesPerSec * 4 / 3;
-        part.acm.step_bytes = Mp3StepBytes(m, part.block_size / part.format.nBlockAlign);
-        part.buffer = (uint8_t*)MemAlloc(part.block_size, "mp3_acm", __LINE__);
-        while (part.buffer && ConvertAcmBlock(&part) == 0)
-            for (uint32_t i = 0; i < (uint32_t)part.bytes_left / part.format.nBlockAlign && count + 4 <= capacity;
-                 i++, count += 4) {
-                const uint8_t* s = part.buffer + i * part.format.nBlockAlign;
-                std::memcpy(pcm + count, s, 2);
-                std::memcpy(pcm + count + 2, f.channels == 1 ? s : s + 2, 2);
+               g.channels == f.channels) {
+            if (g.frame_length <= m.size - run_end) samples += g.samples;   // a cut last frame gives nothing
+            run_end = g.frame_length < m.size - run_end ? run_end + g.frame_length : m.size;
+        }
+        int channels = 0;
+        uint32_t given = 0;
+        for (bool fresh = false; !channels;) {
+            if (!part.acm.stream) {
+                part.acm.stream = OpenRunStream(mp3, f);
+                opened = f.channels;
+                fresh = true;
+                if (!part.acm.stream) break;
             }
-        MemFree(part.buffer);
-        part.acm.src_format = nullptr;   // the record and the frames are the caller's
-        part.acm.data = nullptr;
-        CloseAcmStream(&part);
+            given = DecodeRun(&part, m.data + run, run_end - run, pcm + count, capacity - count);
+            channels = given == samples * 2 * f.channels ? f.channels : given == samples * 2 * opened ? opened
+                     : fresh ? f.channels : 0;
+            if (!channels) {
+                AcmApi.acmStreamClose(part.acm.stream, 0);
+                part.acm.stream = nullptr;
+            }
+        }
+        if (!channels) break;
+        uint32_t got = given / (2 * channels);
+        if (got > (capacity - count) / 4) got = (capacity - count) / 4;
+        if (channels == 1) SpreadMono(pcm + count, got);
+        count += got * 4;
         run = run_end;
     }
+    if (part.acm.stream) AcmApi.acmStreamClose(part.acm.stream, 0);
+    MemFree(part.buffer);
     if (!pcm || count == 0) {
         MemFree(pcm);
         return -1;
@@ -175,7 +225,7 @@ int DecodeMixedChannels(SoundConverter* c, const Mp3Frames& m, Mp3WaveFormat* mp
     c->image.pcm = pcm;
     c->image.capacity = capacity;
     c->image.count = count;
-    c->format = {WAVE_FORMAT_PCM, 2, mp3->wfx.nSamplesPerSec, mp3->wfx.nSamplesPerSec * 4, 4, 16, 0};
+    c->format = {WAVE_FORMAT_PCM, 2, rate, rate * 4, 4, 16, 0};
     c->block_size = c->format.nAvgBytesPerSec;
     c->method = SOUND_CONVERT_PCM_IMAGE;
     return 0;

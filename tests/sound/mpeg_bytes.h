@@ -61,4 +61,21 @@ inline std::vector<size_t> MpegFrameStarts(const Bytes& f) {
     return at;
 }
 
+// Two files of one rate and length (the test tone in mono and in stereo, say)
+// cut into frames and taken in turns, `run` frames at a time, each frame from
+// where the sound has got to, `frames` in all (starting over at the end);
+// their first frames, lame's info frames, and their last, which may be cut, left out.
+inline Bytes InterleavedRuns(const Bytes& a, const Bytes& b, size_t run, size_t frames) {
+    const std::vector<size_t> fa = MpegFrameStarts(a), fb = MpegFrameStarts(b);
+    const size_t each = (fa.size() < fb.size() ? fa.size() : fb.size()) - 1;
+    Bytes out;
+    for (size_t i = 0; i < frames; i++) {
+        const Bytes& f = i / run % 2 ? b : a;
+        const std::vector<size_t>& at = i / run % 2 ? fb : fa;
+        const size_t k = 1 + i % (each - 1);
+        out.insert(out.end(), f.begin() + at[k], f.begin() + at[k + 1]);
+    }
+    return out;
+}
+
 }  // namespace soundtest
