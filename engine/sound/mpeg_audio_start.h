@@ -60,8 +60,9 @@ size_t MpegChainBytes(const uint8_t* p, size_t size, MpegAccept accept);
 bool SameMpegStream(const uint8_t* a, const uint8_t* b);
 
 // The bytes of the tag that begins at p (ID3v2 by its header, ID3v1, APEv2
-// with a header, Lyrics3 v2), which may run past `size`; 0 when p holds none.
-// Files joined end to end hold them between frames.
+// with a header, Lyrics3 v2) as the tag gives them, which may run past
+// `size`; 0 when p holds none. Unchecked: CheckedTagBytes (sound_container.h)
+// checks them against what follows.
 uint32_t MpegTagBytes(const uint8_t* p, size_t size);
 // Whether such a tag begins at p, by its first bytes alone: a look of fixed cost.
 bool MpegTagStartsAt(const uint8_t* p, size_t size);
@@ -73,7 +74,7 @@ bool MpegTagStartsAt(const uint8_t* p, size_t size);
 // before it also left out, but for three that may end a header. The last
 // frame may end in zero bytes of its own, so only the finder takes
 // `audio_end`. An ID3v2 tag without a footer is found walking forward, where
-// the frames before it end (MpegTagBytes).
+// the frames before it end (CheckedTagBytes).
 struct MpegAudioTails {
     uint32_t tags_start;
     uint32_t audio_end;
