@@ -85,7 +85,9 @@ const char* FixedHeader(const uint8_t* p, uint32_t n) {
     if (Is(p, "caff") && Be16(p + 4) == 1 && Is(p + 8, "desc") && Be64(p + 12) == 32) return "CAF";
     if (Is(p, "wvpk") && Le32(p + 4) >= 24 && Le32(p + 4) <= 0x100000 && Le16(p + 8) >= 0x402 && Le16(p + 8) <= 0x410) {
         const uint64_t next = 8 + (uint64_t)Le32(p + 4);
-        return next >= n || (next + 4 <= n && Is(p + next, "wvpk")) ? "WavPack" : nullptr;
+        // One block may end on the file's end, on another or on a tail tag.
+        return next >= n || (next + 4 <= n && Is(p + next, "wvpk")) || MpegTagStartsAt(p + next, n - next) ? "WavPack"
+                                                                                                         : nullptr;
     }
     if (Is(p, "MAC ") && Le16(p + 4) >= 3800 && Le16(p + 4) <= 4100) return "Monkey's Audio";
     if (Is(p, "TTA1") && (Le16(p + 4) == 1 || Le16(p + 4) == 2) && Le16(p + 6) >= 1 && Le16(p + 6) <= 32 &&

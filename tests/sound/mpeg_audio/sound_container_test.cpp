@@ -238,4 +238,22 @@ TEST(TagsBetweenChains, AreCheckedAsLeadingOnesAre) {
     }
 }
 
+// A WavPack file of one block ends on the file's end, another block or a tail tag.
+TEST(SoundContainer, WavPackBlockMayEndOnATailTag) {
+    Bytes block = {'w', 'v', 'p', 'k'};
+    Put32(block, 1000 - 8), Put16(block, 0x410);
+    block.resize(1000, 0x5A);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        bool container;
+    } cases[] = {
+        {"one block", block, true},
+        {"one block, then APEv2", Cat({block, ApeTag()}), true},
+        {"one block, then ID3v1", Cat({block, Id3v1Tag()}), true},
+        {"one block, then noise", Cat({block, Noise(500, 13)}), false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.container, Container(c.bytes) != nullptr) << c.what;
+}
+
 }  // namespace
