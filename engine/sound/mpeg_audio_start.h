@@ -26,7 +26,8 @@ const uint32_t kFreeFormatReach = 4096;
 
 // Where the frame whose header is at p ends, from p: its length (which may run
 // past `size`), or in free format the distance to the next header of the
-// stream, or to the end of the bytes when they end within reach. 0 when p holds
+// stream or to a confirmed one of another stream, or to the end of the bytes
+// when they end within reach. 0 when p holds
 // no header, or no frame: a free-format one with no next header within reach
 // or with one nearer than the shortest frame of any table bit rate, a frame
 // that holds its own header again, a layer I frame whose bit allocation is

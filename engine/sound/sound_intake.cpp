@@ -1,5 +1,7 @@
 #include "engine/sound/sound_intake.h"
 
+#include <cstring>
+
 #include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/sound_container.h"
 
@@ -100,6 +102,16 @@ void WalkRawBytes(const uint8_t* p, const RawBytes& raw, Visit&& visit) {
     }
 }
 
+// Whether the first stream is one frame that holds no sound: an encoder's
+// info frame (lame's, or Fraunhofer's "VBRI" 32 bytes behind the header), or
+// a frame cut short. Decoders make silence of it, or nothing.
+bool LoneSilentFrame(const uint8_t* p, const RawBytes& raw, uint32_t tags_start, uint32_t stream_bytes) {
+    const uint32_t span = MpegFrameSpan(p + raw.first, raw.end - raw.first, raw.accept);
+    if (stream_bytes > span) return false;
+    const bool vbri = raw.first + 40 <= raw.end && std::memcmp(p + raw.first + 36, "VBRI", 4) == 0;
+    return raw.first + span > tags_start || vbri || FindMpegInfoFrame(p + raw.first, raw.end - raw.first).marker;
+}
+
 // Raw bytes between the leading tags and the tails: MPEG audio when frames
 // that follow each other make up at least half of what is not a tag, runs of
 // zero bytes weighed at an eighth. Careful media probes score a guess by how
@@ -112,6 +124,9 @@ SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t size, uint32_t start, const
     if (start >= tails.audio_end) return Refused(SOUND_INTAKE_NOTHING_AFTER_TAGS);
     RawBytes raw;
     if (!FindRawBytes(p, start, tails.audio_end, &raw)) return Refused(SOUND_INTAKE_NO_FRAME);
+    // Free-format layer I and II: the graph's parser takes the stream but its
+    // decoder gives nothing, and the graph stalls to its time limit.
+    if ((p[raw.first + 2] >> 4) == 0 && ((p[raw.first + 1] >> 1) & 3) != 1) return Refused(SOUND_INTAKE_FREE_FORMAT_LAYER_I_II);
     raw.size = size;
     const uint32_t quiet = tails.audio_end < tails.tags_start ? tails.audio_end - 3 : tails.audio_end;
     raw.landing = {p + raw.first, quiet, tails.tags_start};
@@ -136,6 +151,9 @@ SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t size, uint32_t start, const
     if (frames * kZeroWeight * 2 < eighths) {
         r.kind = SOUND_INTAKE_REFUSED;
         r.reason = SOUND_INTAKE_FEW_FRAMES;
+    } else if (LoneSilentFrame(p, raw, tails.tags_start, r.stream_bytes)) {
+        r.kind = SOUND_INTAKE_REFUSED;
+        r.reason = SOUND_INTAKE_NO_SOUND_FRAME;
     }
     return r;
 }
@@ -160,6 +178,8 @@ const char* DescribeSoundIntake(const SoundIntake& intake) {
         case SOUND_INTAKE_ATOMS_WITHOUT_MOVIE: return "refused: QuickTime atoms that reach no movie";
         case SOUND_INTAKE_NO_FRAME: return "refused: no confirmed MPEG audio frame";
         case SOUND_INTAKE_FEW_FRAMES: return "refused: MPEG audio frames make up too little of the bytes";
+        case SOUND_INTAKE_FREE_FORMAT_LAYER_I_II: return "refused: free-format MPEG audio of layer I or II";
+        case SOUND_INTAKE_NO_SOUND_FRAME: return "refused: one frame that holds no sound (an info frame, or cut)";
     }
     return "";
 }
