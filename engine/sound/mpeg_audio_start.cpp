@@ -107,7 +107,8 @@ uint32_t FreeFormatSpan(const uint8_t* p, size_t size, MpegAccept accept, bool o
         }
         if (2 * at + 1 + 4 > size) return (uint32_t)at;   // the bytes end before the one after
         for (size_t next = 2 * at - 1; next <= 2 * at + 1; next++)
-            if (StreamHeaderAt(p, size, next, accept) || (others && OtherStreamAt(p, p + next, size - next, accept, &free_looks)))
+            if (StreamHeaderAt(p, size, next, accept) ||
+                (others && OtherStreamAt(p, p + next, size - next, accept, &free_looks)))
                 return (uint32_t)at;
     }
     return size <= end && size >= ShortestFrame(p) ? (uint32_t)size : 0;   // runs to the end, or none within reach

@@ -328,7 +328,8 @@ uint64_t Id3v2FramesEnd(const uint8_t* p, uint32_t size, uint64_t at, const TagL
 uint32_t Id3v2TagSize(const uint8_t* p, uint32_t size, uint32_t at, const TagLanding* between) {
     const TagLanding& l = between ? *between : kLeading;
     const uint32_t rest = size - at, declared = Id3v2TagBytes(p + at, "ID3");   // 0 unless syncsafe
-    if (declared && ((!between && declared >= rest) || (declared <= rest && LandsWell(p, size, (uint64_t)at + declared, l))))
+    const bool cut = declared >= rest && !between;   // a leading tag that runs past the end holds the rest
+    if (declared && (cut || (declared <= rest && LandsWell(p, size, (uint64_t)at + declared, l))))
         return declared < rest ? declared : rest;
     if (!Id3v2HeaderAt(p, size, at)) return between ? 0 : declared;
     const uint8_t* const h = p + at;
@@ -356,12 +357,10 @@ uint32_t CheckedTagBytes(const uint8_t* p, uint32_t size, uint32_t at, const Tag
     if (size - at >= 10 && Is(p + at, "ID3", 3)) return Id3v2TagSize(p, size, at, between);
     if (!between) return 0;
     const uint32_t bytes = MpegTagBytes(p + at, size - at);
+    if (!bytes || !Is(p + at, "APETAGEX", 8)) return bytes;
     // APEv2 with a header: its footer where its size ends, or an end that lands well.
-    if (bytes && Is(p + at, "APETAGEX", 8))
-        return bytes <= size - at && (Is(p + at + bytes - 32, "APETAGEX", 8) || LandsWell(p, size, (uint64_t)at + bytes, *between))
-                   ? bytes
-                   : 0;
-    return bytes;
+    if (bytes > size - at) return 0;
+    return Is(p + at + bytes - 32, "APETAGEX", 8) || LandsWell(p, size, (uint64_t)at + bytes, *between) ? bytes : 0;
 }
 
 const char* ConfirmedSoundContainer(const uint8_t* p, uint32_t size, uint32_t at) {

@@ -126,7 +126,8 @@ SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t size, uint32_t start, const
     if (!FindRawBytes(p, start, tails.audio_end, &raw)) return Refused(SOUND_INTAKE_NO_FRAME);
     // Free-format layer I and II: the graph's parser takes the stream but its
     // decoder gives nothing, and the graph stalls to its time limit.
-    if ((p[raw.first + 2] >> 4) == 0 && ((p[raw.first + 1] >> 1) & 3) != 1) return Refused(SOUND_INTAKE_FREE_FORMAT_LAYER_I_II);
+    if ((p[raw.first + 2] >> 4) == 0 && ((p[raw.first + 1] >> 1) & 3) != 1)
+        return Refused(SOUND_INTAKE_FREE_FORMAT_LAYER_I_II);
     raw.size = size;
     const uint32_t quiet = tails.audio_end < tails.tags_start ? tails.audio_end - 3 : tails.audio_end;
     raw.landing = {p + raw.first, quiet, tails.tags_start};
