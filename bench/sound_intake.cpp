@@ -181,6 +181,24 @@ int main(int argc, char** argv) {
         while (tails.size() < ((size_t)mb << 20)) tails.insert(tails.end(), id3v1.begin(), id3v1.end()), tails.push_back(0);
         Load(("the MP3, then ID3v1 and a zero byte to " + std::to_string(mb) + " MB").c_str(), tails);
     }
+    // Tags between chains whose sizes are wrong, and a hostile chain of ID3v2
+    // frames with a tag header in each, which every tag look would walk anew
+    // (refused: the frames make up a quarter of it, so its time is the rule's).
+    Bytes title = {'T', 'I', 'T', '2', 0, 0, 0, 10, 0, 0, 3};
+    title.resize(20, 'a');
+    Load("the MP3, a 256 MB ID3v2 size, the MP3", Cat({mp3, {'I', 'D', '3', 3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F}, title, mp3}));
+    Load("the MP3, an ID3v2 size 4 KB too long, the MP3", Cat({mp3, {'I', 'D', '3', 3, 0, 0, 0, 0, 0x20, 0x14}, title, mp3}));
+    Bytes plain = covered;
+    plain[6] = 0, plain[7] = 0x04, plain[8] = 0x93, plain[9] = 0xE0;   // 300,000 as a plain integer
+    Load("two MP3s with covers, the second size plain", Cat({covered, plain}));
+    Load("the MP3's info frame alone", Bytes(mp3.begin(), mp3.begin() + tone_frames[1]));
+    Load("free-format layer II", MpegFrames({0xFF, 0xFD, 0x04, 0xC4}, 300, 200));
+    const Bytes three = MpegFrames({0xFF, 0xF3, 0x18, 0xC4}, 36, 3);   // MPEG-2 at 8 kbit/s
+    const Bytes unit = Cat({{'I', 'D', '3', 3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 'T', 'I', 'T', '2', 0, 0, 1, 162, 0, 0},
+                            Bytes(300, 0x55), three});   // the frame runs to the next one: 300 + 108 + 10 bytes
+    Bytes hostile = three;
+    while (hostile.size() < (8u << 20)) hostile.insert(hostile.end(), unit.begin(), unit.end());
+    Load("8 MB of tag headers whose frames chain through it", hostile);
     for (const NamedFile& f : LookalikeFiles(64)) Load(f.name.c_str(), f.bytes);
     // Which track of two the graph gives, load after load.
     const Bytes two = avitest::MakePcmTracksAvi({avitest::SquareTrack(44100, 2, 2, 0x3000, 30),

@@ -47,6 +47,8 @@ const char* RefusalLine(SoundIntakeReason reason) {
     switch (reason) {
         case SOUND_INTAKE_FEW_FRAMES: return "MPEGオーディオのフレームがデータの大半を占めないため変換しません";
         case SOUND_INTAKE_ATOMS_WITHOUT_MOVIE: return "ムービーに届かないアトムの並びは変換しません";
+        case SOUND_INTAKE_FREE_FORMAT_LAYER_I_II: return "フリーフォーマットのレイヤーI・IIのMPEGオーディオは変換しません";
+        case SOUND_INTAKE_NO_SOUND_FRAME: return "音を含まない1フレームだけのMPEGオーディオは変換しません";
         default: return "MPEGオーディオのフレームが確認できないデータは変換しません";
     }
 }

@@ -72,21 +72,50 @@ bool StreamHeaderAt(const uint8_t* p, size_t size, size_t at, MpegAccept accept,
            (!same_channels || SameChannelCount(p, p + at));
 }
 
-uint32_t SpanOfHeader(const uint8_t* p, size_t size, MpegAccept accept) {
-    if (accept.free_format && IsFreeFormatHeader(p, accept.mpeg25)) {
-        // Where the next header of the stream stands, as far from the one
-        // after it but for the padding byte: a sync in a frame's data is
-        // passed over. Data that repeats a header every few bytes is no
-        // stream: no bit rate makes frames shorter than the table's shortest.
-        const size_t end = size < kFreeFormatReach + 4 ? size : kFreeFormatReach + 4;
-        for (size_t at = ShortestFrame(p); at + 4 <= end; at++) {
-            if (!StreamHeaderAt(p, size, at, accept)) continue;
-            if (2 * at + 1 + 4 > size) return (uint32_t)at;   // the bytes end before the one after
-            for (size_t next = 2 * at - 1; next <= 2 * at + 1; next++)
-                if (StreamHeaderAt(p, size, next, accept)) return (uint32_t)at;
+// Free-format frames looked at in a frame's data for another stream: a sync in
+// coded audio often reads as a table-rate header, which costs one look, and
+// seldom as a free-format one, which costs a search.
+const int kOtherFreeFormatLooks = 2;
+
+uint32_t FreeFormatSpan(const uint8_t* p, size_t size, MpegAccept accept, bool others);
+
+// Whether a frame of another stream than p's stands at q and a header of its
+// stream where it ends; without looking further for others.
+bool OtherStreamAt(const uint8_t* p, const uint8_t* q, size_t size, MpegAccept accept, int* free_looks) {
+    if (size < 4 || !IsHeader(q, accept) || SameMpegStream(p, q)) return false;
+    MpegFrameInfo f;
+    uint32_t span = 0;
+    if ((q[2] >> 4) != 0)
+        span = ParseMpegAudioFrameHeader(q, &f, accept.mpeg25) == 0 ? f.frame_length : 0;
+    else if ((*free_looks)++ < kOtherFreeFormatLooks)
+        span = FreeFormatSpan(q, size, accept, false);
+    return span && StreamHeaderAt(q, size, span, accept);
+}
+
+// Where the next header of the stream stands, as far from the one after it
+// but for the padding byte: a sync in a frame's data is passed over. Data
+// that repeats a header every few bytes is no stream: no bit rate makes
+// frames shorter than the table's shortest. With `others`, a frame also ends
+// where a confirmed stream of another kind begins, here or after the next.
+uint32_t FreeFormatSpan(const uint8_t* p, size_t size, MpegAccept accept, bool others) {
+    const size_t end = size < kFreeFormatReach + 4 ? size : kFreeFormatReach + 4;
+    int free_looks = others ? 0 : kOtherFreeFormatLooks;
+    for (size_t at = ShortestFrame(p); at + 4 <= end; at++) {
+        if (!StreamHeaderAt(p, size, at, accept)) {
+            if (others && OtherStreamAt(p, p + at, size - at, accept, &free_looks)) return (uint32_t)at;
+            continue;
         }
-        return size <= end && size >= ShortestFrame(p) ? (uint32_t)size : 0;   // runs to the end, or none within reach
+        if (2 * at + 1 + 4 > size) return (uint32_t)at;   // the bytes end before the one after
+        for (size_t next = 2 * at - 1; next <= 2 * at + 1; next++)
+            if (StreamHeaderAt(p, size, next, accept) ||
+                (others && OtherStreamAt(p, p + next, size - next, accept, &free_looks)))
+                return (uint32_t)at;
     }
+    return size <= end && size >= ShortestFrame(p) ? (uint32_t)size : 0;   // runs to the end, or none within reach
+}
+
+uint32_t SpanOfHeader(const uint8_t* p, size_t size, MpegAccept accept) {
+    if (accept.free_format && IsFreeFormatHeader(p, accept.mpeg25)) return FreeFormatSpan(p, size, accept, true);
     MpegFrameInfo f;
     return ParseMpegAudioFrameHeader(p, &f, accept.mpeg25) == 0 ? f.frame_length : 0;
 }

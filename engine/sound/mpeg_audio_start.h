@@ -26,7 +26,8 @@ const uint32_t kFreeFormatReach = 4096;
 
 // Where the frame whose header is at p ends, from p: its length (which may run
 // past `size`), or in free format the distance to the next header of the
-// stream, or to the end of the bytes when they end within reach. 0 when p holds
+// stream or to a confirmed one of another stream, or to the end of the bytes
+// when they end within reach. 0 when p holds
 // no header, or no frame: a free-format one with no next header within reach
 // or with one nearer than the shortest frame of any table bit rate, a frame
 // that holds its own header again, a layer I frame whose bit allocation is
@@ -60,8 +61,9 @@ size_t MpegChainBytes(const uint8_t* p, size_t size, MpegAccept accept);
 bool SameMpegStream(const uint8_t* a, const uint8_t* b);
 
 // The bytes of the tag that begins at p (ID3v2 by its header, ID3v1, APEv2
-// with a header, Lyrics3 v2), which may run past `size`; 0 when p holds none.
-// Files joined end to end hold them between frames.
+// with a header, Lyrics3 v2) as the tag gives them, which may run past
+// `size`; 0 when p holds none. Unchecked: CheckedTagBytes (sound_container.h)
+// checks them against what follows.
 uint32_t MpegTagBytes(const uint8_t* p, size_t size);
 // Whether such a tag begins at p, by its first bytes alone: a look of fixed cost.
 bool MpegTagStartsAt(const uint8_t* p, size_t size);
@@ -73,7 +75,7 @@ bool MpegTagStartsAt(const uint8_t* p, size_t size);
 // before it also left out, but for three that may end a header. The last
 // frame may end in zero bytes of its own, so only the finder takes
 // `audio_end`. An ID3v2 tag without a footer is found walking forward, where
-// the frames before it end (MpegTagBytes).
+// the frames before it end (CheckedTagBytes).
 struct MpegAudioTails {
     uint32_t tags_start;
     uint32_t audio_end;

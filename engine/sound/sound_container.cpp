@@ -85,7 +85,9 @@ const char* FixedHeader(const uint8_t* p, uint32_t n) {
     if (Is(p, "caff") && Be16(p + 4) == 1 && Is(p + 8, "desc") && Be64(p + 12) == 32) return "CAF";
     if (Is(p, "wvpk") && Le32(p + 4) >= 24 && Le32(p + 4) <= 0x100000 && Le16(p + 8) >= 0x402 && Le16(p + 8) <= 0x410) {
         const uint64_t next = 8 + (uint64_t)Le32(p + 4);
-        return next >= n || (next + 4 <= n && Is(p + next, "wvpk")) ? "WavPack" : nullptr;
+        // One block may end on the file's end, on another or on a tail tag.
+        return next >= n || (next + 4 <= n && Is(p + next, "wvpk")) || MpegTagStartsAt(p + next, n - next) ? "WavPack"
+                                                                                                         : nullptr;
     }
     if (Is(p, "MAC ") && Le16(p + 4) >= 3800 && Le16(p + 4) <= 4100) return "Monkey's Audio";
     if (Is(p, "TTA1") && (Le16(p + 4) == 1 || Le16(p + 4) == 2) && Le16(p + 6) >= 1 && Le16(p + 6) <= 32 &&
@@ -219,11 +221,11 @@ AtomChain WalkAtoms(const uint8_t* p, uint32_t size, uint32_t at) {
     return chain;
 }
 
-// Leading ID3v2 tags, whose sizes writers get wrong: a plain integer where a
-// syncsafe one belongs, or a size that counts only the first frames. A reading
-// of a size counts where it lands well, on the end, another tag or MPEG audio.
-// Every look costs a fixed number of bytes: a hostile file may hold a tag, or
-// a frame of one, every ten bytes.
+// ID3v2 tags, whose sizes writers get wrong: a plain integer where a syncsafe
+// one belongs, or a size that counts only the first frames. A reading of a
+// size counts where it lands well, on the end, another tag or MPEG audio.
+// Every look costs a bounded number of bytes: a hostile file may hold a tag,
+// or a frame of one, every ten bytes.
 
 uint64_t Syncsafe32(const uint8_t* b) {
     return (b[0] | b[1] | b[2] | b[3]) & 0x80 ? UINT64_MAX : (uint64_t)b[0] << 21 | b[1] << 14 | b[2] << 7 | b[3];
@@ -237,22 +239,34 @@ bool Id3v2HeaderAt(const uint8_t* p, uint32_t size, uint64_t at) {
 }
 
 // MPEG audio at a table bit rate: three headers of one version, layer and
-// sampling frequency, each where the frame before ends; two where the bytes
-// end first. Free format would cost a search.
-bool MpegAudioAt(const uint8_t* p, uint32_t size, uint64_t at) {
+// sampling frequency (those of `stream`, when given), each where the frame
+// before ends; two where the bytes end first, one where a tag follows. Free format would cost a
+// search: a free-format stream is known by its header alone.
+bool MpegAudioAt(const uint8_t* p, uint32_t size, uint64_t at, const uint8_t* stream) {
+    const uint8_t* const first = stream ? stream : p + at;
     MpegFrameInfo f;
+    if (stream && (stream[2] >> 4) == 0) {
+        if (at + 4 > size || !SameMpegStream(stream, p + at)) return false;
+        const uint8_t rated[4] = {p[at], p[at + 1], (uint8_t)(p[at + 2] | 0x10), p[at + 3]};
+        return ParseMpegAudioFrameHeader(rated, &f, true) == 0;
+    }
     for (uint64_t i = 0, pos = at; i < 3; i++, pos += f.frame_length) {
         if (pos + 4 > size) return i >= 2;
+        if (i >= 1 && MpegTagStartsAt(p + pos, size - pos)) return true;   // joined files: a frame or two, then a tag
         const uint8_t* const h = p + pos;
-        if (ParseMpegAudioFrameHeader(h, &f, true) != 0 || (h[1] & 0xFE) != (p[at + 1] & 0xFE) ||
-            (h[2] & 0x0C) != (p[at + 2] & 0x0C))
+        if (ParseMpegAudioFrameHeader(h, &f, true) != 0 || (h[1] & 0xFE) != (first[1] & 0xFE) ||
+            (h[2] & 0x0C) != (first[2] & 0x0C))
             return false;
     }
     return true;
 }
 
-bool LandsWell(const uint8_t* p, uint32_t size, uint64_t at) {
-    return at == size || (at < size && (Id3v2HeaderAt(p, size, at) || MpegAudioAt(p, size, at)));
+const TagLanding kLeading = {nullptr, UINT32_MAX, 0};
+
+bool LandsWell(const uint8_t* p, uint32_t size, uint64_t at, const TagLanding& l) {
+    if (at == size || (at >= l.quiet && at <= l.tails)) return true;
+    return at < size && (Id3v2HeaderAt(p, size, at) || MpegTagStartsAt(p + at, size - at) ||
+                         MpegAudioAt(p, size, at, l.stream));
 }
 
 bool IsFrameId(const uint8_t* id, int n) {
@@ -261,12 +275,17 @@ bool IsFrameId(const uint8_t* id, int n) {
     return true;
 }
 
+// Frames of one tag walked for its end: tags hold a few dozen, and a hostile
+// chain of frames, each with a tag header in it, must not be walked again
+// from every header.
+const int kId3v2FramesWalked = 64;
+
 // Where the frames of the ID3v2 tag at `at` end, walked regardless of its
 // size. v2.4 gives a frame's size syncsafe and v2.3 plain, but writers mix the
 // two up: the reading that chains is taken, the version's own first, one that
 // reaches another frame, a footer or what lands well before one that reaches
 // padding. The walk ends before a frame that chains neither way.
-uint64_t Id3v2FramesEnd(const uint8_t* p, uint32_t size, uint64_t at) {
+uint64_t Id3v2FramesEnd(const uint8_t* p, uint32_t size, uint64_t at, const TagLanding& l) {
     const uint8_t* const h = p + at;
     const int major = h[3], id = major == 2 ? 3 : 4, header = major == 2 ? 6 : 10;
     uint64_t pos = at + 10;
@@ -276,7 +295,7 @@ uint64_t Id3v2FramesEnd(const uint8_t* p, uint32_t size, uint64_t at) {
         if (extended > size - pos) return pos;
         pos += extended;
     }
-    while (pos + header <= size && IsFrameId(p + pos, id)) {
+    for (int walked = 0; walked < kId3v2FramesWalked && pos + header <= size && IsFrameId(p + pos, id); walked++) {
         const uint8_t* const f = p + pos;
         const uint64_t plain = major == 2 ? Be32(f + 2) & 0xFFFFFF : Be32(f + 4);
         const uint64_t syncsafe = major == 2 ? UINT64_MAX : Syncsafe32(f + 4);
@@ -288,7 +307,7 @@ uint64_t Id3v2FramesEnd(const uint8_t* p, uint32_t size, uint64_t at) {
             const uint64_t next = pos + header + length;
             const bool frame = next + header <= size && IsFrameId(p + next, id);
             const bool footer = major == 4 && next + 10 <= size && Is(p + next, "3DI", 3);
-            if (!strong && (frame || footer || LandsWell(p, size, next))) {
+            if (!strong && (frame || footer || LandsWell(p, size, next, l))) {
                 strong = footer ? next + 10 : next;
                 another = frame;
             }
@@ -301,29 +320,47 @@ uint64_t Id3v2FramesEnd(const uint8_t* p, uint32_t size, uint64_t at) {
     return pos;
 }
 
-// Bytes of the ID3v2 tag at `at`, at most to the end; 0 when there is none.
-// The declared size first, unless it lands on nothing: then the plain
-// reading, where a writer put one and it lands well, or where the frames
-// end, when they run past the size.
-uint32_t Id3v2TagSize(const uint8_t* p, uint32_t size, uint32_t at) {
-    if (size - at < 10) return 0;
+// The ID3v2 tag at `at`: the declared size first, unless it lands on
+// nothing; then the plain reading, where a writer put one and it lands well,
+// or where the frames end, when they land well or run past the size. A
+// leading tag that none of them bears out keeps its declared size, and one
+// that runs past the end holds the rest: a file's first bytes are its tags.
+uint32_t Id3v2TagSize(const uint8_t* p, uint32_t size, uint32_t at, const TagLanding* between) {
+    const TagLanding& l = between ? *between : kLeading;
     const uint32_t rest = size - at, declared = Id3v2TagBytes(p + at, "ID3");   // 0 unless syncsafe
-    if (declared && (declared >= rest || LandsWell(p, size, (uint64_t)at + declared)))
-        return declared < rest ? declared : rest;   // one that runs past the end holds the rest
-    if (!Id3v2HeaderAt(p, size, at)) return declared;
+    const bool cut = declared >= rest && !between;   // a leading tag that runs past the end holds the rest
+    if (declared && (cut || (declared <= rest && LandsWell(p, size, (uint64_t)at + declared, l))))
+        return declared < rest ? declared : rest;
+    if (!Id3v2HeaderAt(p, size, at)) return between ? 0 : declared;
     const uint8_t* const h = p + at;
     const uint64_t plain = 10 + (uint64_t)Be32(h + 6) + ((h[5] & 0x10) ? 10 : 0);
-    if (plain != declared && plain <= rest && LandsWell(p, size, (uint64_t)at + plain)) return (uint32_t)plain;
-    const uint64_t frames = Id3v2FramesEnd(p, size, at) - at;
-    return frames > (declared ? declared : plain) ? (uint32_t)frames : declared;
+    if (plain != declared && plain <= rest && LandsWell(p, size, (uint64_t)at + plain, l)) return (uint32_t)plain;
+    const uint64_t frames = Id3v2FramesEnd(p, size, at, l) - at;
+    const bool longer = frames > (declared ? declared : plain);
+    if (!between) return longer ? (uint32_t)frames : declared;
+    // Between chains, frames that run past the size may end on their padding.
+    return frames > 10 && (LandsWell(p, size, at + frames, l) || (longer && at + frames < size && p[at + frames] == 0))
+               ? (uint32_t)frames
+               : 0;
 }
 
 }  // namespace
 
 uint32_t LeadingId3v2TagsEnd(const uint8_t* p, uint32_t size) {
     uint32_t at = 0;
-    for (uint32_t n; (n = Id3v2TagSize(p, size, at)) != 0;) at += n;
+    for (uint32_t n; size - at >= 10 && (n = CheckedTagBytes(p, size, at, nullptr)) != 0;) at += n;
     return at;
+}
+
+uint32_t CheckedTagBytes(const uint8_t* p, uint32_t size, uint32_t at, const TagLanding* between) {
+    if (at >= size) return 0;
+    if (size - at >= 10 && Is(p + at, "ID3", 3)) return Id3v2TagSize(p, size, at, between);
+    if (!between) return 0;
+    const uint32_t bytes = MpegTagBytes(p + at, size - at);
+    if (!bytes || !Is(p + at, "APETAGEX", 8)) return bytes;
+    // APEv2 with a header: its footer where its size ends, or an end that lands well.
+    if (bytes > size - at) return 0;
+    return Is(p + at + bytes - 32, "APETAGEX", 8) || LandsWell(p, size, (uint64_t)at + bytes, *between) ? bytes : 0;
 }
 
 const char* ConfirmedSoundContainer(const uint8_t* p, uint32_t size, uint32_t at) {

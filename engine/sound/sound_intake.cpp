@@ -1,5 +1,7 @@
 #include "engine/sound/sound_intake.h"
 
+#include <cstring>
+
 #include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/sound_container.h"
 
@@ -35,6 +37,8 @@ struct RawBytes {
     uint32_t first;   // the first confirmed frame
     uint32_t end;     // the audio end, before the tails
     MpegAccept accept;
+    uint32_t size;    // of the file
+    TagLanding landing;
 };
 
 // Finds the first frame from `start`; false when there is none. Free format
@@ -58,9 +62,10 @@ enum RawPiece { RAW_FRAMES, RAW_TAG, RAW_OTHER };
 
 // Parts the bytes from the first frame on into chains of frames (each header
 // where the frame before it ends), tags, which files joined end to end hold
-// between them and which are passed over by their sizes, and other bytes,
-// over which the search goes on for the next confirmed frame. Linear: each
-// byte is passed once but for the searches' look-ahead.
+// between them and which are passed over by their sizes where what follows
+// bears them out (CheckedTagBytes), and other bytes, over which the search
+// goes on for the next confirmed frame. Linear: each byte is passed once but
+// for the searches' look-ahead and the tag looks, each of bounded cost.
 template <class Visit>
 void WalkRawBytes(const uint8_t* p, const RawBytes& raw, Visit&& visit) {
     const uint32_t end = raw.end;
@@ -79,20 +84,32 @@ void WalkRawBytes(const uint8_t* p, const RawBytes& raw, Visit&& visit) {
             at += chain;
             if (at >= end) break;
         }
-        if (const uint32_t tag = MpegTagBytes(p + at, end - at)) {
+        if (const uint32_t tag = CheckedTagBytes(p, raw.size, at, &raw.landing)) {
             const uint32_t tag_end = tag < end - at ? at + tag : end;
             visit(RAW_TAG, at, tag_end);
             at = tag_end;
             after_tag = true;
             continue;
         }
+        // A tag whose size runs past the file's end is a cut file's, unless frames follow in it.
+        const bool cut_tag = MpegTagBytes(p + at, end - at) > raw.size - at;
         const uint32_t from = chain || after_tag ? at : at + 1;   // never search in place
         after_tag = false;
         const int64_t next = from < end ? FindConfirmedMpegFrame(p + from, end - from, end - from, raw.accept, false) : -1;
         const uint32_t resume = next < 0 ? end : from + (uint32_t)next;
-        visit(RAW_OTHER, at, resume);
+        visit(next < 0 && cut_tag ? RAW_TAG : RAW_OTHER, at, resume);
         at = resume;
     }
+}
+
+// Whether the first stream is one frame that holds no sound: an encoder's
+// info frame (lame's, or Fraunhofer's "VBRI" 32 bytes behind the header), or
+// a frame cut short. Decoders make silence of it, or nothing.
+bool LoneSilentFrame(const uint8_t* p, const RawBytes& raw, uint32_t tags_start, uint32_t stream_bytes) {
+    const uint32_t span = MpegFrameSpan(p + raw.first, raw.end - raw.first, raw.accept);
+    if (stream_bytes > span) return false;
+    const bool vbri = raw.first + 40 <= raw.end && std::memcmp(p + raw.first + 36, "VBRI", 4) == 0;
+    return raw.first + span > tags_start || vbri || FindMpegInfoFrame(p + raw.first, raw.end - raw.first).marker;
 }
 
 // Raw bytes between the leading tags and the tails: MPEG audio when frames
@@ -102,11 +119,18 @@ void WalkRawBytes(const uint8_t* p, const RawBytes& raw, Visit&& visit) {
 // KB of look-alikes, a sound file is frames from end to end but for a cut
 // start, a lead and tags. Over this machine's programs, libraries and data,
 // frames make up at most a few percent; over sound files, 60 % and more.
-SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails& tails, MpegChainVisitor visit,
-                          void* context) {
+SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t size, uint32_t start, const MpegAudioTails& tails,
+                          MpegChainVisitor visit, void* context) {
     if (start >= tails.audio_end) return Refused(SOUND_INTAKE_NOTHING_AFTER_TAGS);
     RawBytes raw;
     if (!FindRawBytes(p, start, tails.audio_end, &raw)) return Refused(SOUND_INTAKE_NO_FRAME);
+    // Free-format layer I and II: the graph's parser takes the stream but its
+    // decoder gives nothing, and the graph stalls to its time limit.
+    if ((p[raw.first + 2] >> 4) == 0 && ((p[raw.first + 1] >> 1) & 3) != 1)
+        return Refused(SOUND_INTAKE_FREE_FORMAT_LAYER_I_II);
+    raw.size = size;
+    const uint32_t quiet = tails.audio_end < tails.tags_start ? tails.audio_end - 3 : tails.audio_end;
+    raw.landing = {p + raw.first, quiet, tails.tags_start};
 
     SoundIntake r = {SOUND_INTAKE_RAW_MPEG, SOUND_INTAKE_FRAMES_MAKE_IT_UP, nullptr, raw.first, tails.tags_start, false, 0, 0, 0};
     uint64_t frames = 0, eighths = WeighedEighths(p, start, raw.first);
@@ -128,6 +152,9 @@ SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t start, const MpegAudioTails
     if (frames * kZeroWeight * 2 < eighths) {
         r.kind = SOUND_INTAKE_REFUSED;
         r.reason = SOUND_INTAKE_FEW_FRAMES;
+    } else if (LoneSilentFrame(p, raw, tails.tags_start, r.stream_bytes)) {
+        r.kind = SOUND_INTAKE_REFUSED;
+        r.reason = SOUND_INTAKE_NO_SOUND_FRAME;
     }
     return r;
 }
@@ -141,7 +168,7 @@ SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size, MpegChainVisitor 
     // Atoms that chain but reach no movie are a movie's leftovers, or a
     // picture's: never raw MPEG audio, though a frame may stand in them.
     if (QuickTimeAtomsAt(p, size, start) >= 2) return Refused(SOUND_INTAKE_ATOMS_WITHOUT_MOVIE);
-    return JudgeRawBytes(p, start, FindMpegAudioTails(p, size), visit, context);
+    return JudgeRawBytes(p, size, start, FindMpegAudioTails(p, size), visit, context);
 }
 
 const char* DescribeSoundIntake(const SoundIntake& intake) {
@@ -152,6 +179,8 @@ const char* DescribeSoundIntake(const SoundIntake& intake) {
         case SOUND_INTAKE_ATOMS_WITHOUT_MOVIE: return "refused: QuickTime atoms that reach no movie";
         case SOUND_INTAKE_NO_FRAME: return "refused: no confirmed MPEG audio frame";
         case SOUND_INTAKE_FEW_FRAMES: return "refused: MPEG audio frames make up too little of the bytes";
+        case SOUND_INTAKE_FREE_FORMAT_LAYER_I_II: return "refused: free-format MPEG audio of layer I or II";
+        case SOUND_INTAKE_NO_SOUND_FRAME: return "refused: one frame that holds no sound (an info frame, or cut)";
     }
     return "";
 }

@@ -25,6 +25,8 @@ enum SoundIntakeReason {
     SOUND_INTAKE_ATOMS_WITHOUT_MOVIE,  // a chain of QuickTime atoms that reaches no movie
     SOUND_INTAKE_NO_FRAME,             // no confirmed MPEG audio frame
     SOUND_INTAKE_FEW_FRAMES,           // frames, but they make up too little of the bytes
+    SOUND_INTAKE_FREE_FORMAT_LAYER_I_II,   // which no decoder here decodes
+    SOUND_INTAKE_NO_SOUND_FRAME,       // one frame: an encoder's info frame, or cut
 };
 
 struct SoundIntake {

@@ -24,6 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const uint32_t tags = LeadingId3v2TagsEnd(p, (uint32_t)size);
     if (tags > size) std::abort();
+    const TagLanding between = {p, tails.audio_end, tails.tags_start};
+    for (uint32_t at = 0; at < size && at < 64; at++)
+        if (CheckedTagBytes(p, (uint32_t)size, at, &between) > size - at) std::abort();
     struct Chain {
         uint32_t from, to, limit;
     };

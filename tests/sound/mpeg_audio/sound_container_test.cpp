@@ -201,4 +201,59 @@ TEST(LeadingId3v2Tags, OneThatFallsShortOfItsFramesEndsWhereTheyEnd) {
         << "the cover counted against the audio";
 }
 
+// A tag between chains is checked as a leading one is: its end must land on a
+// frame of the stream, another tag or the end, else a plain size or its
+// frames' end may, else it is no tag and its bytes weigh as other data.
+TEST(TagsBetweenChains, AreCheckedAsLeadingOnesAre) {
+    const Bytes mp3 = ReadMedia("tone.mp3");
+    ASSERT_GT(mp3.size(), 2000u) << "scripts/sound-media writes it";
+    const std::vector<size_t> at = MpegFrameStarts(mp3);
+    const Bytes three(mp3.begin() + at[5], mp3.begin() + at[8]);
+    const Bytes title = Id3Frame("TIT2", Be(10, 4), Cat({{3}, Text("Test tone")}));
+    const Bytes frames = Cat({title, Id3Frame("APIC", Be(300000, 4), Noise(300000, 11))});
+    const Bytes covered = Cat({Id3Tag(3, 0, Syncsafe((uint32_t)frames.size()), frames), mp3});
+    Bytes ape_1gb = ApeTag();
+    ape_1gb[12] = 0, ape_1gb[13] = 0, ape_1gb[14] = 0, ape_1gb[15] = 0x40;
+    const Bytes cut_tag = Id3v2(3, 0, 1 << 20);
+    const size_t both = 2 * mp3.size();
+    const struct {
+        const char* what;
+        Bytes bytes;
+        int64_t frame_bytes;   // -1: refused
+    } cases[] = {
+        {"an ID3v2 size of 256 MB", Cat({mp3, Id3Tag(3, 0, Syncsafe((1 << 28) - 1), title), mp3}), (int64_t)both},
+        {"an APEv2 size of 1 GB", Cat({mp3, ape_1gb, mp3}), (int64_t)both},
+        {"a size 4 KB too long", Cat({mp3, Id3Tag(3, 0, Syncsafe((uint32_t)title.size() + 4096), title), mp3}), (int64_t)both},
+        {"covers joined, the second size plain", Cat({covered, Id3Tag(3, 0, Be((uint32_t)frames.size(), 4), frames), mp3}),
+         (int64_t)both},
+        {"covers joined, the second size without its cover",
+         Cat({covered, Id3Tag(3, 0, Syncsafe((uint32_t)title.size()), frames), mp3}), (int64_t)both},
+        {"a tag cut by the file's end", Cat({mp3, Bytes(cut_tag.begin(), cut_tag.begin() + 500000)}), (int64_t)mp3.size()},
+        {"a tag header whose size lands in noise", Cat({three, Id3v2(3, 0, 10000), Noise(1000, 12)}), -1},
+    };
+    for (const auto& c : cases) {
+        const SoundIntake in = DecideSoundIntake(c.bytes.data(), (uint32_t)c.bytes.size());
+        EXPECT_EQ(c.frame_bytes, in.kind == SOUND_INTAKE_RAW_MPEG ? (int64_t)in.frame_bytes : -1)
+            << c.what << ": " << in.frame_bytes << " of " << in.weighed_bytes;
+    }
+}
+
+// A WavPack file of one block ends on the file's end, another block or a tail tag.
+TEST(SoundContainer, WavPackBlockMayEndOnATailTag) {
+    Bytes block = {'w', 'v', 'p', 'k'};
+    Put32(block, 1000 - 8), Put16(block, 0x410);
+    block.resize(1000, 0x5A);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        bool container;
+    } cases[] = {
+        {"one block", block, true},
+        {"one block, then APEv2", Cat({block, ApeTag()}), true},
+        {"one block, then ID3v1", Cat({block, Id3v1Tag()}), true},
+        {"one block, then noise", Cat({block, Noise(500, 13)}), false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.container, Container(c.bytes) != nullptr) << c.what;
+}
+
 }  // namespace

@@ -143,6 +143,41 @@ TEST(SoundIntake, TagsBetweenFramesAreNotData) {
     }
 }
 
+// The first stream must hold sound a decoder here gives: free-format layer I
+// and II give none, and one frame alone that is an encoder's info frame or cut
+// is silence. A free-format stream ends where a confirmed one of another rate
+// begins, though its frames find no header of their own there.
+TEST(SoundIntake, TheFirstStreamHoldsSound) {
+    const Bytes mp3 = Read("tone.mp3");
+    ASSERT_FALSE(mp3.empty());
+    const std::vector<size_t> at = MpegFrameStarts(mp3);
+    const Bytes info(mp3.begin(), mp3.begin() + at[1]), one(mp3.begin() + at[5], mp3.begin() + at[6]);
+    const Bytes cut(one.begin(), one.begin() + 300);
+    const Bytes free32 = MpegFrames({0xFF, 0xFB, 0x08, 0xC4}, 288, 3), free44 = MpegFrames({0xFF, 0xFB, 0x00, 0xC4}, 209, 5);
+    const struct {
+        const char* what;
+        Bytes bytes;
+        SoundIntakeReason reason;
+        uint32_t end;
+    } cases[] = {
+        {"free-format layer I", MpegFrames({0xFF, 0xFF, 0x04, 0xC4}, 300, 20), SOUND_INTAKE_FREE_FORMAT_LAYER_I_II, 0},
+        {"free-format layer II", MpegFrames({0xFF, 0xFD, 0x04, 0xC4}, 300, 20), SOUND_INTAKE_FREE_FORMAT_LAYER_I_II, 0},
+        {"free-format layer III", MpegFrames({0xFF, 0xFB, 0x04, 0xC4}, 300, 20), SOUND_INTAKE_FRAMES_MAKE_IT_UP, 6000},
+        {"free format at 32 kHz, then at 44.1", Cat({free32, free44}), SOUND_INTAKE_FRAMES_MAKE_IT_UP, 864},
+        {"an info frame alone", info, SOUND_INTAKE_NO_SOUND_FRAME, 0},
+        {"a cut frame, then ID3v1", Cat({cut, Id3v1Tag()}), SOUND_INTAKE_NO_SOUND_FRAME, 0},
+        {"ID3v2, then a cut frame", Cat({Id3v2(3, 0, 20), cut}), SOUND_INTAKE_NO_SOUND_FRAME, 0},
+        {"one frame, then ID3v1", Cat({one, Id3v1Tag()}), SOUND_INTAKE_FRAMES_MAKE_IT_UP, (uint32_t)one.size()},
+        {"an info frame and a frame", Cat({info, one}), SOUND_INTAKE_FRAMES_MAKE_IT_UP, (uint32_t)(info.size() + one.size())},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SoundIntake in = Decide(c.bytes);
+        EXPECT_EQ(c.reason, in.reason) << DescribeSoundIntake(in);
+        if (in.kind == SOUND_INTAKE_RAW_MPEG) EXPECT_EQ(c.end, in.end);
+    }
+}
+
 // A chain of atoms is a movie's: behind any number of atoms it is a container,
 // and without one it is refused, never read as raw MPEG audio from its data.
 TEST(SoundIntake, AtomsAreNeverRawAudio) {
