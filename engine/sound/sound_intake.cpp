@@ -1,8 +1,7 @@
 #include "engine/sound/sound_intake.h"
 
-#include <cstring>
-
 #include "engine/sound/mpeg_audio_start.h"
+#include "engine/sound/mpeg_info_frame.h"
 #include "engine/sound/sound_container.h"
 
 namespace {
@@ -103,13 +102,11 @@ void WalkRawBytes(const uint8_t* p, const RawBytes& raw, Visit&& visit) {
 }
 
 // Whether the first stream is one frame that holds no sound: an encoder's
-// info frame (lame's, or Fraunhofer's "VBRI" 32 bytes behind the header), or
-// a frame cut short. Decoders make silence of it, or nothing.
+// info frame, or a frame cut short. Decoders make silence of it, or nothing.
 bool LoneSilentFrame(const uint8_t* p, const RawBytes& raw, uint32_t tags_start, uint32_t stream_bytes) {
     const uint32_t span = MpegFrameSpan(p + raw.first, raw.end - raw.first, raw.accept);
     if (stream_bytes > span) return false;
-    const bool vbri = raw.first + 40 <= raw.end && std::memcmp(p + raw.first + 36, "VBRI", 4) == 0;
-    return raw.first + span > tags_start || vbri || FindMpegInfoFrame(p + raw.first, raw.end - raw.first).marker;
+    return raw.first + span > tags_start || FindMpegInfoFrame(p + raw.first, raw.end - raw.first).marker;
 }
 
 // Raw bytes between the leading tags and the tails: MPEG audio when frames
