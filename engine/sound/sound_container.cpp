@@ -275,9 +275,10 @@ bool IsFrameId(const uint8_t* id, int n) {
     return true;
 }
 
-// Frames of one tag walked for its end: tags hold a few dozen, and a hostile
-// chain of frames, each with a tag header in it, must not be walked again
-// from every header.
+// Frames of one tag between chains walked for its end: tags hold a few
+// dozen, and a hostile chain of frames, each with a tag header in it, must
+// not be walked again from every header. Leading tags are walked whole: what
+// a walk passes over is theirs, so each byte is walked once.
 const int kId3v2FramesWalked = 64;
 
 // Where the frames of the ID3v2 tag at `at` end, walked regardless of its
@@ -295,7 +296,7 @@ uint64_t Id3v2FramesEnd(const uint8_t* p, uint32_t size, uint64_t at, const TagL
         if (extended > size - pos) return pos;
         pos += extended;
     }
-    for (int walked = 0; walked < kId3v2FramesWalked && pos + header <= size && IsFrameId(p + pos, id); walked++) {
+    for (int walked = 0; (!l.stream || walked < kId3v2FramesWalked) && pos + header <= size && IsFrameId(p + pos, id); walked++) {
         const uint8_t* const f = p + pos;
         const uint64_t plain = major == 2 ? Be32(f + 2) & 0xFFFFFF : Be32(f + 4);
         const uint64_t syncsafe = major == 2 ? UINT64_MAX : Syncsafe32(f + 4);

@@ -169,6 +169,8 @@ TEST(LeadingId3v2Tags, OneThatFallsShortOfItsFramesEndsWhereTheyEnd) {
     const Bytes v23 = tag(3, 0, Id3Frame("TIT2", Be(10, 4), title), Id3Frame("APIC", Be(300000, 4), cover));
     const Bytes padded = tag(3, 0, Cat({Id3Frame("TIT2", Be(10, 4), title), Bytes(500, 0)}), {});
     const Bytes unpadded = tag(3, 0, Id3Frame("TIT2", Be(10, 4), title), {});
+    Bytes many;   // more frames than a tag between chains is walked for
+    for (int i = 0; i < 100; i++) many = Cat({many, Id3Frame("TXXX", Be(10, 4), title)});
     // A frame whose size, added in 32 bits, comes round to itself.
     const Bytes wrapping = tag(3, 0, Id3Frame("TIT2", Be(0xFFFFFFF6, 4), title), {});
     const struct {
@@ -187,6 +189,7 @@ TEST(LeadingId3v2Tags, OneThatFallsShortOfItsFramesEndsWhereTheyEnd) {
          tag(3, 0x40, Cat({extended, Id3Frame("TIT2", Be(10, 4), title)}), Id3Frame("APIC", Be(300000, 4), cover)),
          mp3},
         {"v2.3, zeros before the MP3", v23, Cat({Bytes(2000, 0), mp3})},
+        {"100 frames before the cover", tag(3, 0, many, Id3Frame("APIC", Be(300000, 4), cover)), mp3},
         {"padded, before noise", padded, Cat({Noise(3000, 4), mp3})},
         {"unpadded, before noise", unpadded, Cat({Noise(3000, 5), mp3})},
         {"unpadded, before a WAV", unpadded, UndecodableWave(0x1234, 16, 1, 8000, QuietPcm(16, 4000, 3))},
