@@ -193,6 +193,64 @@ TEST_F(AcmSteps, FfmpegWavsLoadAtItsLengthWithItsSound) {
 }
 
 MMRESULT(WINAPI* g_real_size)(HACMSTREAM, DWORD, LPDWORD, DWORD);
+// Promises a second more PCM for `g_whole` bytes than the codec's own count.
+uint32_t g_whole = 0;
+MMRESULT WINAPI WholeOverpromised(HACMSTREAM h, DWORD in, LPDWORD out, DWORD flags) {
+    if ((flags & ACM_STREAMSIZEF_QUERYMASK) != ACM_STREAMSIZEF_SOURCE || in != g_whole) return g_real_size(h, in, out, flags);
+    if (g_real_size(h, in, out, flags) != 0) *out = 0;
+    *out += 44100 * 4;
+    return 0;
+}
+
+// Where the data chunk's body starts (ffmpeg writes it last).
+size_t DataBody(const Bytes& wav) {
+    const uint8_t id[] = {'d', 'a', 't', 'a'};
+    return std::search(wav.begin(), wav.end(), id, id + 4) - wav.begin() + 8;
+}
+
+// `wav` with its data chunk cut to `keep` bytes.
+Bytes DataCut(Bytes wav, uint32_t keep) {
+    const size_t at = DataBody(wav);
+    if (at + keep > wav.size()) return Bytes();
+    wav.resize(at + keep);
+    for (int i = 0; i < 4; i++) wav[at - 4 + i] = (uint8_t)(keep >> (8 * i));
+    return wav;
+}
+
+// A decode that yields nothing is refused with a log line, as a normal sound
+// (not tried again as a stream where the codec promised PCM) and as a stream,
+// whatever the codec promised; one that yields less than the codec promised
+// keeps what it decoded and says so.
+TEST_F(AcmSteps, NothingDecodedIsRefusedAndLessIsSaid) {
+    const Bytes ima = ReadFileBytes("acmwav_ima2048_44s.wav"), want = ReadFileBytes("acmwav_ima2048_44s.s16");
+    ASSERT_FALSE(ima.empty() || want.empty());
+    const Bytes cut = DataCut(ima, 1000);  // less than one block: the codec converts nothing
+    g_real_size = AcmApi.acmStreamSize;
+    AcmApi.acmStreamSize = WholeOverpromised;
+    for (uint32_t promised : {0u, 1000u})
+        for (int type : {0, 2}) {
+            SCOPED_TRACE(::testing::Message() << (promised ? "a second promised" : "nothing promised") << ", type " << type);
+            g_whole = promised;
+            LogCapture log;
+            SetCreateSoundDataType(type);
+            int h = 0;
+            ASSERT_TRUE(RunWithTimeout([&] { h = CreateSoundFromFileImage(cut.data(), (unsigned)cut.size(), 1, -1); }, 20000));
+            EXPECT_EQ(-1, h) << "a sound of nothing";
+            EXPECT_TRUE(log.Contains("ＰＣＭが得られませんでした")) << log.Text();
+            if (promised && type == 0) EXPECT_FALSE(log.Contains("ストリーム")) << log.Text();
+        }
+    SetCreateSoundDataType(0);
+    LogCapture log;
+    g_whole = (uint32_t)(ima.size() - DataBody(ima));
+    const int h = CreateSoundFromFileImage(ima.data(), (unsigned)ima.size(), 1, -1);
+    AcmApi.acmStreamSize = g_real_size;
+    ASSERT_NE(-1, h);
+    EXPECT_EQ(SOUND_KIND_NORMAL, GetSoundRecord(h)->kind);
+    EXPECT_EQ(want.size(), (size_t)GetSoundRecord(h)->pcm_size);
+    EXPECT_TRUE(log.Contains("ヘッダーの示す長さより短い")) << log.Text();
+    EXPECT_EQ(0, DeleteSoundHandle(h));
+}
+
 MMRESULT WINAPI SizeRefused(HACMSTREAM, DWORD, LPDWORD, DWORD) { return ACMERR_NOTPOSSIBLE; }
 // Recommends five GSM blocks more than fill the destination, as an estimate may.
 MMRESULT WINAPI SourceOverestimated(HACMSTREAM h, DWORD in, LPDWORD out, DWORD flags) {
