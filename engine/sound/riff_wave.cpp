@@ -363,7 +363,8 @@ int OpenRiffAcmSource(SoundConverter* c) {
 
     c->block_size = c->format.nAvgBytesPerSec;
     if (!SizeRiffAcmSteps(c)) goto reject;
-    c->acm.total_samples = -1;
+    // MPEG audio is as long as its frames: the codec counts in whole 1152-sample blocks of the average rate.
+    c->acm.total_samples = mpeg.samples && mpeg.samples * c->format.nBlockAlign <= 0x7FFFFFFF ? (int32_t)mpeg.samples : -1;
     c->method = SOUND_CONVERT_ACM;
     return 0;
 

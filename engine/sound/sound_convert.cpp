@@ -236,7 +236,7 @@ int ConvertWholeSound(SoundConverter* conv, WAVEFORMATEX* out_format, void** out
         return LogAppend("音声データをデコードしましたが、ＰＣＭが得られませんでした\n");
     }
     if (got < size)
-        LogAppendFormat("音声データのデコード結果がヘッダーの示す長さより短いため、得られた %lu バイトだけを使います(ヘッダー:%lu バイト)",
+        LogAppendFormat("音声データのデコード結果が示された長さより短いため、得られた %lu バイトだけを使います(示された長さ:%lu バイト)",
                         (unsigned long)got, (unsigned long)size);
     *out_format = conv->format;
     *out_pcm = block;
