@@ -144,9 +144,14 @@ int ConvertNextSoundBlock(SoundConverter* conv, void* dest, uint32_t size) {
     return (int)size;
 }
 
+static int SeekWithin(SoundConverter* conv, int32_t sample, int64_t slack);
+
 int DecodeFirstSoundBlock(SoundConverter* conv) {
     if (!conv->setup) return -1;
     if (conv->bytes_left >= (int32_t)conv->format.nBlockAlign) return 0;
+    // From the first sample, as every pass starts: vorbisfile reads nothing of
+    // a movie's Vorbis track straight after opening it, but does after a seek.
+    SeekWithin(conv, 0, 0);
     conv->buffer_offset = 0;
     conv->bytes_left = 0;
     if (FillBlock(conv) != 0 || conv->bytes_left < (int32_t)conv->format.nBlockAlign) {
