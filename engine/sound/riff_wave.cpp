@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/sound/mpeg_audio_header.h"
 #include "engine/sound/sound_system.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
@@ -144,6 +145,48 @@ uint32_t ImpliedByteRate(const WAVEFORMATEX* f, uint32_t fmt_size) {
     return rate > 0xFFFFFFFFu ? 0 : (uint32_t)rate;
 }
 
+bool IsMpegInWave(const WAVEFORMATEX* f) {
+    return f->wFormatTag == WAVE_FORMAT_MPEGLAYER3 || f->wFormatTag == WAVE_FORMAT_MPEG;
+}
+
+// What the MPEG audio frames of a data chunk hold.
+struct MpegDataFrames {
+    uint64_t bytes, samples;
+    uint32_t lowest, highest;   // the frames' bit rates, in bytes a second
+};
+
+bool MpegFrameAt(const uint8_t* p, uint32_t left, uint32_t rate, MpegFrameInfo* f) {
+    return left >= 4 && ParseMpegAudioFrameHeader(p, f, true) == 0 && f->sample_rate == rate && f->frame_length > 0;
+}
+
+// The frames at the format's rate. A frame counts where the one before it
+// ends or where the next header (or the end) follows it, so stray syncs in
+// other bytes count for nothing; the walk moves on by a frame or a byte,
+// linear in the chunk.
+MpegDataFrames CountMpegFrames(const uint8_t* data, uint32_t size, uint32_t rate) {
+    MpegDataFrames m = {};
+    MpegFrameInfo f, next;
+    uint32_t chained = 0xFFFFFFFFu;   // where the last frame counted ends
+    for (uint32_t at = 0; at < size;) {
+        if (!MpegFrameAt(data + at, size - at, rate, &f)) {
+            at++;
+            continue;
+        }
+        const uint32_t end = f.frame_length < size - at ? at + f.frame_length : size;   // the last may be cut
+        if (at != chained && size - end >= 4 && !MpegFrameAt(data + end, size - end, rate, &next)) {
+            at++;
+            continue;
+        }
+        const uint32_t byte_rate = f.bit_rate * 1000 / 8;
+        m.bytes += end - at;
+        m.samples += f.samples;
+        if (!m.lowest || byte_rate < m.lowest) m.lowest = byte_rate;
+        if (byte_rate > m.highest) m.highest = byte_rate;
+        chained = at = end;
+    }
+    return m;
+}
+
 // Decoded bytes of `src` compressed bytes by the codec's own count; false when it gives none.
 bool AcmDecodedBytes(HACMSTREAM stream, uint32_t src, uint32_t* out) {
     DWORD n = 0;
@@ -152,32 +195,50 @@ bool AcmDecodedBytes(HACMSTREAM stream, uint32_t src, uint32_t* out) {
     return true;
 }
 
+// PCM of one compressed block: the codec's count, or the byte rates where it gives none.
+uint64_t BlockPcmBytes(SoundConverter* c) {
+    const WAVEFORMATEX* src = c->acm.src_format;
+    uint32_t counted = 0;
+    if (AcmDecodedBytes(c->acm.stream, src->nBlockAlign, &counted)) return counted;
+    return ((uint64_t)src->nBlockAlign * c->format.nAvgBytesPerSec + src->nAvgBytesPerSec - 1) / src->nAvgBytesPerSec;
+}
+
+// PCM of one compressed block is far beyond any sound's: such a format is refused.
+const uint64_t kLargestAcmBlockPcm = 16u << 20;
+
 // A codec handed bytes that decode to more than the block holds may refuse the
 // whole step (GSM 6.10 under Wine: the sound ends there) or keep what fits and
-// report all of it used: a step hands only whole compressed blocks whose PCM
-// fits. A format whose block exceeds 2048 bytes keeps the plain step, converts
-// no whole block and yields nothing, as before.
-uint32_t RiffAcmStepBytes(SoundConverter* c) {
-    const uint32_t align = c->acm.src_format->nBlockAlign, block = c->block_size;
-    const uint32_t most = kAcmStepBytes / align * align;
-    if (most == 0) return 0;
+// report all of it used, and one handed less than a whole compressed block
+// converts nothing: a step is whole compressed blocks whose PCM fits, at least
+// one, with the output block grown to hold that one where it does not. At most
+// 2048 bytes, or one block where a block is larger. False when even one block
+// is out of all measure.
+bool SizeRiffAcmSteps(SoundConverter* c) {
+    const uint32_t align = c->acm.src_format->nBlockAlign, out_align = c->format.nBlockAlign;
+    const uint64_t one = BlockPcmBytes(c);
+    if (one > kLargestAcmBlockPcm) return false;
+    if (one > c->block_size) c->block_size = (uint32_t)((one + out_align - 1) / out_align * out_align);
+    const uint32_t block = c->block_size;
+    const uint32_t most = kAcmStepBytes > align ? kAcmStepBytes / align * align : align;
+    uint32_t step = most;
     uint32_t decoded = 0;
-    if (!AcmDecodedBytes(c->acm.stream, kAcmStepBytes, &decoded)) {
+    if (!AcmDecodedBytes(c->acm.stream, most, &decoded)) {
         // Nothing to ask: a second of the source fills the one-second block,
         // as far as its byte rate tells (ADPCM's is worked out from the format).
         const uint32_t second = c->acm.src_format->nAvgBytesPerSec / align * align;
-        return second >= most ? 0 : second < align ? align : second;
+        if (second < step) step = second < align ? align : second;
+    } else if (decoded > block) {
+        // The codec's estimate of what fills the block is only a start: its own count decides.
+        DWORD fill = 0;
+        step = (uint32_t)((uint64_t)most * block / decoded);
+        if (AcmApi.acmStreamSize(c->acm.stream, block, &fill, ACM_STREAMSIZEF_DESTINATION) == 0 && fill < most)
+            step = fill;
+        step = step / align * align;
+        if (step < align) step = align;
+        while (step > align && AcmDecodedBytes(c->acm.stream, step, &decoded) && decoded > block) step -= align;
     }
-    if (decoded <= block) return 0;
-    // The codec's estimate of what fills the block is only a start: its own count decides.
-    DWORD fill = 0;
-    uint32_t step = (uint32_t)((uint64_t)most * block / decoded);
-    if (AcmApi.acmStreamSize(c->acm.stream, block, &fill, ACM_STREAMSIZEF_DESTINATION) == 0 && fill < most)
-        step = fill;
-    step = step / align * align;
-    if (step < align) step = align;
-    while (step > align && AcmDecodedBytes(c->acm.stream, step, &decoded) && decoded > block) step -= align;
-    return step;
+    c->acm.step_bytes = step;
+    return true;
 }
 
 }  // namespace
@@ -262,6 +323,7 @@ int OpenRiffAcmSource(SoundConverter* c) {
     if (WalkToFormat(c, &w) != 0) return -1;
     WAVEFORMATEX* src = (WAVEFORMATEX*)w.fmt;
     c->acm.src_format = src;
+    MpegDataFrames mpeg = {};
     if (src->wFormatTag == WAVE_FORMAT_PCM && w.fmt_size == 16 && src->nChannels) {
         src->wBitsPerSample = (WORD)(src->nBlockAlign / src->nChannels * 8);
         src->cbSize = 0;
@@ -276,8 +338,19 @@ int OpenRiffAcmSource(SoundConverter* c) {
         LogAppend("ADPCMの１ブロック当たりのサンプル数が０です\n");
         goto reject;
     }
-    // Codecs check the byte rate against the rest of the format.
+    c->acm.data = (uint8_t*)MemAlloc(c->data_size ? c->data_size : 1, "riff_wave", __LINE__);
+    if (!c->acm.data) goto reject;
+    c->acm.data_size = c->data_size;
+    if (!ReadExact(c, c->acm.data, c->data_size) || !SeekTo(c, c->data_start)) goto reject;
+    c->acm.src_pos = 0;
+    if (IsMpegInWave(src)) mpeg = CountMpegFrames(c->acm.data, c->acm.data_size, src->nSamplesPerSec);
+
+    // Codecs check the byte rate against the rest of the format, and count
+    // their output by it: MPEG audio's comes from its frames where the header
+    // gives one they do not have (VBR writers leave 0).
     src->nAvgBytesPerSec = ImpliedByteRate(src, w.fmt_size);
+    if (mpeg.samples && (src->nAvgBytesPerSec < mpeg.lowest || src->nAvgBytesPerSec > mpeg.highest))
+        src->nAvgBytesPerSec = (uint32_t)(mpeg.bytes * src->nSamplesPerSec / mpeg.samples);
     if (src->nAvgBytesPerSec == 0) goto reject;
     if (src->wFormatTag == WAVE_FORMAT_PCM && CheckPcmFormat(src) != 0) goto reject;
     std::memset(&c->format, 0, sizeof(c->format));
@@ -286,17 +359,12 @@ int OpenRiffAcmSource(SoundConverter* c) {
         goto reject;
     if (c->format.wFormatTag != WAVE_FORMAT_PCM || !FormatFieldsUsable(&c->format)) goto reject;
 
-    c->acm.data = (uint8_t*)MemAlloc(c->data_size ? c->data_size : 1, "riff_wave", __LINE__);
-    if (!c->acm.data) goto reject;
-    c->acm.data_size = c->data_size;
-    if (!ReadExact(c, c->acm.data, c->data_size) || !SeekTo(c, c->data_start)) goto reject;
-    c->acm.src_pos = 0;
-
     if (OpenAcmStreams(c) != 0) goto reject;
 
     c->block_size = c->format.nAvgBytesPerSec;
-    c->acm.step_bytes = RiffAcmStepBytes(c);
-    c->acm.total_samples = -1;
+    if (!SizeRiffAcmSteps(c)) goto reject;
+    // MPEG audio is as long as its frames: the codec counts in whole 1152-sample blocks of the average rate.
+    c->acm.total_samples = mpeg.samples && mpeg.samples * c->format.nBlockAlign <= 0x7FFFFFFF ? (int32_t)mpeg.samples : -1;
     c->method = SOUND_CONVERT_ACM;
     return 0;
 

@@ -144,6 +144,24 @@ int ConvertNextSoundBlock(SoundConverter* conv, void* dest, uint32_t size) {
     return (int)size;
 }
 
+static int SeekWithin(SoundConverter* conv, int32_t sample, int64_t slack);
+
+int DecodeFirstSoundBlock(SoundConverter* conv) {
+    if (!conv->setup) return -1;
+    if (conv->bytes_left >= (int32_t)conv->format.nBlockAlign) return 0;
+    // From the first sample, as every pass starts: vorbisfile reads nothing of
+    // a movie's Vorbis track straight after opening it, but does after a seek.
+    SeekWithin(conv, 0, 0);
+    conv->buffer_offset = 0;
+    conv->bytes_left = 0;
+    if (FillBlock(conv) != 0 || conv->bytes_left < (int32_t)conv->format.nBlockAlign) {
+        conv->bytes_left = 0;
+        conv->end = 1;
+        return -1;
+    }
+    return 0;
+}
+
 // Seeks, unless the target lies less than `slack` bytes from the output position while data remains.
 static int SeekWithin(SoundConverter* conv, int32_t sample, int64_t slack) {
     uint32_t target = (uint32_t)sample * conv->format.nBlockAlign;
@@ -201,7 +219,7 @@ int ConvertWholeSound(SoundConverter* conv, WAVEFORMATEX* out_format, void** out
     if (!conv->setup) return -1;
     uint32_t size = GetConvertedPcmSize(conv);
     void* block = MemAlloc(size ? size : 1, "sound_convert", __LINE__);
-    if (!block) return -1;
+    if (!block) return LogAppend("音声データを格納するメモリ領域の確保に失敗しました\n");
     SeekSoundConverter(conv, 0);
     uint32_t got;
     if (conv->method == SOUND_CONVERT_RIFF_PCM) {
@@ -215,6 +233,16 @@ int ConvertWholeSound(SoundConverter* conv, WAVEFORMATEX* out_format, void** out
         int n = ConvertNextSoundBlock(conv, block, size);
         got = n < 0 ? 0 : (uint32_t)n;
     }
+    // Nothing decoded of what was promised is no sound: never a silent one. Where
+    // nothing was promised (a codec that cannot count) the caller plays a stream,
+    // which decodes as it goes and refuses a first block of nothing.
+    if (size && got < conv->format.nBlockAlign) {
+        MemFree(block);
+        return LogAppend("音声データをデコードしましたが、ＰＣＭが得られませんでした\n");
+    }
+    if (got < size)
+        LogAppendFormat("音声データのデコード結果が示された長さより短いため、得られた %lu バイトだけを使います(示された長さ:%lu バイト)",
+                        (unsigned long)got, (unsigned long)size);
     *out_format = conv->format;
     *out_pcm = block;
     *out_size = got;

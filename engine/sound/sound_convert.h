@@ -79,6 +79,9 @@ int CheckPcmFormat(const WAVEFORMATEX* format);
 int SelectSoundDecoder(StreamData* source, SoundConverter* conv);
 // PCM bytes written (fewer than size only at the end), -1 when not set up.
 int ConvertNextSoundBlock(SoundConverter* conv, void* dest, uint32_t size);
+// Right after the set-up: decodes the first block, which the next blocks
+// asked for then hand out; -1 when it holds no PCM.
+int DecodeFirstSoundBlock(SoundConverter* conv);
 // Skips a target within 15 bytes of the output position while data remains.
 int SeekSoundConverter(SoundConverter* conv, int32_t sample);
 // Lands on the sample itself: a pass of a stream source must start at its first byte.
@@ -86,7 +89,8 @@ int SeekSoundConverterExactly(SoundConverter* conv, int32_t sample);
 uint32_t GetConvertedPcmSize(SoundConverter* conv);
 int GetConverterWaveFormat(SoundConverter* conv, WAVEFORMATEX* out);
 int TerminateSoundConverter(SoundConverter* conv);
-// The whole sound as one tracked block (MemFree it).
+// The whole sound as one tracked block (MemFree it), as long as the decoder
+// promises at most; -1 with a log line when a promise yields no PCM.
 int ConvertWholeSound(SoundConverter* conv, WAVEFORMATEX* out_format, void** out_pcm, uint32_t* out_size);
 
 // The 28 + format_size bytes of a RIFF WAVE header: fmt chunk, then the data chunk's header.

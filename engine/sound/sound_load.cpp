@@ -124,9 +124,10 @@ int CreateSoundFromFileImage(const void* image, unsigned size, int buffer_count,
         MemStreamClose(sd.handle);
         SoundLockEnter();
         rec = GetSoundRecord(handle);
+        // ConvertWholeSound has said why: no memory, or no PCM of what the decoder promised.
         if (converted != 0) {
             pcm = nullptr;
-            LogAppendFormat("音声ファイルを格納するメモリ領域の確保に失敗しました");
+            LogAppendFormat("音声ファイルのＰＣＭへの変換に失敗しました");
             goto fail;
         }
         if (pcm_size / fmt.nBlockAlign / fmt.nSamplesPerSec > kLongestNormalSoundSec ||

@@ -66,7 +66,7 @@ static int SetUpDecodedSource(StreamData* stream, StreamSourceEntry* src) {
     return 0;
 }
 
-static int SetUpSource(StreamData* stream, StreamSourceEntry* src, int kind, int* consumed) {
+static int OpenSource(StreamData* stream, StreamSourceEntry* src, int kind, int* consumed) {
     src->kind = kind;
     src->loop_end = -1;
     stream->funcs.Seek(stream->handle, 0, 0);
@@ -88,6 +88,14 @@ static int SetUpSource(StreamData* stream, StreamSourceEntry* src, int kind, int
         return 0;
     default: return LogAppendFormat("ストリームサウンドのデータ形式 %d は扱えません", kind);
     }
+}
+
+// A source that decodes to nothing would play as silence, or not at all: it is refused here.
+static int SetUpSource(StreamData* stream, StreamSourceEntry* src, int kind, int* consumed) {
+    if (OpenSource(stream, src, kind, consumed) != 0) return -1;
+    if (DecodeFirstSoundBlock(&src->converter) != 0)
+        return LogAppendFormat("音声データをデコードしましたが、ＰＣＭが得られませんでした");
+    return 0;
 }
 
 // A fresh ring holds silence, not whatever the allocator left there.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 
 #include "engine/sound/sound_stream.h"
 #include "engine/system/library.h"
@@ -62,13 +63,24 @@ protected:
         Bytes heard;
         if (PlaySoundHandle(h, SOUND_PLAY_BACK, 1) != 0) return heard;
         SoundBufferRecord* b = &StreamRingOwner(GetSoundRecord(h))->buffers[0];
+        const uint32_t align = b->format.nBlockAlign, step = 160 * align;
         while (IsSoundHandlePlaying(h) == 1 && heard.size() < limit) {
-            const uint32_t size = b->sample_count * 2, pos = b->position * 2;
-            for (uint32_t i = 0; i < 320; i++) heard.push_back(((uint8_t*)b->memory)[(pos + i) % size]);
-            b->position = (int)(((pos + 320) % size) / 2);
+            const uint32_t size = b->sample_count * align, pos = b->position * align;
+            for (uint32_t i = 0; i < step; i++) heard.push_back(((uint8_t*)b->memory)[(pos + i) % size]);
+            b->position = (int)(((pos + step) % size) / align);
             RefillStreamSound(h);
         }
         return heard;
+    }
+    // The PCM a normal sound's DirectSound buffer holds.
+    static Bytes NormalPcm(int h) {
+        SoundHandleRecord* s = GetSoundRecord(h);
+        void *p1 = nullptr, *p2 = nullptr;
+        uint32_t n1 = 0, n2 = 0;
+        if (LockDSoundBuffer(&s->buffers[0], 0, (uint32_t)s->pcm_size, &p1, &n1, &p2, &n2) != 0) return Bytes();
+        Bytes pcm((uint8_t*)p1, (uint8_t*)p1 + n1);
+        UnlockDSoundBuffer(&s->buffers[0], p1, n1, p2, n2);
+        return pcm;
     }
     int saved_ = LogicalProcessorCount;
 };
@@ -89,12 +101,7 @@ TEST_F(AcmSteps, CompressedWavsLoadWholeAsNormalAndStreamSounds) {
                     EXPECT_EQ((DWORD)kRate, s->format.nSamplesPerSec);
                     EXPECT_EQ(1, s->format.nChannels);
                     EXPECT_NEAR(t.seconds * kRate, s->pcm_size / 2, t.block_samples) << "samples decoded";
-                    // What DirectSound's buffer holds.
-                    void *p1 = nullptr, *p2 = nullptr;
-                    uint32_t n1 = 0, n2 = 0;
-                    ASSERT_EQ(0, LockDSoundBuffer(&s->buffers[0], 0, (uint32_t)s->pcm_size, &p1, &n1, &p2, &n2));
-                    normal.assign((uint8_t*)p1, (uint8_t*)p1 + n1);
-                    UnlockDSoundBuffer(&s->buffers[0], p1, n1, p2, n2);
+                    normal = NormalPcm(h);
                     ExpectWholeTone(ToSamples(normal), t);
                 }
                 EXPECT_EQ(0, DeleteSoundHandle(h));
@@ -116,7 +123,137 @@ TEST_F(AcmSteps, CompressedWavsLoadWholeAsNormalAndStreamSounds) {
     }
 }
 
+// WAVs as ffmpeg writes them (scripts/sound-media), each beside ffmpeg's
+// decode: MP3 in WAV whose header gives no byte rate (VBR) or one (CBR), and
+// blocks larger than a step, or whose PCM exceeds the one-second block.
+const struct FfmpegWav {
+    const char* name;  // acmwav_NAME.wav and .s16
+    int channels, rate;
+    int slack;         // frames the length may differ from ffmpeg's: two MP3 frames
+} kFfmpegWavs[] = {
+    {"mp3_vbr44s", 2, 44100, 2304}, {"mp3_vbr44m", 1, 44100, 2304}, {"mp3_vbr22m", 1, 22050, 1152},
+    {"mp3_vbr48s", 2, 48000, 2304}, {"mp3_vbr16m", 1, 16000, 1152}, {"mp3_vbr16mixed", 1, 16000, 1152},
+    {"mp3_cbr16m8k", 1, 16000, 1152}, {"mp3_cbr44s", 2, 44100, 2304}, {"ima256_44s", 2, 44100, 0},
+    {"ima2048_44s", 2, 44100, 0},
+    {"ima4096_44s", 2, 44100, 0},   {"ima8192_44s", 2, 44100, 0},   {"ms256_44s", 2, 44100, 0},
+    {"ms2048_44s", 2, 44100, 0},    {"ms4096_44s", 2, 44100, 0},    {"ms8192_44s", 2, 44100, 0},
+    {"ima8192_8m", 1, 8000, 0},     {"ms8192_8m", 1, 8000, 0},      {"gsm_8m", 1, 8000, 0},
+    {"alaw_22m", 1, 22050, 0},      {"mulaw_22m", 1, 22050, 0},
+};
+
+// RMS of the difference between the samples both hold, as a share of `want`'s RMS.
+double Difference(const std::vector<int16_t>& got, const std::vector<int16_t>& want) {
+    const size_t n = std::min(got.size(), want.size());
+    std::vector<int16_t> d(n);
+    for (size_t i = 0; i < n; i++) d[i] = (int16_t)std::max(-32768, std::min(32767, got[i] - want[i]));
+    return Rms(d) / std::max(1.0, Rms(std::vector<int16_t>(want.begin(), want.begin() + n)));
+}
+
+TEST_F(AcmSteps, FfmpegWavsLoadAtItsLengthWithItsSound) {
+    // Through the compression manager alone: the platform's filter graph would take some of them.
+    SetSoundDecoderDisableMask(SOUND_DECODER_MP3_FILTERS);
+    for (auto& t : kFfmpegWavs) {
+        const std::string name = std::string("acmwav_") + t.name;
+        const auto want = ToSamples(ReadFileBytes((name + ".s16").c_str()));
+        ASSERT_FALSE(want.empty()) << name;
+        const long want_frames = (long)want.size() / t.channels;
+        ASSERT_TRUE(RunWithTimeout(
+            [&] {
+                SCOPED_TRACE(name);
+                SetSoundSoftwareMixingFlag(0);
+                SetCreateSoundDataType(0);
+                LogCapture log;
+                const int h = LoadSoundFile((name + ".wav").c_str(), 1, -1);
+                ASSERT_NE(-1, h);
+                EXPECT_FALSE(log.Contains("示された長さより短い")) << "decoded less than promised";
+                SoundHandleRecord* s = GetSoundRecord(h);
+                ASSERT_EQ(SOUND_KIND_NORMAL, s->kind) << "turned into a stream sound";
+                EXPECT_EQ((DWORD)t.rate, s->format.nSamplesPerSec);
+                ASSERT_EQ(t.channels, s->format.nChannels);
+                const Bytes normal = NormalPcm(h);
+                const auto got = ToSamples(normal);
+                EXPECT_NEAR(want_frames, (long)got.size() / t.channels, t.slack) << "frames";
+                // The codecs round differently from ffmpeg's (IMA ADPCM's by up to 0.2 %).
+                EXPECT_LT(Difference(got, want), 0.01) << "not ffmpeg's sound";
+                EXPECT_GT(Rms(got), 0.5 * Rms(want)) << "quieter than ffmpeg's";
+                EXPECT_EQ(0, DeleteSoundHandle(h));
+
+                SetSoundSoftwareMixingFlag(1);
+                SetCreateSoundDataType(2);
+                const int st = LoadSoundFile((name + ".wav").c_str(), 1, -1);
+                ASSERT_NE(-1, st);
+                EXPECT_EQ((int)(got.size() / t.channels), GetSoundHandleSampleCount(st)) << "the stream's length";
+                const Bytes heard = PlayStream(st, normal.size() + (size_t)t.rate * t.channels * 6);
+                EXPECT_EQ(0, IsSoundHandlePlaying(st)) << "did not stop by itself";
+                EXPECT_TRUE(!normal.empty() && heard.size() >= normal.size() &&
+                            std::equal(normal.begin(), normal.end(), heard.begin()))
+                    << "the stream plays other PCM than the normal sound holds";
+                EXPECT_EQ(0, DeleteSoundHandle(st));
+            },
+            60000))
+            << name << ": load or play hangs";
+    }
+}
+
 MMRESULT(WINAPI* g_real_size)(HACMSTREAM, DWORD, LPDWORD, DWORD);
+// Promises a second more PCM for `g_whole` bytes than the codec's own count.
+uint32_t g_whole = 0;
+MMRESULT WINAPI WholeOverpromised(HACMSTREAM h, DWORD in, LPDWORD out, DWORD flags) {
+    if ((flags & ACM_STREAMSIZEF_QUERYMASK) != ACM_STREAMSIZEF_SOURCE || in != g_whole) return g_real_size(h, in, out, flags);
+    if (g_real_size(h, in, out, flags) != 0) *out = 0;
+    *out += 44100 * 4;
+    return 0;
+}
+
+// Where the data chunk's body starts (ffmpeg writes it last).
+size_t DataBody(const Bytes& wav) {
+    const uint8_t id[] = {'d', 'a', 't', 'a'};
+    return std::search(wav.begin(), wav.end(), id, id + 4) - wav.begin() + 8;
+}
+
+// `wav` with its data chunk cut to `keep` bytes.
+Bytes DataCut(Bytes wav, uint32_t keep) {
+    const size_t at = DataBody(wav);
+    if (at + keep > wav.size()) return Bytes();
+    wav.resize(at + keep);
+    for (int i = 0; i < 4; i++) wav[at - 4 + i] = (uint8_t)(keep >> (8 * i));
+    return wav;
+}
+
+// A decode that yields nothing is refused with a log line, as a normal sound
+// (not tried again as a stream where the codec promised PCM) and as a stream,
+// whatever the codec promised; one that yields less than the codec promised
+// keeps what it decoded and says so.
+TEST_F(AcmSteps, NothingDecodedIsRefusedAndLessIsSaid) {
+    const Bytes ima = ReadFileBytes("acmwav_ima2048_44s.wav"), want = ReadFileBytes("acmwav_ima2048_44s.s16");
+    ASSERT_FALSE(ima.empty() || want.empty());
+    const Bytes cut = DataCut(ima, 1000);  // less than one block: the codec converts nothing
+    g_real_size = AcmApi.acmStreamSize;
+    AcmApi.acmStreamSize = WholeOverpromised;
+    for (uint32_t promised : {0u, 1000u})
+        for (int type : {0, 2}) {
+            SCOPED_TRACE(::testing::Message() << (promised ? "a second promised" : "nothing promised") << ", type " << type);
+            g_whole = promised;
+            LogCapture log;
+            SetCreateSoundDataType(type);
+            int h = 0;
+            ASSERT_TRUE(RunWithTimeout([&] { h = CreateSoundFromFileImage(cut.data(), (unsigned)cut.size(), 1, -1); }, 20000));
+            EXPECT_EQ(-1, h) << "a sound of nothing";
+            EXPECT_TRUE(log.Contains("ＰＣＭが得られませんでした")) << log.Text();
+            if (promised && type == 0) EXPECT_FALSE(log.Contains("ストリーム")) << log.Text();
+        }
+    SetCreateSoundDataType(0);
+    LogCapture log;
+    g_whole = (uint32_t)(ima.size() - DataBody(ima));
+    const int h = CreateSoundFromFileImage(ima.data(), (unsigned)ima.size(), 1, -1);
+    AcmApi.acmStreamSize = g_real_size;
+    ASSERT_NE(-1, h);
+    EXPECT_EQ(SOUND_KIND_NORMAL, GetSoundRecord(h)->kind);
+    EXPECT_EQ(want.size(), (size_t)GetSoundRecord(h)->pcm_size);
+    EXPECT_TRUE(log.Contains("示された長さより短い")) << log.Text();
+    EXPECT_EQ(0, DeleteSoundHandle(h));
+}
+
 MMRESULT WINAPI SizeRefused(HACMSTREAM, DWORD, LPDWORD, DWORD) { return ACMERR_NOTPOSSIBLE; }
 // Recommends five GSM blocks more than fill the destination, as an estimate may.
 MMRESULT WINAPI SourceOverestimated(HACMSTREAM h, DWORD in, LPDWORD out, DWORD flags) {
