@@ -163,7 +163,7 @@ bool MpegFrameAt(const uint8_t* p, uint32_t left, uint32_t rate, MpegFrameInfo* 
 // ends or where the next header (or the end) follows it, so stray syncs in
 // other bytes count for nothing; the walk moves on by a frame or a byte,
 // linear in the chunk.
-MpegDataFrames CountMpegFrames(const uint8_t* data, uint32_t size, uint32_t rate) {
+MpegDataFrames FramesInData(const uint8_t* data, uint32_t size, uint32_t rate) {
     MpegDataFrames m = {};
     MpegFrameInfo f, next;
     uint32_t chained = 0xFFFFFFFFu;   // where the last frame counted ends
@@ -343,7 +343,7 @@ int OpenRiffAcmSource(SoundConverter* c) {
     c->acm.data_size = c->data_size;
     if (!ReadExact(c, c->acm.data, c->data_size) || !SeekTo(c, c->data_start)) goto reject;
     c->acm.src_pos = 0;
-    if (IsMpegInWave(src)) mpeg = CountMpegFrames(c->acm.data, c->acm.data_size, src->nSamplesPerSec);
+    if (IsMpegInWave(src)) mpeg = FramesInData(c->acm.data, c->acm.data_size, src->nSamplesPerSec);
 
     // Codecs check the byte rate against the rest of the format, and count
     // their output by it: MPEG audio's comes from its frames where the header
