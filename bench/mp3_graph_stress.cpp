@@ -20,11 +20,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "bench/bench_timing.h"
+#include "bench/sound_session.h"
 #include "movie/avi_writer.h"
 #include "sound/mpeg_bytes.h"
 #include "engine/graphics/draw_settings.h"
@@ -95,11 +94,8 @@ int main(int argc, char** argv) {
         image.assign(avi.begin(), avi.end());
         file = "two sound tracks";
     } else if (mixed) {
-        auto read = [](const char* path) {
-            std::ifstream in(path, std::ios::binary);
-            return soundtest::Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        };
-        const soundtest::Bytes mono = read("testrun/test_sound/tone_mono.mp3"), stereo = read("testrun/test_sound/tone.mp3");
+        const soundtest::Bytes mono = ReadWholeFile("testrun/test_sound/tone_mono.mp3"),
+                               stereo = ReadWholeFile("testrun/test_sound/tone.mp3");
         if (mono.empty() || stereo.empty()) {
             std::printf("cannot read the test tones in testrun/test_sound (build the tests first)\n");
             return 1;
@@ -108,8 +104,8 @@ int main(int argc, char** argv) {
         image.assign(runs.begin(), runs.end());
         file = "mono and stereo in runs of three frames";
     } else if (cut >= 0) {
-        std::ifstream in(file, std::ios::binary);
-        image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const std::vector<uint8_t> whole = ReadWholeFile(file);
+        image.assign(whole.begin(), whole.end());
         if ((size_t)cut >= image.size()) {
             std::printf("%s is not longer than %ld bytes\n", file, cut);
             return 1;
