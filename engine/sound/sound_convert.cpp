@@ -146,14 +146,19 @@ int ConvertNextSoundBlock(SoundConverter* conv, void* dest, uint32_t size) {
 
 static int SeekWithin(SoundConverter* conv, int32_t sample, int64_t slack);
 
-int DecodeFirstSoundBlock(SoundConverter* conv) {
-    if (!conv->setup) return -1;
-    if (conv->bytes_left >= (int32_t)conv->format.nBlockAlign) return 0;
-    // From the first sample, as every pass starts: vorbisfile reads nothing of
-    // a movie's Vorbis track straight after opening it, but does after a seek.
+// Every decode from the start really seeks there, whatever the output position
+// says: vorbisfile reads nothing of a movie's Vorbis track straight after
+// opening it, but does after a seek.
+static void RewindToFirstSample(SoundConverter* conv) {
     SeekWithin(conv, 0, 0);
     conv->buffer_offset = 0;
     conv->bytes_left = 0;
+}
+
+int DecodeFirstSoundBlock(SoundConverter* conv) {
+    if (!conv->setup) return -1;
+    if (conv->bytes_left >= (int32_t)conv->format.nBlockAlign) return 0;
+    RewindToFirstSample(conv);
     if (FillBlock(conv) != 0 || conv->bytes_left < (int32_t)conv->format.nBlockAlign) {
         conv->bytes_left = 0;
         conv->end = 1;
@@ -220,7 +225,7 @@ int ConvertWholeSound(SoundConverter* conv, WAVEFORMATEX* out_format, void** out
     uint32_t size = GetConvertedPcmSize(conv);
     void* block = MemAlloc(size ? size : 1, "sound_convert", __LINE__);
     if (!block) return LogAppend("音声データを格納するメモリ領域の確保に失敗しました\n");
-    SeekSoundConverter(conv, 0);
+    RewindToFirstSample(conv);
     uint32_t got;
     if (conv->method == SOUND_CONVERT_RIFF_PCM) {
         SeekPcmSource(conv, 0);

@@ -189,6 +189,9 @@ TEST_P(MovieHandles, FramesFollowTheAudioTrackAndStopAtTheLast) {
     s.frames = 12;  // 0.4 s of video over 1.5 s of sound
     s.audio_ms = 1500;
     std::string path = WriteMovie("talking.ogv", s);
+    const int whole = LoadSoundFile(path.c_str(), 1, -1);
+    EXPECT_NEAR(1500, GetSoundHandleLengthMs(whole), 50) << "its sound loads whole as a sound of its own";
+    DeleteSoundHandle(whole);
     int movie = OpenMovie(path.c_str(), nullptr, nullptr, 0);
     ASSERT_GE(movie, 0);
     MovieRecord* m = GetMovieRecord(movie);
