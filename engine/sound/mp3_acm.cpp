@@ -55,7 +55,7 @@ struct Mp3Frames {
     uint32_t shortest;       // the shortest frame, which decodes to the most PCM per byte
     uint32_t frame_samples;
     bool mono, stereo;       // the channel counts met: the mode may change within the stream
-    bool bad;                // a header that the codec's parse refuses (MPEG 2.5), or no memory
+    bool bad;                // a header that does not parse, or no memory
 };
 
 void GatherChain(void* context, uint32_t from, uint32_t to, uint32_t limit) {
