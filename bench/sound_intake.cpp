@@ -199,6 +199,12 @@ int main(int argc, char** argv) {
     Bytes hostile = three;
     while (hostile.size() < (8u << 20)) hostile.insert(hostile.end(), unit.begin(), unit.end());
     Load("8 MB of tag headers whose frames chain through it", hostile);
+    // The same with a zero byte before each chain: each header's frames are walked once more, for where they end.
+    Bytes zeroed = unit;
+    zeroed[20 + 299] = 0;
+    Bytes hostile_zeros = three;
+    while (hostile_zeros.size() < (8u << 20)) hostile_zeros.insert(hostile_zeros.end(), zeroed.begin(), zeroed.end());
+    Load("8 MB of tag headers, a zero byte before each chain", hostile_zeros);
     for (const NamedFile& f : LookalikeFiles(64)) Load(f.name.c_str(), f.bytes);
     // Which track of two the graph gives, load after load.
     const Bytes two = avitest::MakePcmTracksAvi({avitest::SquareTrack(44100, 2, 2, 0x3000, 30),

@@ -345,6 +345,11 @@ uint32_t Id3v2TagSize(const uint8_t* p, uint32_t size, uint32_t at, const TagLan
                : 0;
 }
 
+// How far the chain after a tag between chains may stand from the tag's
+// declared end: writers that get a size wrong count a header, a footer or a
+// few bytes of padding in or out.
+const uint64_t kTagSizeSlack = 16;
+
 }  // namespace
 
 uint32_t LeadingId3v2TagsEnd(const uint8_t* p, uint32_t size) {
@@ -362,6 +367,23 @@ uint32_t CheckedTagBytes(const uint8_t* p, uint32_t size, uint32_t at, const Tag
     // APEv2 with a header: its footer where its size ends, or an end that lands well.
     if (bytes > size - at) return 0;
     return Is(p + at + bytes - 32, "APETAGEX", 8) || LandsWell(p, size, (uint64_t)at + bytes, *between) ? bytes : 0;
+}
+
+bool Id3v2TagEndsAtChain(const uint8_t* p, uint32_t size, uint32_t at, uint32_t chain, const TagLanding& between) {
+    if (chain <= at || chain + 4 > size || !between.stream || !Id3v2HeaderAt(p, size, at) ||
+        !SameMpegStream(between.stream, p + chain))
+        return false;
+    const uint8_t* const h = p + at;
+    const uint32_t declared = Id3v2TagBytes(h, "ID3");
+    const uint64_t end = at + (declared ? declared : 10 + (uint64_t)Be32(h + 6));
+    if (end <= chain + kTagSizeSlack && end + kTagSizeSlack >= chain) return true;
+    // Zero bytes before the chain, back to the header at most: bytes the walk passes over.
+    uint64_t zeros = chain;
+    while (zeros > at && p[zeros - 1] == 0) zeros--;
+    if (zeros == chain) return false;
+    if (end >= zeros && end < chain) return true;
+    const uint64_t frames = Id3v2FramesEnd(p, size, at, between);
+    return frames > at + 10 && frames >= zeros && frames < chain;
 }
 
 const char* ConfirmedSoundContainer(const uint8_t* p, uint32_t size, uint32_t at) {

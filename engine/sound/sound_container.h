@@ -28,8 +28,17 @@ struct TagLanding {
 // APEv2 tag's size must reach its footer or land well. `between` null: the
 // tag leads the file (ID3v2 only), any MPEG audio lands well, and a size
 // nothing bears out, or that runs past the end, is kept; between chains such
-// a tag is no tag, and its bytes are other data.
+// a tag is no tag (but see Id3v2TagEndsAtChain).
 uint32_t CheckedTagBytes(const uint8_t* p, uint32_t size, uint32_t at, const TagLanding* between);
+
+// Whether the ID3v2 header at `at` between chains, whose size CheckedTagBytes
+// found nothing to bear out, still marks a tag that ends at `chain`, where
+// the next chain of the stream is confirmed: tools leave sizes a few bytes
+// off, and zero bytes after a tag. The chain stands a few bytes either side
+// of the declared end, or behind zero bytes from that end or from where the
+// tag's frames end. Costs the zero bytes before `chain` (back to `at` at
+// most) and a walk of the tag's frames as CheckedTagBytes walks them.
+bool Id3v2TagEndsAtChain(const uint8_t* p, uint32_t size, uint32_t at, uint32_t chain, const TagLanding& between);
 
 // The container that the bytes from `at` on hold, by its name, or null. Four
 // bytes are no evidence: each kind is known by its structure (chunks that

@@ -90,13 +90,15 @@ void WalkRawBytes(const uint8_t* p, const RawBytes& raw, Visit&& visit) {
             after_tag = true;
             continue;
         }
-        // A tag whose size runs past the file's end is a cut file's, unless frames follow in it.
+        // A tag whose size runs past the file's end is a cut file's, unless
+        // frames follow in it; one whose size misses the next chain by a few
+        // bytes or by zero bytes ends there.
         const bool cut_tag = MpegTagBytes(p + at, end - at) > raw.size - at;
         const uint32_t from = chain || after_tag ? at : at + 1;   // never search in place
-        after_tag = false;
         const int64_t next = from < end ? FindConfirmedMpegFrame(p + from, end - from, end - from, raw.accept, false) : -1;
         const uint32_t resume = next < 0 ? end : from + (uint32_t)next;
-        visit(next < 0 && cut_tag ? RAW_TAG : RAW_OTHER, at, resume);
+        after_tag = next < 0 ? cut_tag : Id3v2TagEndsAtChain(p, raw.size, at, resume, raw.landing);
+        visit(after_tag ? RAW_TAG : RAW_OTHER, at, resume);
         at = resume;
     }
 }

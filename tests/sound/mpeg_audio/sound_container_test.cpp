@@ -206,7 +206,8 @@ TEST(LeadingId3v2Tags, OneThatFallsShortOfItsFramesEndsWhereTheyEnd) {
 
 // A tag between chains is checked as a leading one is: its end must land on a
 // frame of the stream, another tag or the end, else a plain size or its
-// frames' end may, else it is no tag and its bytes weigh as other data.
+// frames' end may; else it ends at the next chain where that stands a few
+// bytes from its end or behind zeros, else its bytes weigh as other data.
 TEST(TagsBetweenChains, AreCheckedAsLeadingOnesAre) {
     const Bytes mp3 = ReadMedia("tone.mp3");
     ASSERT_GT(mp3.size(), 2000u) << "scripts/sound-media writes it";
@@ -219,6 +220,8 @@ TEST(TagsBetweenChains, AreCheckedAsLeadingOnesAre) {
     ape_1gb[12] = 0, ape_1gb[13] = 0, ape_1gb[14] = 0, ape_1gb[15] = 0x40;
     const Bytes cut_tag = Id3v2(3, 0, 1 << 20);
     const size_t both = 2 * mp3.size();
+    const Bytes padded = Cat({frames, Bytes(1024, 0)}), opaque = Noise(300000, 16);
+    auto off = [](const Bytes& body, int by) { return Id3Tag(3, 0, Syncsafe((uint32_t)(body.size() + by)), body); };
     const struct {
         const char* what;
         Bytes bytes;
@@ -233,12 +236,40 @@ TEST(TagsBetweenChains, AreCheckedAsLeadingOnesAre) {
          Cat({covered, Id3Tag(3, 0, Syncsafe((uint32_t)title.size()), frames), mp3}), (int64_t)both},
         {"a tag cut by the file's end", Cat({mp3, Bytes(cut_tag.begin(), cut_tag.begin() + 500000)}), (int64_t)mp3.size()},
         {"a tag header whose size lands in noise", Cat({three, Id3v2(3, 0, 10000), Noise(1000, 12)}), -1},
+        // A size a few bytes off, or zeros after the tag: it ends where the next file's frames begin.
+        {"a size 10 bytes short, in its padding", Cat({mp3, off(padded, -10), mp3}), (int64_t)both},
+        {"a size 4 bytes long, into the next frame", Cat({mp3, off(padded, 4), mp3}), (int64_t)both},
+        {"32 zero bytes after the tag", Cat({mp3, off(padded, 0), Bytes(32, 0), mp3}), (int64_t)both},
+        {"a size 300 bytes long, zeros after its frames", Cat({mp3, off(padded, 300), mp3}), (int64_t)both},
+        {"a size 16 bytes long, no frames", Cat({mp3, off(opaque, 16), mp3}), (int64_t)both},
+        {"a size 16 bytes short, no frames", Cat({mp3, off(opaque, -16), mp3}), (int64_t)both},
+        {"32 zero bytes after a tag of no frames", Cat({mp3, off(opaque, 0), Bytes(32, 0), mp3}), (int64_t)both},
+        {"a size 17 bytes long, no frames", Cat({mp3, off(opaque, 17), mp3}), -1},
+        {"32 bytes of noise after the tag", Cat({mp3, off(padded, 0), Noise(32, 14), mp3}), -1},
+        {"a size 40 bytes short, before noise", Cat({mp3, off(frames, -40), Noise(100, 15), mp3}), -1},
     };
     for (const auto& c : cases) {
         const SoundIntake in = DecideSoundIntake(c.bytes.data(), (uint32_t)c.bytes.size());
         EXPECT_EQ(c.frame_bytes, in.kind == SOUND_INTAKE_RAW_MPEG ? (int64_t)in.frame_bytes : -1)
             << c.what << ": " << in.frame_bytes << " of " << in.weighed_bytes;
     }
+}
+
+// Joins whose second file eyeD3, mid3v2 or kid3-cli tagged with a cover larger
+// than the audio, the size then 4 or 10 bytes off or zeros after the tag
+// (scripts/sound-media): every byte that is not the tag is a frame.
+TEST(TagsBetweenChains, TaggedJoinsWithSizesOffAreTags) {
+    std::ifstream list("tagged.txt");
+    std::string name;
+    int64_t ffmpeg_frames;
+    int files = 0;
+    for (; list >> name >> ffmpeg_frames; files++) {
+        const Bytes b = ReadMedia(name.c_str());
+        const SoundIntake in = DecideSoundIntake(b.data(), (uint32_t)b.size());
+        EXPECT_EQ(SOUND_INTAKE_RAW_MPEG, in.kind) << name << ": " << DescribeSoundIntake(in);
+        EXPECT_EQ(in.weighed_bytes, in.frame_bytes) << name;
+    }
+    EXPECT_EQ(15, files) << "scripts/sound-media writes tagged.txt";
 }
 
 // A WavPack file of one block ends on the file's end, another block or a tail tag.
