@@ -461,7 +461,9 @@ int ConvertAcmBlock(SoundConverter* c) {
     // feeding it; only a step that takes nothing, or the end of input, ends the sound.
     for (;;) {
         const uint32_t remain = a->data_size - a->src_pos;
-        if (remain < a->src_format->nBlockAlign && IsAdpcm(a->src_format)) return ConvertCutAdpcmBlock(c);
+        // MP3's runs come without a format record.
+        const WAVEFORMATEX* src = a->src_format;
+        if (src && IsAdpcm(src) && remain < src->nBlockAlign) return ConvertCutAdpcmBlock(c);
         const uint32_t step = a->step_bytes ? a->step_bytes : kAcmStepBytes;
         uint32_t used = 0, made = 0;
         if (!ConvertAcmBytes(c, a->data + a->src_pos, remain < step ? remain : step, &used, &made)) return -1;
@@ -524,10 +526,11 @@ uint32_t GetAcmPcmSize(SoundConverter* c) {
     const WAVEFORMATEX* src = c->acm.src_format;
     const uint32_t cut = src && IsAdpcm(src) ? c->acm.data_size % src->nBlockAlign : 0;
     DWORD out = 0;
-    if (c->acm.data_size > cut && (!c->acm.stream || !AcmApi.acmStreamSize ||
-                                   AcmApi.acmStreamSize(c->acm.stream, c->acm.data_size - cut, &out,
-                                                        ACM_STREAMSIZEF_SOURCE) != 0))
-        return 0;
+    if (!c->acm.stream || !AcmApi.acmStreamSize ||
+        AcmApi.acmStreamSize(c->acm.stream, c->acm.data_size - cut, &out, ACM_STREAMSIZEF_SOURCE) != 0) {
+        if (c->acm.data_size > cut) return 0;
+        out = 0;
+    }
     return out + (cut ? AdpcmSamplesHeld(src, cut) * c->format.nBlockAlign : 0);
 }
 
