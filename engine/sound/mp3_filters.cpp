@@ -14,6 +14,7 @@
 #include "engine/sound/riff_wave.h"
 #include "engine/sound/sound_container.h"
 #include "engine/sound/sound_intake.h"
+#include "engine/sound/wave_format.h"
 #include "engine/system/entry_points.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
@@ -228,8 +229,9 @@ void SetMp3GraphTimeLimit(DWORD ms) { g_graph_limit_ms = ms; }
 const char* DescribeUnusablePcmFormat(const AM_MEDIA_TYPE& mt) {
     if (!IsEqualGUID(mt.formattype, FORMAT_WaveFormatEx)) return "サポート外のストリームフォーマットです。";
     const WAVEFORMATEX* wf = (const WAVEFORMATEX*)mt.pbFormat;
-    if (!wf || mt.cbFormat < 16 || wf->wFormatTag != WAVE_FORMAT_PCM || wf->nChannels < 1 || wf->nBlockAlign < 1 ||
-        wf->nSamplesPerSec < 1)
+    // Files of three channels or more come back as WAVE_FORMAT_EXTENSIBLE of PCM.
+    if (!wf || mt.cbFormat < 16 || NamedWaveFormatTag(mt.pbFormat, mt.cbFormat) != WAVE_FORMAT_PCM ||
+        wf->nChannels < 1 || wf->nBlockAlign < 1 || wf->nSamplesPerSec < 1)
         return "サポート外のオーディオフォーマットです。";
     return nullptr;
 }

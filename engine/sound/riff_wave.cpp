@@ -4,6 +4,7 @@
 
 #include "engine/sound/mpeg_audio_header.h"
 #include "engine/sound/sound_system.h"
+#include "engine/sound/wave_format.h"
 #include "engine/system/log.h"
 #include "engine/system/memory.h"
 
@@ -84,7 +85,8 @@ int WalkToFormat(SoundConverter* c, RiffWalk* w) {
         w->fmt = nullptr;
         return -1;
     }
-    w->fmt_size = h.size;
+    // Both readers, and so the choice between them, see an extensible record as the format it names.
+    w->fmt_size = PlainWaveFormat(w->fmt, h.size);
     return 0;
 }
 
@@ -117,6 +119,17 @@ bool IsAdpcm(const WAVEFORMATEX* f) {
 uint32_t AdpcmSamplesPerBlock(const WAVEFORMATEX* f, uint32_t fmt_size) {
     if (fmt_size < 20 || f->cbSize < 2) return 0;
     return ((const uint8_t*)f)[18] | ((const uint8_t*)f)[19] << 8;
+}
+
+// Samples per channel that the first `bytes` of an ADPCM block hold, as
+// ffmpeg counts them: IMA's header holds one, then each 4 bytes per channel
+// eight; MS ADPCM's header holds two, then each byte two nibbles.
+uint32_t AdpcmSamplesHeld(const WAVEFORMATEX* f, uint32_t bytes) {
+    const uint32_t ch = f->nChannels;
+    if (f->wFormatTag == WAVE_FORMAT_IMA_ADPCM && f->wBitsPerSample == 4 && bytes >= 4 * ch)
+        return 1 + (bytes - 4 * ch) / (4 * ch) * 8;
+    if (f->wFormatTag == WAVE_FORMAT_ADPCM && bytes >= 7 * ch) return 2 + (bytes - 7 * ch) * 2 / ch;
+    return 0;
 }
 
 // A codec that divides by its samples per block must never see 0 there.
@@ -398,6 +411,46 @@ int SeekPcmSource(SoundConverter* c, int32_t sample) {
     return 0;
 }
 
+// One conversion of `bytes` at `src` into the block; false when the codec refuses it.
+static bool ConvertAcmBytes(SoundConverter* c, uint8_t* src, uint32_t bytes, uint32_t* used, uint32_t* made) {
+    ACMSTREAMHEADER hdr;
+    std::memset(&hdr, 0, sizeof(hdr));
+    hdr.cbStruct = sizeof(hdr);
+    hdr.pbSrc = src;
+    hdr.cbSrcLength = bytes;
+    hdr.pbDst = c->buffer;
+    hdr.cbDstLength = c->block_size;
+    if (AcmApi.acmStreamPrepareHeader(c->acm.stream, &hdr, 0) != 0) return false;
+    if (AcmApi.acmStreamConvert(c->acm.stream, &hdr, ACM_STREAMCONVERTF_BLOCKALIGN) != 0) {
+        hdr.cbSrcLengthUsed = 0;
+        hdr.cbDstLengthUsed = 0;
+    }
+    AcmApi.acmStreamUnprepareHeader(c->acm.stream, &hdr, 0);
+    *used = hdr.cbSrcLengthUsed > bytes ? bytes : hdr.cbSrcLengthUsed;
+    *made = hdr.cbDstLengthUsed > c->block_size ? c->block_size : hdr.cbDstLengthUsed;
+    return true;
+}
+
+// The ADPCM codecs convert whole blocks alone (a short one gives nothing, or
+// an error), and decode a block's samples from its bytes up to them: a cut
+// last block is handed over padded with zeros, and only the samples its
+// bytes hold are kept.
+static int ConvertCutAdpcmBlock(SoundConverter* c) {
+    SoundConverterAcm* a = &c->acm;
+    const uint32_t held = a->data_size - a->src_pos, align = a->src_format->nBlockAlign;
+    const uint32_t keep = AdpcmSamplesHeld(a->src_format, held) * c->format.nBlockAlign;
+    uint8_t* block = keep ? (uint8_t*)MemAllocZeroed(align, "riff_wave", __LINE__) : nullptr;
+    uint32_t used = 0, made = 0;
+    if (block) {
+        std::memcpy(block, a->data + a->src_pos, held);
+        if (!ConvertAcmBytes(c, block, align, &used, &made)) made = 0;
+        MemFree(block);
+    }
+    a->src_pos = a->data_size;
+    c->bytes_left = (int32_t)(made < keep ? made : keep);
+    return c->bytes_left ? 0 : -1;
+}
+
 int ConvertAcmBlock(SoundConverter* c) {
     SoundConverterAcm* a = &c->acm;
     if (!a->stream || a->src_pos >= a->data_size) {
@@ -407,25 +460,16 @@ int ConvertAcmBlock(SoundConverter* c) {
     // A codec may take input and give nothing yet (it is filling a frame): keep
     // feeding it; only a step that takes nothing, or the end of input, ends the sound.
     for (;;) {
-        ACMSTREAMHEADER hdr;
-        std::memset(&hdr, 0, sizeof(hdr));
-        hdr.cbStruct = sizeof(hdr);
-        hdr.pbSrc = a->data + a->src_pos;
-        uint32_t remain = a->data_size - a->src_pos;
+        const uint32_t remain = a->data_size - a->src_pos;
+        // MP3's runs come without a format record.
+        const WAVEFORMATEX* src = a->src_format;
+        if (src && IsAdpcm(src) && remain < src->nBlockAlign) return ConvertCutAdpcmBlock(c);
         const uint32_t step = a->step_bytes ? a->step_bytes : kAcmStepBytes;
-        hdr.cbSrcLength = remain < step ? remain : step;
-        hdr.pbDst = c->buffer;
-        hdr.cbDstLength = c->block_size;
-        if (AcmApi.acmStreamPrepareHeader(a->stream, &hdr, 0) != 0) return -1;
-        if (AcmApi.acmStreamConvert(a->stream, &hdr, ACM_STREAMCONVERTF_BLOCKALIGN) != 0) {
-            hdr.cbSrcLengthUsed = 0;
-            hdr.cbDstLengthUsed = 0;
-        }
-        AcmApi.acmStreamUnprepareHeader(a->stream, &hdr, 0);
-        uint32_t used = hdr.cbSrcLengthUsed > remain ? remain : hdr.cbSrcLengthUsed;
+        uint32_t used = 0, made = 0;
+        if (!ConvertAcmBytes(c, a->data + a->src_pos, remain < step ? remain : step, &used, &made)) return -1;
         a->src_pos += used;
-        c->bytes_left = (int32_t)hdr.cbDstLengthUsed;
-        if (hdr.cbDstLengthUsed != 0) return 0;
+        c->bytes_left = (int32_t)made;
+        if (made != 0) return 0;
         if (used == 0 || a->src_pos >= a->data_size) {
             c->bytes_left = 0;
             a->src_pos = a->data_size;
@@ -478,11 +522,16 @@ int SeekAcmSource(SoundConverter* c, int32_t sample) {
 
 uint32_t GetAcmPcmSize(SoundConverter* c) {
     if (c->acm.total_samples != -1) return (uint32_t)c->format.nBlockAlign * (uint32_t)c->acm.total_samples;
+    // The codec counts a cut last ADPCM block whole: whole blocks are its count, the cut one its samples.
+    const WAVEFORMATEX* src = c->acm.src_format;
+    const uint32_t cut = src && IsAdpcm(src) ? c->acm.data_size % src->nBlockAlign : 0;
     DWORD out = 0;
     if (!c->acm.stream || !AcmApi.acmStreamSize ||
-        AcmApi.acmStreamSize(c->acm.stream, c->acm.data_size, &out, ACM_STREAMSIZEF_SOURCE) != 0)
-        return 0;
-    return out;
+        AcmApi.acmStreamSize(c->acm.stream, c->acm.data_size - cut, &out, ACM_STREAMSIZEF_SOURCE) != 0) {
+        if (c->acm.data_size > cut) return 0;
+        out = 0;
+    }
+    return out + (cut ? AdpcmSamplesHeld(src, cut) * c->format.nBlockAlign : 0);
 }
 
 int CloseAcmStream(SoundConverter* c) {

@@ -10,6 +10,7 @@
 #include "engine/sound/sound_stream.h"
 #include "engine/system/library.h"
 #include "sound/sound_measure.h"
+#include "support/theora_writer.h"
 
 using namespace soundtest;
 
@@ -47,6 +48,8 @@ void ExpectWholeTone(const std::vector<int16_t>& s, const CodedTone& t) {
     EXPECT_EQ(0, Gaps(s, t));
 }
 
+struct FfmpegWav;
+
 // One logical processor: no sound thread, the test plays and refills a stream by hand.
 class AcmSteps : public SoundSystemTest {
 protected:
@@ -82,6 +85,7 @@ protected:
         UnlockDSoundBuffer(&s->buffers[0], p1, n1, p2, n2);
         return pcm;
     }
+    void ExpectFfmpegsDecode(const std::string& path, const FfmpegWav& t);
     int saved_ = LogicalProcessorCount;
 };
 
@@ -124,13 +128,16 @@ TEST_F(AcmSteps, CompressedWavsLoadWholeAsNormalAndStreamSounds) {
 }
 
 // WAVs as ffmpeg writes them (scripts/sound-media), each beside ffmpeg's
-// decode: MP3 in WAV whose header gives no byte rate (VBR) or one (CBR), and
-// blocks larger than a step, or whose PCM exceeds the one-second block.
-const struct FfmpegWav {
+// decode: MP3 in WAV whose header gives no byte rate (VBR) or one (CBR),
+// blocks larger than a step, or whose PCM exceeds the one-second block, and
+// ADPCM whose last block is cut (a fraction of it decodes).
+struct FfmpegWav {
     const char* name;  // acmwav_NAME.wav and .s16
     int channels, rate;
     int slack;         // frames the length may differ from ffmpeg's: two MP3 frames
-} kFfmpegWavs[] = {
+    int bits = 16;     // of the PCM loaded
+};
+const FfmpegWav kFfmpegWavs[] = {
     {"mp3_vbr44s", 2, 44100, 2304}, {"mp3_vbr44m", 1, 44100, 2304}, {"mp3_vbr22m", 1, 22050, 1152},
     {"mp3_vbr48s", 2, 48000, 2304}, {"mp3_vbr16m", 1, 16000, 1152}, {"mp3_vbr16mixed", 1, 16000, 1152},
     {"mp3_cbr16m8k", 1, 16000, 1152}, {"mp3_cbr44s", 2, 44100, 2304}, {"ima256_44s", 2, 44100, 0},
@@ -139,6 +146,8 @@ const struct FfmpegWav {
     {"ms2048_44s", 2, 44100, 0},    {"ms4096_44s", 2, 44100, 0},    {"ms8192_44s", 2, 44100, 0},
     {"ima8192_8m", 1, 8000, 0},     {"ms8192_8m", 1, 8000, 0},      {"gsm_8m", 1, 8000, 0},
     {"alaw_22m", 1, 22050, 0},      {"mulaw_22m", 1, 22050, 0},
+    {"cut_ima8192", 2, 44100, 0},   {"cut_ms8192", 2, 44100, 0},    {"cut_ima256", 2, 44100, 0},
+    {"cut_ms256", 2, 44100, 0},
 };
 
 // RMS of the difference between the samples both hold, as a share of `want`'s RMS.
@@ -149,49 +158,111 @@ double Difference(const std::vector<int16_t>& got, const std::vector<int16_t>& w
     return Rms(d) / std::max(1.0, Rms(std::vector<int16_t>(want.begin(), want.begin() + n)));
 }
 
+// PCM of 8 to 32 bits as ffmpeg makes 16-bit samples of it: the top 16 bits.
+std::vector<int16_t> As16Bit(const Bytes& pcm, int bits) {
+    if (bits == 16) return ToSamples(pcm);
+    std::vector<int16_t> s;
+    for (size_t i = 0; i + bits / 8 <= pcm.size(); i += bits / 8)
+        s.push_back(bits == 8 ? (int16_t)((pcm[i] - 128) * 256) : (int16_t)(pcm[i + bits / 8 - 2] | pcm[i + bits / 8 - 1] << 8));
+    return s;
+}
+
+// Loads `path` as a normal sound and as a stream, and holds both to ffmpeg's decode of `t`.
+void AcmSteps::ExpectFfmpegsDecode(const std::string& path, const FfmpegWav& t) {
+    const auto want = ToSamples(ReadFileBytes((std::string("acmwav_") + t.name + ".s16").c_str()));
+    ASSERT_FALSE(want.empty()) << t.name;
+    const long want_frames = (long)want.size() / t.channels;
+    ASSERT_TRUE(RunWithTimeout(
+        [&] {
+            SetSoundSoftwareMixingFlag(0);
+            SetCreateSoundDataType(0);
+            LogCapture log;
+            const int h = LoadSoundFile(path.c_str(), 1, -1);
+            ASSERT_NE(-1, h);
+            EXPECT_FALSE(log.Contains("示された長さより短い")) << "decoded less than promised";
+            SoundHandleRecord* s = GetSoundRecord(h);
+            ASSERT_EQ(SOUND_KIND_NORMAL, s->kind) << "turned into a stream sound";
+            EXPECT_EQ((DWORD)t.rate, s->format.nSamplesPerSec);
+            ASSERT_EQ(t.channels, s->format.nChannels);
+            ASSERT_EQ(t.bits, s->format.wBitsPerSample);
+            const Bytes normal = NormalPcm(h);
+            const auto got = As16Bit(normal, t.bits);
+            EXPECT_NEAR(want_frames, (long)got.size() / t.channels, t.slack) << "frames";
+            // The codecs round differently from ffmpeg's (IMA ADPCM's by up to 0.2 %).
+            EXPECT_LT(Difference(got, want), 0.01) << "not ffmpeg's sound";
+            EXPECT_GT(Rms(got), 0.5 * Rms(want)) << "quieter than ffmpeg's";
+            EXPECT_EQ(0, DeleteSoundHandle(h));
+
+            SetSoundSoftwareMixingFlag(1);
+            SetCreateSoundDataType(2);
+            const int st = LoadSoundFile(path.c_str(), 1, -1);
+            ASSERT_NE(-1, st);
+            EXPECT_EQ((int)(got.size() / t.channels), GetSoundHandleSampleCount(st)) << "the stream's length";
+            const Bytes heard = PlayStream(st, normal.size() + (size_t)t.rate * t.channels * 6 * t.bits / 16);
+            EXPECT_EQ(0, IsSoundHandlePlaying(st)) << "did not stop by itself";
+            EXPECT_TRUE(!normal.empty() && heard.size() >= normal.size() &&
+                        std::equal(normal.begin(), normal.end(), heard.begin()))
+                << "the stream plays other PCM than the normal sound holds";
+            EXPECT_EQ(0, DeleteSoundHandle(st));
+        },
+        60000))
+        << path << ": load or play hangs";
+}
+
 TEST_F(AcmSteps, FfmpegWavsLoadAtItsLengthWithItsSound) {
     // Through the compression manager alone: the platform's filter graph would take some of them.
     SetSoundDecoderDisableMask(SOUND_DECODER_MP3_FILTERS);
     for (auto& t : kFfmpegWavs) {
-        const std::string name = std::string("acmwav_") + t.name;
-        const auto want = ToSamples(ReadFileBytes((name + ".s16").c_str()));
-        ASSERT_FALSE(want.empty()) << name;
-        const long want_frames = (long)want.size() / t.channels;
-        ASSERT_TRUE(RunWithTimeout(
-            [&] {
-                SCOPED_TRACE(name);
-                SetSoundSoftwareMixingFlag(0);
-                SetCreateSoundDataType(0);
-                LogCapture log;
-                const int h = LoadSoundFile((name + ".wav").c_str(), 1, -1);
-                ASSERT_NE(-1, h);
-                EXPECT_FALSE(log.Contains("示された長さより短い")) << "decoded less than promised";
-                SoundHandleRecord* s = GetSoundRecord(h);
-                ASSERT_EQ(SOUND_KIND_NORMAL, s->kind) << "turned into a stream sound";
-                EXPECT_EQ((DWORD)t.rate, s->format.nSamplesPerSec);
-                ASSERT_EQ(t.channels, s->format.nChannels);
-                const Bytes normal = NormalPcm(h);
-                const auto got = ToSamples(normal);
-                EXPECT_NEAR(want_frames, (long)got.size() / t.channels, t.slack) << "frames";
-                // The codecs round differently from ffmpeg's (IMA ADPCM's by up to 0.2 %).
-                EXPECT_LT(Difference(got, want), 0.01) << "not ffmpeg's sound";
-                EXPECT_GT(Rms(got), 0.5 * Rms(want)) << "quieter than ffmpeg's";
-                EXPECT_EQ(0, DeleteSoundHandle(h));
+        SCOPED_TRACE(t.name);
+        ExpectFfmpegsDecode(std::string("acmwav_") + t.name + ".wav", t);
+    }
+}
 
-                SetSoundSoftwareMixingFlag(1);
-                SetCreateSoundDataType(2);
-                const int st = LoadSoundFile((name + ".wav").c_str(), 1, -1);
-                ASSERT_NE(-1, st);
-                EXPECT_EQ((int)(got.size() / t.channels), GetSoundHandleSampleCount(st)) << "the stream's length";
-                const Bytes heard = PlayStream(st, normal.size() + (size_t)t.rate * t.channels * 6);
-                EXPECT_EQ(0, IsSoundHandlePlaying(st)) << "did not stop by itself";
-                EXPECT_TRUE(!normal.empty() && heard.size() >= normal.size() &&
-                            std::equal(normal.begin(), normal.end(), heard.begin()))
-                    << "the stream plays other PCM than the normal sound holds";
-                EXPECT_EQ(0, DeleteSoundHandle(st));
-            },
-            60000))
-            << name << ": load or play hangs";
+// `wav` (its format chunk first) with its format record in the extensible
+// form: the tag in a standard sub-format GUID, the codec's extra bytes behind.
+Bytes Extensible(const Bytes& wav) {
+    const uint32_t size = wav[16] | wav[17] << 8;
+    const Bytes plain(wav.begin() + 20, wav.begin() + 20 + size);
+    const int extra = size > 18 ? plain[16] | plain[17] << 8 : 0;
+    Bytes ext;
+    Put16(ext, 0xFFFE), ext.insert(ext.end(), plain.begin() + 2, plain.begin() + 16);
+    Put16(ext, 22 + extra), Put16(ext, plain[14] | plain[15] << 8), Put32(ext, 0);
+    ext.insert(ext.end(), {plain[0], plain[1], 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
+    ext.insert(ext.end(), plain.begin() + 18, plain.begin() + 18 + extra);
+    Bytes out(wav.begin(), wav.begin() + 16);
+    Put32(out, (uint32_t)ext.size());
+    out.insert(out.end(), ext.begin(), ext.end());
+    out.insert(out.end(), wav.begin() + 20 + size, wav.end());
+    const uint32_t riff = (uint32_t)out.size() - 8;
+    for (int i = 0; i < 4; i++) out[4 + i] = (uint8_t)(riff >> (8 * i));
+    return out;
+}
+
+// Extensible headers of a standard sub-format read as the format they name:
+// PCM by the PCM reader, codecs by the compression manager, with the
+// platform's filter graph and without it. As the tools write them, and
+// ffmpeg's codec WAVs rewritten so (ffmpeg's decode of either is the same).
+TEST_F(AcmSteps, ExtensibleWavsLoadAsTheFormatTheyName) {
+    const FfmpegWav written[] = {
+        {"ext_s24_44s", 2, 44100, 0, 24}, {"ext_s16_44x6", 6, 44100, 0}, {"ext_u8_96s", 2, 96000, 0, 8},
+        {"ext_ima_96m", 1, 96000, 0},     {"ext_ms_96m", 1, 96000, 0},
+    };
+    const FfmpegWav rewritten[] = {
+        {"alaw_22m", 1, 22050, 0}, {"mulaw_22m", 1, 22050, 0},   {"gsm_8m", 1, 8000, 0},
+        {"ima2048_44s", 2, 44100, 0}, {"ms2048_44s", 2, 44100, 0}, {"mp3_cbr44s", 2, 44100, 2304},
+    };
+    for (int mask : {0, (int)SOUND_DECODER_MP3_FILTERS}) {
+        SCOPED_TRACE(mask ? "without the graph" : "every decoder");
+        SetSoundDecoderDisableMask(mask);
+        for (auto& t : written) {
+            SCOPED_TRACE(t.name);
+            ExpectFfmpegsDecode(std::string("acmwav_") + t.name + ".wav", t);
+        }
+        for (auto& t : rewritten) {
+            SCOPED_TRACE(std::string("rewritten ") + t.name);
+            ASSERT_TRUE(WriteBytesToFile("extensible.wav", Extensible(ReadFileBytes((std::string("acmwav_") + t.name + ".wav").c_str()))));
+            ExpectFfmpegsDecode("extensible.wav", t);
+        }
     }
 }
 
@@ -227,13 +298,13 @@ Bytes DataCut(Bytes wav, uint32_t keep) {
 TEST_F(AcmSteps, NothingDecodedIsRefusedAndLessIsSaid) {
     const Bytes ima = ReadFileBytes("acmwav_ima2048_44s.wav"), want = ReadFileBytes("acmwav_ima2048_44s.s16");
     ASSERT_FALSE(ima.empty() || want.empty());
-    const Bytes cut = DataCut(ima, 1000);  // less than one block: the codec converts nothing
+    const Bytes cut = DataCut(ima, 6);  // less than a block's header: nothing to decode
     g_real_size = AcmApi.acmStreamSize;
     AcmApi.acmStreamSize = WholeOverpromised;
-    for (uint32_t promised : {0u, 1000u})
+    for (bool promised : {false, true})
         for (int type : {0, 2}) {
             SCOPED_TRACE(::testing::Message() << (promised ? "a second promised" : "nothing promised") << ", type " << type);
-            g_whole = promised;
+            g_whole = promised ? 0 : 1;   // the codec is asked about the whole blocks before a cut one: none
             LogCapture log;
             SetCreateSoundDataType(type);
             int h = 0;

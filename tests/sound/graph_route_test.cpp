@@ -1,5 +1,5 @@
 // Which files the last decoder hands to the platform's filter graph, and how
-// it labels them: well-formed WAVs our reader does not take and Ogg of other
+// it labels them: well-formed WAVs (with our readers off) and Ogg of other
 // codecs load there, and only MPEG audio is offered as MPEG audio.
 #include "sound/sound_fixture.h"
 
@@ -27,7 +27,7 @@ double Signal(int i) { return 0.6 * std::sin(i * 0.013) + 0.3 * std::sin(i * 0.0
 // KSDATAFORMAT_SUBTYPE_PCM and _IEEE_FLOAT differ only in their first field.
 Bytes ExtensibleTail(int bits, int channels, bool is_float) {
     Bytes b;
-    Put16(b, bits), Put32(b, channels == 1 ? 4 : 3), Put32(b, is_float ? 3 : 1);
+    Put16(b, bits), Put32(b, channels == 1 ? 4 : (1u << channels) - 1), Put32(b, is_float ? 3 : 1);
     Put16(b, 0), Put16(b, 0x10);
     b.insert(b.end(), {0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71});
     return b;
@@ -110,9 +110,13 @@ void ExpectSamplesMatch(const WaveCase& c, int h) {
     EXPECT_LE(worst, 1.5) << "LSB";
 }
 
-TEST_F(GraphRoute, WellFormedWavesOurReaderRefusesLoadWithTheirSamples) {
+// With our WAV readers off: the graph hands back files of three channels or
+// more as extensible PCM.
+TEST_F(GraphRoute, WellFormedWavesLoadThroughTheGraphWithTheirSamples) {
+    SetSoundDecoderDisableMask(SOUND_DECODER_RIFF_PCM | SOUND_DECODER_RIFF_ACM);
     const WaveCase cases[] = {
         Wave("24-bit extensible PCM", 0xFFFE, 24, 2, false), Wave("32-bit extensible PCM", 0xFFFE, 32, 2, false),
+        Wave("6-channel extensible PCM", 0xFFFE, 16, 6, false),
         Wave("mono extensible float", 0xFFFE, 32, 1, true),  Wave("stereo extensible float", 0xFFFE, 32, 2, true),
         Wave("tag-3 float", 3, 32, 2, true),                 Wave("16-bit PCM, JUNK chunk first", 1, 16, 2, false),
     };
