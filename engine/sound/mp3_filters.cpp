@@ -210,15 +210,18 @@ const char* OfferToGraph(Mp3Graph* g, uint32_t offset, uint32_t end, bool mpeg) 
     return hr == S_OK ? nullptr : kRenderRefused;
 }
 
-// The first stream's frames, counted as the intake decision finds their chains.
+// The first stream's frames, counted as the intake decision finds their
+// chains, and where its last frame ends (or is cut).
 struct StreamFrames {
     const uint8_t* image;
     uint32_t frames;
+    uint32_t end;
 };
 
-void CountStreamFrames(void* context, uint32_t from, uint32_t to, uint32_t) {
+void CountStreamFrames(void* context, uint32_t from, uint32_t to, uint32_t limit) {
     StreamFrames* counted = (StreamFrames*)context;
     counted->frames += CountMpegFrames(counted->image, from, to);
+    counted->end = limit;
 }
 
 }  // namespace
@@ -312,14 +315,15 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     // decodes them to minutes of silence. Raw bytes go with their tails, as
     // tools leave them, but without another stream's frames, which would play
     // at the first one's rate.
-    StreamFrames counted = {g.image, 0};
+    StreamFrames counted = {g.image, 0, 0};
     const SoundIntake intake = DecideSoundIntake(g.image, g.size, CountStreamFrames, &counted);
     if (intake.kind == SOUND_INTAKE_REFUSED) return Fail(&g, conv, RefusalLine(intake.reason));
     const bool raw = intake.kind == SOUND_INTAKE_RAW_MPEG;
     if (!raw) MarkAtomsBeforeMovieFree(g.image, g.size, intake.start);
-    // The platform's parser plays no further than an encoder's info frame
-    // says, which tells of the first of files joined end to end.
-    if (raw) FitMpegInfoFrameToStream(g.image + intake.start, g.size - intake.start, counted.frames);
+    // The platform's parser plays by what an encoder's info frame says, which
+    // tells of the first of files joined end to end, and of the whole of a cut download.
+    if (raw && counted.end > intake.start)
+        FitMpegInfoFrameToStream(g.image + intake.start, g.size - intake.start, counted.frames, counted.end - intake.start);
     const char* failure = OfferToGraph(&g, intake.start, raw && intake.another_stream ? intake.end : g.size, raw);
     // Another sound track's renderer would play it at its pace; a video's would show a window.
     if (!failure) failure = ReplaceRenderersWithNullRenderers(g.graph, g.nullRenderer);

@@ -148,10 +148,11 @@ TEST(SoundIntake, TagsBetweenFramesAreNotData) {
 // is silence. A free-format stream ends where a confirmed one of another rate
 // begins, though its frames find no header of their own there.
 TEST(SoundIntake, TheFirstStreamHoldsSound) {
-    const Bytes mp3 = Read("tone.mp3");
-    ASSERT_FALSE(mp3.empty());
+    const Bytes mp3 = Read("tone.mp3"), crc = Read("joined_crc1.mp3");
+    ASSERT_FALSE(mp3.empty() || crc.empty());
     const std::vector<size_t> at = MpegFrameStarts(mp3);
     const Bytes info(mp3.begin(), mp3.begin() + at[1]), one(mp3.begin() + at[5], mp3.begin() + at[6]);
+    const Bytes crc_info(crc.begin(), crc.begin() + MpegFrameStarts(crc)[1]);
     const Bytes cut(one.begin(), one.begin() + 300);
     const Bytes free32 = MpegFrames({0xFF, 0xFB, 0x08, 0xC4}, 288, 3), free44 = MpegFrames({0xFF, 0xFB, 0x00, 0xC4}, 209, 5);
     const struct {
@@ -165,6 +166,7 @@ TEST(SoundIntake, TheFirstStreamHoldsSound) {
         {"free-format layer III", MpegFrames({0xFF, 0xFB, 0x04, 0xC4}, 300, 20), SOUND_INTAKE_FRAMES_MAKE_IT_UP, 6000},
         {"free format at 32 kHz, then at 44.1", Cat({free32, free44}), SOUND_INTAKE_FRAMES_MAKE_IT_UP, 864},
         {"an info frame alone", info, SOUND_INTAKE_NO_SOUND_FRAME, 0},
+        {"lame -p's info frame alone", crc_info, SOUND_INTAKE_NO_SOUND_FRAME, 0},
         {"a cut frame, then ID3v1", Cat({cut, Id3v1Tag()}), SOUND_INTAKE_NO_SOUND_FRAME, 0},
         {"ID3v2, then a cut frame", Cat({Id3v2(3, 0, 20), cut}), SOUND_INTAKE_NO_SOUND_FRAME, 0},
         {"one frame, then ID3v1", Cat({one, Id3v1Tag()}), SOUND_INTAKE_FRAMES_MAKE_IT_UP, (uint32_t)one.size()},
