@@ -137,6 +137,15 @@ bool AdpcmBlockUsable(const WAVEFORMATEX* f, uint32_t fmt_size) {
     return !IsAdpcm(f) || AdpcmSamplesPerBlock(f, fmt_size) != 0;
 }
 
+// Whether the samples per block are those a whole block holds: the
+// platform's IMA codec refuses any other count but writes past its output for
+// some large ones (44,165 or 52,653 in 256-byte stereo blocks), and the MS one
+// decodes any count it is given.
+bool AdpcmBlockHoldsItsSamples(const WAVEFORMATEX* f, uint32_t fmt_size) {
+    return !IsAdpcm(f) || (f->wBitsPerSample == 4 && AdpcmSamplesPerBlock(f, fmt_size) != 0 &&
+                           AdpcmSamplesPerBlock(f, fmt_size) == AdpcmSamplesHeld(f, f->nBlockAlign));
+}
+
 // The byte rate the format itself implies (sample formats: rate x block;
 // ADPCM: one block per samples-per-block), whatever the header's field says;
 // other codecs keep the header's. 0 when it does not fit in 32 bits.
@@ -166,22 +175,47 @@ bool IsMpegInWave(const WAVEFORMATEX* f) {
 struct MpegDataFrames {
     uint64_t bytes, samples;
     uint32_t lowest, highest;   // the frames' bit rates, in bytes a second
+    uint32_t end;               // where the stream gives way to another, else the chunk's end
 };
 
 bool MpegFrameAt(const uint8_t* p, uint32_t left, uint32_t rate, MpegFrameInfo* f) {
     return left >= 4 && ParseMpegAudioFrameHeader(p, f, true) == 0 && f->sample_rate == rate && f->frame_length > 0;
 }
 
+// A frame of any rate at `at` that the next header of its rate, or the very
+// end, follows: a stray sync in other bytes passes that by chance only rarely.
+bool ConfirmedFrameAt(const uint8_t* data, uint32_t size, uint32_t at, MpegFrameInfo* f) {
+    MpegFrameInfo next;
+    if (size - at < 4 || ParseMpegAudioFrameHeader(data + at, f, true) != 0 || f->frame_length == 0 ||
+        f->frame_length > size - at)
+        return false;
+    const uint32_t end = at + f->frame_length;
+    return end == size || MpegFrameAt(data + end, size - end, f->sample_rate, &next);
+}
+
+// The first frame of the first stream the chunk holds; false when it holds none.
+bool FirstStreamFrame(const uint8_t* data, uint32_t size, MpegFrameInfo* f) {
+    for (uint32_t at = 0; at < size; at++)
+        if (ConfirmedFrameAt(data, size, at, f)) return true;
+    return false;
+}
+
 // The frames at the format's rate. A frame counts where the one before it
 // ends or where the next header (or the end) follows it, so stray syncs in
 // other bytes count for nothing; the walk moves on by a frame or a byte,
-// linear in the chunk.
+// linear in the chunk. Frames of another rate right behind the last one
+// counted end the stream: the codec would go on decoding them at that rate.
 MpegDataFrames FramesInData(const uint8_t* data, uint32_t size, uint32_t rate) {
     MpegDataFrames m = {};
+    m.end = size;
     MpegFrameInfo f, next;
     uint32_t chained = 0xFFFFFFFFu;   // where the last frame counted ends
     for (uint32_t at = 0; at < size;) {
         if (!MpegFrameAt(data + at, size - at, rate, &f)) {
+            if (at == chained && ConfirmedFrameAt(data, size, at, &f)) {
+                m.end = at;
+                break;
+            }
             at++;
             continue;
         }
@@ -198,6 +232,24 @@ MpegDataFrames FramesInData(const uint8_t* data, uint32_t size, uint32_t rate) {
         chained = at = end;
     }
     return m;
+}
+
+// The platform's MP3 codec divides by what the header says of the stream (a
+// byte rate of a few bytes over data whose frames it cannot size ends the
+// process): it is handed the frames of the header's rate, else those of the
+// first stream the data holds, with their rate and channels, and none past
+// where that stream ends; the byte rate is settled from the frames after.
+// False when the data holds no frames.
+bool SettleMpegInWave(WAVEFORMATEX* src, const uint8_t* data, uint32_t* size, MpegDataFrames* m) {
+    *m = FramesInData(data, *size, src->nSamplesPerSec);
+    MpegFrameInfo f;
+    if (!m->samples && FirstStreamFrame(data, *size, &f)) {
+        *m = FramesInData(data, *size, f.sample_rate);
+        src->nSamplesPerSec = f.sample_rate;
+        src->nChannels = f.channels;
+    }
+    *size = m->end;
+    return m->samples != 0;
 }
 
 // Decoded bytes of `src` compressed bytes by the codec's own count; false when it gives none.
@@ -351,12 +403,19 @@ int OpenRiffAcmSource(SoundConverter* c) {
         LogAppend("ADPCMの１ブロック当たりのサンプル数が０です\n");
         goto reject;
     }
+    if (!AdpcmBlockHoldsItsSamples(src, w.fmt_size)) {
+        LogAppend("ADPCMの１ブロック当たりのサンプル数がブロックの大きさと合いません\n");
+        goto reject;
+    }
     c->acm.data = (uint8_t*)MemAlloc(c->data_size ? c->data_size : 1, "riff_wave", __LINE__);
     if (!c->acm.data) goto reject;
     c->acm.data_size = c->data_size;
     if (!ReadExact(c, c->acm.data, c->data_size) || !SeekTo(c, c->data_start)) goto reject;
     c->acm.src_pos = 0;
-    if (IsMpegInWave(src)) mpeg = FramesInData(c->acm.data, c->acm.data_size, src->nSamplesPerSec);
+    if (IsMpegInWave(src) && !SettleMpegInWave(src, c->acm.data, &c->acm.data_size, &mpeg)) {
+        LogAppend("ＷＡＶＥ内のＭＰＥＧオーディオのフレームが見つかりません\n");
+        goto reject;
+    }
 
     // Codecs check the byte rate against the rest of the format, and count
     // their output by it: MPEG audio's comes from its frames where the header

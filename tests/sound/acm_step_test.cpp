@@ -9,6 +9,7 @@
 
 #include "engine/sound/sound_stream.h"
 #include "engine/system/library.h"
+#include "sound/mpeg_bytes.h"
 #include "sound/sound_measure.h"
 #include "support/theora_writer.h"
 
@@ -323,6 +324,105 @@ TEST_F(AcmSteps, NothingDecodedIsRefusedAndLessIsSaid) {
     EXPECT_EQ(want.size(), (size_t)GetSoundRecord(h)->pcm_size);
     EXPECT_TRUE(log.Contains("示された長さより短い")) << log.Text();
     EXPECT_EQ(0, DeleteSoundHandle(h));
+}
+
+// `wav` (as ffmpeg writes it) with `n` bytes of its format record at `at` set to v.
+Bytes WithField(Bytes wav, size_t at, uint32_t v, int n) {
+    const uint8_t id[] = {'f', 'm', 't', ' '};
+    const size_t fmt = std::search(wav.begin(), wav.end(), id, id + 4) - wav.begin() + 8;
+    for (int i = 0; i < n; i++) wav[fmt + at + i] = (uint8_t)(v >> (8 * i));
+    return wav;
+}
+
+// `wav` with `data` as its data chunk.
+Bytes WithData(const Bytes& wav, const Bytes& data) {
+    Bytes b = DataCut(wav, 0);
+    b.insert(b.end(), data.begin(), data.end());
+    for (int i = 0; i < 4; i++) b[DataBody(b) - 4 + i] = (uint8_t)(data.size() >> (8 * i));
+    return b;
+}
+
+Bytes DataOf(const Bytes& wav) { return Bytes(wav.begin() + DataBody(wav), wav.end()); }
+
+// Headers that made the platform's codecs end the process. MP3 in WAV with a
+// byte rate of a few bytes over data whose frames the header does not name
+// (a divide by zero): refused with a log line where the data holds no frames
+// the codec can size, read at their own rate where it does. IMA ADPCM whose
+// samples per block are far more than its blocks hold (a write past the
+// codec's output): refused.
+TEST_F(AcmSteps, HeadersThatKilledTheCodecAreRefusedOrReadByTheirFrames) {
+    SetSoundDecoderDisableMask(SOUND_DECODER_MP3_FILTERS);
+    const Bytes cbr = ReadFileBytes("acmwav_mp3_cbr44s.wav"), ima = ReadFileBytes("acmwav_ima256_44s.wav");
+    const long want = (long)ReadFileBytes("acmwav_mp3_cbr44s.s16").size() / 4;
+    ASSERT_TRUE(!cbr.empty() && !ima.empty() && want > 0);
+    Bytes free_format = DataOf(cbr);
+    const std::vector<size_t> frames = MpegFrameStarts(free_format);
+    ASSERT_GT(frames.size(), 50u);
+    for (size_t at : frames) free_format[at + 2] &= 0x0F;
+    const char* const kNoFrames = "ＭＰＥＧオーディオのフレームが見つかりません";
+    struct Case {
+        std::string what;
+        Bytes wav;
+        const char* refusal;   // the log line, or null where it loads at 44.1 kHz
+    };
+    std::vector<Case> cases = {
+        {"IMA ADPCM, 44165 samples a block", WithField(ima, 18, 44165, 2), "サンプル数がブロックの大きさと合いません"},
+        {"IMA ADPCM, 52653 samples a block", WithField(ima, 18, 52653, 2), "サンプル数がブロックの大きさと合いません"}};
+    for (uint32_t byte_rate = 1; byte_rate <= 16; byte_rate++) {
+        const std::string rate = ", byte rate " + std::to_string(byte_rate);
+        const Bytes header = WithField(cbr, 8, byte_rate, 4);
+        cases.push_back({"158 bytes of noise" + rate, WithData(header, Noise(158, 7)), kNoFrames});
+        cases.push_back({"free-format frames" + rate, WithData(header, free_format), kNoFrames});
+        cases.push_back({"44.1 kHz frames under a 48 kHz header" + rate, WithField(header, 4, 48000, 4), nullptr});
+    }
+    for (auto& c : cases)
+        for (int type : {0, 2}) {
+            SCOPED_TRACE(::testing::Message() << c.what << ", type " << type);
+            SetCreateSoundDataType(type);
+            LogCapture log;
+            int h = -1;
+            ASSERT_TRUE(RunWithTimeout([&] { h = CreateSoundFromFileImage(c.wav.data(), (unsigned)c.wav.size(), 1, -1); }, 20000));
+            if (c.refusal) {
+                EXPECT_EQ(-1, h);
+                EXPECT_TRUE(log.Contains(c.refusal)) << log.Text();
+                continue;
+            }
+            ASSERT_NE(-1, h);
+            EXPECT_EQ(44100u, GetSoundRecord(h)->format.nSamplesPerSec);
+            EXPECT_NEAR(want, GetSoundHandleSampleCount(h), 2304);
+            EXPECT_EQ(0, DeleteSoundHandle(h));
+        }
+}
+
+// Frames whose rate changes from 44.1 to 48 kHz: a normal sound and a stream
+// both end where the rate changes (the stream played the rest at 44.1 kHz).
+TEST_F(AcmSteps, MpegInWaveEndsWhereItsFramesChangeRate) {
+    SetSoundDecoderDisableMask(SOUND_DECODER_MP3_FILTERS);
+    const Bytes cbr = ReadFileBytes("acmwav_mp3_cbr44s.wav"), vbr48 = ReadFileBytes("acmwav_mp3_vbr48s.wav");
+    const long want = (long)ReadFileBytes("acmwav_mp3_cbr44s.s16").size() / 4;
+    ASSERT_TRUE(!cbr.empty() && !vbr48.empty() && want > 0);
+    const Bytes wav = WithData(cbr, Cat({DataOf(cbr), DataOf(vbr48)}));
+    ASSERT_TRUE(RunWithTimeout(
+        [&] {
+            SetSoundSoftwareMixingFlag(0);
+            SetCreateSoundDataType(0);
+            const int h = CreateSoundFromFileImage(wav.data(), (unsigned)wav.size(), 1, -1);
+            ASSERT_NE(-1, h);
+            const long normal = GetSoundRecord(h)->pcm_size / 4;
+            EXPECT_NEAR(want, normal, 2304) << "frames of the normal sound";
+            EXPECT_EQ(0, DeleteSoundHandle(h));
+
+            SetSoundSoftwareMixingFlag(1);
+            SetCreateSoundDataType(2);
+            const int st = CreateSoundFromFileImage(wav.data(), (unsigned)wav.size(), 1, -1);
+            ASSERT_NE(-1, st);
+            EXPECT_EQ(normal, GetSoundHandleSampleCount(st));
+            const long heard = (long)PlayStream(st, (size_t)(want + 44100 * 6) * 4).size() / 4;
+            EXPECT_EQ(0, IsSoundHandlePlaying(st)) << "did not stop by itself";
+            EXPECT_NEAR(normal, heard, 160) << "frames the stream played";
+            EXPECT_EQ(0, DeleteSoundHandle(st));
+        },
+        60000));
 }
 
 MMRESULT WINAPI SizeRefused(HACMSTREAM, DWORD, LPDWORD, DWORD) { return ACMERR_NOTPOSSIBLE; }
