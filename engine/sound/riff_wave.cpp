@@ -137,13 +137,13 @@ bool AdpcmBlockUsable(const WAVEFORMATEX* f, uint32_t fmt_size) {
     return !IsAdpcm(f) || AdpcmSamplesPerBlock(f, fmt_size) != 0;
 }
 
-// Whether the samples per block are those a whole block holds: the
-// platform's IMA codec refuses any other count but writes past its output for
-// some large ones (44,165 or 52,653 in 256-byte stereo blocks), and the MS one
-// decodes any count it is given.
-bool AdpcmBlockHoldsItsSamples(const WAVEFORMATEX* f, uint32_t fmt_size) {
-    return !IsAdpcm(f) || (f->wBitsPerSample == 4 && AdpcmSamplesPerBlock(f, fmt_size) != 0 &&
-                           AdpcmSamplesPerBlock(f, fmt_size) == AdpcmSamplesHeld(f, f->nBlockAlign));
+// Whether IMA ADPCM's samples per block are those a whole block holds: the
+// platform's codec refuses any other count but writes past its output for
+// some large ones (44,165 or 52,653 in 256-byte stereo blocks). The MS codec
+// decodes as many of each block as it is told, as it always has.
+bool ImaBlockHoldsItsSamples(const WAVEFORMATEX* f, uint32_t fmt_size) {
+    return f->wFormatTag != WAVE_FORMAT_IMA_ADPCM ||
+           (f->wBitsPerSample == 4 && AdpcmSamplesPerBlock(f, fmt_size) == AdpcmSamplesHeld(f, f->nBlockAlign));
 }
 
 // The byte rate the format itself implies (sample formats: rate x block;
@@ -176,6 +176,7 @@ struct MpegDataFrames {
     uint64_t bytes, samples;
     uint32_t lowest, highest;   // the frames' bit rates, in bytes a second
     uint32_t end;               // where the stream gives way to another, else the chunk's end
+    uint32_t rate, channels;    // of the first frame counted
 };
 
 bool MpegFrameAt(const uint8_t* p, uint32_t left, uint32_t rate, MpegFrameInfo* f) {
@@ -193,26 +194,20 @@ bool ConfirmedFrameAt(const uint8_t* data, uint32_t size, uint32_t at, MpegFrame
     return end == size || MpegFrameAt(data + end, size - end, f->sample_rate, &next);
 }
 
-// The first frame of the first stream the chunk holds; false when it holds none.
-bool FirstStreamFrame(const uint8_t* data, uint32_t size, MpegFrameInfo* f) {
-    for (uint32_t at = 0; at < size; at++)
-        if (ConfirmedFrameAt(data, size, at, f)) return true;
-    return false;
-}
-
-// The frames at the format's rate. A frame counts where the one before it
-// ends or where the next header (or the end) follows it, so stray syncs in
-// other bytes count for nothing; the walk moves on by a frame or a byte,
+// The frames at the format's rate. A frame counts where the chunk or the
+// frame before it ends, or where the next header follows it, so stray syncs
+// in other bytes count for nothing (one that runs past the end, as a cut last
+// frame does, too); the walk moves on by a frame or a byte,
 // linear in the chunk. Frames of another rate right behind the last one
 // counted end the stream: the codec would go on decoding them at that rate.
 MpegDataFrames FramesInData(const uint8_t* data, uint32_t size, uint32_t rate) {
     MpegDataFrames m = {};
     m.end = size;
     MpegFrameInfo f, next;
-    uint32_t chained = 0xFFFFFFFFu;   // where the last frame counted ends
+    uint32_t chained = 0;   // where the last frame counted ends
     for (uint32_t at = 0; at < size;) {
         if (!MpegFrameAt(data + at, size - at, rate, &f)) {
-            if (at == chained && ConfirmedFrameAt(data, size, at, &f)) {
+            if (m.samples && at == chained && ConfirmedFrameAt(data, size, at, &f)) {
                 m.end = at;
                 break;
             }
@@ -220,11 +215,12 @@ MpegDataFrames FramesInData(const uint8_t* data, uint32_t size, uint32_t rate) {
             continue;
         }
         const uint32_t end = f.frame_length < size - at ? at + f.frame_length : size;   // the last may be cut
-        if (at != chained && size - end >= 4 && !MpegFrameAt(data + end, size - end, rate, &next)) {
+        if (at != chained && !MpegFrameAt(data + end, size - end, rate, &next)) {
             at++;
             continue;
         }
         const uint32_t byte_rate = f.bit_rate * 1000 / 8;
+        if (!m.samples) m.rate = f.sample_rate, m.channels = f.channels;
         m.bytes += end - at;
         m.samples += f.samples;
         if (!m.lowest || byte_rate < m.lowest) m.lowest = byte_rate;
@@ -234,22 +230,34 @@ MpegDataFrames FramesInData(const uint8_t* data, uint32_t size, uint32_t rate) {
     return m;
 }
 
+// The frames of the rate whose frames cover the most of the chunk, where they
+// make up at least half of it up to their stream's end: in other bytes, a
+// sync that the next header confirms turns up by chance now and then.
+bool DominantStream(const uint8_t* data, uint32_t size, MpegDataFrames* m) {
+    static const uint32_t kRates[] = {44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000};
+    *m = {};
+    for (uint32_t rate : kRates) {
+        const MpegDataFrames t = FramesInData(data, size, rate);
+        if (t.bytes > m->bytes) *m = t;
+    }
+    return m->samples && m->bytes * 2 >= m->end;
+}
+
 // The platform's MP3 codec divides by what the header says of the stream (a
 // byte rate of a few bytes over data whose frames it cannot size ends the
 // process): it is handed the frames of the header's rate, else those of the
-// first stream the data holds, with their rate and channels, and none past
+// stream that makes up the data, with their rate and channels, and none past
 // where that stream ends; the byte rate is settled from the frames after.
-// False when the data holds no frames.
+// False when the data holds no such frames.
 bool SettleMpegInWave(WAVEFORMATEX* src, const uint8_t* data, uint32_t* size, MpegDataFrames* m) {
     *m = FramesInData(data, *size, src->nSamplesPerSec);
-    MpegFrameInfo f;
-    if (!m->samples && FirstStreamFrame(data, *size, &f)) {
-        *m = FramesInData(data, *size, f.sample_rate);
-        src->nSamplesPerSec = f.sample_rate;
-        src->nChannels = f.channels;
+    if (!m->samples) {
+        if (!DominantStream(data, *size, m)) return false;
+        src->nSamplesPerSec = m->rate;
+        src->nChannels = (WORD)m->channels;
     }
     *size = m->end;
-    return m->samples != 0;
+    return true;
 }
 
 // Decoded bytes of `src` compressed bytes by the codec's own count; false when it gives none.
@@ -403,7 +411,7 @@ int OpenRiffAcmSource(SoundConverter* c) {
         LogAppend("ADPCMの１ブロック当たりのサンプル数が０です\n");
         goto reject;
     }
-    if (!AdpcmBlockHoldsItsSamples(src, w.fmt_size)) {
+    if (!ImaBlockHoldsItsSamples(src, w.fmt_size)) {
         LogAppend("ADPCMの１ブロック当たりのサンプル数がブロックの大きさと合いません\n");
         goto reject;
     }
