@@ -1,8 +1,9 @@
 // Where MPEG audio starts in bytes that may not begin with it (a recording
 // begun mid-frame, a cutting tool's leftovers, a tag whose size is short), and
-// where it ends before the tags and padding that tools leave after it. Any
-// 0xFF 0xFx pair parses as some header, so a header counts only once the
-// headers after it confirm it. No Windows header: the rules build natively.
+// the chains of frames that follow from there; the tags and padding that tools
+// leave around them are sound_tags.h's. Any 0xFF 0xFx pair parses as some
+// header, so a header counts only once the headers after it confirm it. No
+// Windows header: the rules build natively.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -59,29 +60,3 @@ size_t MpegChainBytes(const uint8_t* p, size_t size, MpegAccept accept);
 // Whether the headers at a and b are of one stream: version, layer and
 // sampling frequency, and both free format or neither.
 bool SameMpegStream(const uint8_t* a, const uint8_t* b);
-
-// The bytes of the tag that begins at p (ID3v2 by its header, ID3v1, APEv2
-// with a header, Lyrics3 v2) as the tag gives them, which may run past
-// `size`; 0 when p holds none. Unchecked: CheckedTagBytes (sound_container.h)
-// checks them against what follows.
-uint32_t MpegTagBytes(const uint8_t* p, size_t size);
-// Whether such a tag begins at p, by its first bytes alone: a look of fixed cost.
-bool MpegTagStartsAt(const uint8_t* p, size_t size);
-
-// Where the audio ends in a file of `size` bytes. Tools leave ID3v1, ID3v2
-// with a footer, Lyrics3 and APE tags and zero bytes after the last frame, in
-// about any order: `tags_start` is where the first of the tags begins (the
-// file's end when there is none), `audio_end` the same with the zero bytes
-// before it also left out, but for three that may end a header. The last
-// frame may end in zero bytes of its own, so only the finder takes
-// `audio_end`. An ID3v2 tag without a footer is found walking forward, where
-// the frames before it end (CheckedTagBytes).
-struct MpegAudioTails {
-    uint32_t tags_start;
-    uint32_t audio_end;
-};
-MpegAudioTails FindMpegAudioTails(const uint8_t* p, uint32_t size);
-
-// The bytes of the ID3v2 tag whose 10-byte header ("ID3") or footer ("3DI",
-// as `id` says) is at b, footer included; 0 when b holds none.
-uint32_t Id3v2TagBytes(const uint8_t b[10], const char* id);

@@ -3,6 +3,7 @@
 #include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/mpeg_info_frame.h"
 #include "engine/sound/sound_container.h"
+#include "engine/sound/sound_tags.h"
 
 namespace {
 

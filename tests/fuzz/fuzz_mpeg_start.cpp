@@ -9,6 +9,7 @@
 #include "engine/sound/mpeg_audio_start.h"
 #include "engine/sound/sound_container.h"
 #include "engine/sound/sound_intake.h"
+#include "engine/sound/sound_tags.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A copy of its own size, so that reading past it shows.
