@@ -35,11 +35,12 @@ const DWORD kReadFailGraceMs = 500;
 const DWORD kEndOfStreamSettleMs = 10;
 
 // A RIFF WAVE or Ogg Vorbis file that our own readers find broken: the
-// platform's parsers hang or crash on these. Files of those containers in a
-// format our readers do not take go on to the graph. Leaves the stream anywhere.
+// platform's parsers hang or crash on these (an MPEG layer II WAV over ADPCM
+// data ends the process). Files of those containers in a format our readers
+// do not take go on to the graph. Leaves the stream anywhere.
 bool OurReadersFindBroken(SoundConverter* conv, const uint8_t* p, int64_t size) {
     if (size >= 4 && std::memcmp(p, "OggS", 4) == 0) return OggVorbisRefused(conv) != 0;
-    return CheckRiffWaveLayout(conv) == RIFF_WAVE_BROKEN;
+    return CheckRiffWaveLayout(conv) == RIFF_WAVE_BROKEN || RiffMpegHoldsNoFrames(conv);
 }
 
 const char kRenderRefused[] = "グラフの構築に失敗しました";

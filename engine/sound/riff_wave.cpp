@@ -339,6 +339,22 @@ RiffWaveLayout CheckRiffWaveLayout(SoundConverter* c) {
     return RIFF_WAVE_WHOLE;
 }
 
+bool RiffMpegHoldsNoFrames(SoundConverter* c) {
+    RiffWalk w;
+    if (WalkToFormat(c, &w) != 0) return false;
+    WAVEFORMATEX fmt;
+    std::memcpy(&fmt, w.fmt, sizeof(fmt));   // the record is at least 18 bytes
+    MemFree(w.fmt);
+    if (!IsMpegInWave(&fmt) || WalkToData(c, &w) != 0) return false;
+    uint8_t* data = (uint8_t*)MemAlloc(c->data_size ? c->data_size : 1, "riff_wave", __LINE__);
+    if (!data) return false;
+    uint32_t size = c->data_size;
+    MpegDataFrames m;
+    const bool none = ReadExact(c, data, size) && !SettleMpegInWave(&fmt, data, &size, &m);
+    MemFree(data);
+    return none;
+}
+
 static void CloseAcmHandles(SoundConverter* c) {
     if (c->acm.stream) AcmApi.acmStreamClose(c->acm.stream, 0);
     if (c->acm.spare) AcmApi.acmStreamClose(c->acm.spare, 0);

@@ -10,6 +10,9 @@ enum RiffWaveLayout { RIFF_WAVE_NONE, RIFF_WAVE_WHOLE, RIFF_WAVE_BROKEN };
 // "data" chunk may run short of its size, as the reader allows). Decides
 // nothing about the format itself. Leaves the stream anywhere.
 RiffWaveLayout CheckRiffWaveLayout(SoundConverter* conv);
+// Whether the stream is a WAV of MPEG audio whose data holds no frames that
+// the ACM reader takes: nothing there is sound. Leaves the stream anywhere.
+bool RiffMpegHoldsNoFrames(SoundConverter* conv);
 // 0 accepted, -1 rejected (nothing left allocated or open).
 int OpenRiffPcmSource(SoundConverter* conv);
 int OpenRiffAcmSource(SoundConverter* conv);
