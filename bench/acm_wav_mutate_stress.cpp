@@ -5,7 +5,8 @@
 // is printed before it loads and a death leaves its case as the last line and
 // a non-zero exit code. Cases are numbered: --from N repeats one. Not a test:
 // it reports the deaths (none expected), the loads refused and the time.
-//   bench_acm_wav_mutate_stress [--from N] [--count N] [--seed S] [--acm] [--sweep | --as-is] [--quiet] [FILE...]
+//   bench_acm_wav_mutate_stress [--from N] [--count N] [--seed S] [--acm] [--sweep | --as-is] [--quiet]
+//                               [--save FILE] [FILE...]
 // FILEs default to the ACM WAVs the build makes for the sound tests (run from
 // build/wine). --acm disables the media filters, which would also be offered
 // what the compression manager refuses. --sweep sets one field of the format
@@ -243,6 +244,7 @@ int main(int argc, char** argv) {
     long from = 0, count = 4000;
     uint64_t seed = 1;
     bool acm = false, quiet = false, sweep = false, as_is = false;
+    const char* save = nullptr;   // where each case's bytes are written before it loads
     std::vector<std::string> names;
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--from") && i + 1 < argc) from = std::atol(argv[++i]);
@@ -252,6 +254,7 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--quiet")) quiet = true;
         else if (!std::strcmp(argv[i], "--sweep")) sweep = true;
         else if (!std::strcmp(argv[i], "--as-is")) as_is = true;
+        else if (!std::strcmp(argv[i], "--save") && i + 1 < argc) save = argv[++i];
         else names.push_back(argv[i]);
     }
     if (names.empty())
@@ -290,6 +293,10 @@ int main(int argc, char** argv) {
         const Bytes image = Join(w);
         // Printed first, so that a death leaves its case behind.
         if (!quiet) std::printf("case %ld %s: %s\n", n, names[which].c_str(), what.c_str());
+        if (save) {
+            FILE* f = std::fopen(save, "wb");
+            if (f) std::fwrite(image.data(), 1, image.size(), f), std::fclose(f);
+        }
         std::fflush(stdout);
         for (int stream = 0; stream < 2; stream++) {
             SetCreateSoundDataType(stream ? 2 : 0);

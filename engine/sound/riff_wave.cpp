@@ -230,29 +230,34 @@ MpegDataFrames FramesInData(const uint8_t* data, uint32_t size, uint32_t rate) {
     return m;
 }
 
-// The frames of the rate whose frames cover the most of the chunk, where they
-// make up at least half of it up to their stream's end: in other bytes, a
-// sync that the next header confirms turns up by chance now and then.
-bool DominantStream(const uint8_t* data, uint32_t size, MpegDataFrames* m) {
+// Whether the frames make up at least half the chunk up to their stream's
+// end: in other bytes, a sync that the next header confirms turns up by
+// chance now and then.
+bool MakesUpTheData(const MpegDataFrames& m) { return m.samples && m.bytes * 2 >= m.end; }
+
+// The frames of the rate whose frames cover the most of the chunk.
+MpegDataFrames DominantStream(const uint8_t* data, uint32_t size) {
     static const uint32_t kRates[] = {44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000};
-    *m = {};
+    MpegDataFrames m = {};
     for (uint32_t rate : kRates) {
         const MpegDataFrames t = FramesInData(data, size, rate);
-        if (t.bytes > m->bytes) *m = t;
+        if (t.bytes > m.bytes) m = t;
     }
-    return m->samples && m->bytes * 2 >= m->end;
+    return m;
 }
 
 // The platform's MP3 codec divides by what the header says of the stream (a
 // byte rate of a few bytes over data whose frames it cannot size ends the
-// process): it is handed the frames of the header's rate, else those of the
-// stream that makes up the data, with their rate and channels, and none past
-// where that stream ends; the byte rate is settled from the frames after.
-// False when the data holds no such frames.
+// process, and the filter graph's parser runs out of memory on such data):
+// it is handed the frames of the header's rate, else those of the stream that
+// makes up the data, with their rate and channels, and none past where that
+// stream ends; the byte rate is settled from the frames after. False when no
+// stream makes up the data.
 bool SettleMpegInWave(WAVEFORMATEX* src, const uint8_t* data, uint32_t* size, MpegDataFrames* m) {
     *m = FramesInData(data, *size, src->nSamplesPerSec);
-    if (!m->samples) {
-        if (!DominantStream(data, *size, m)) return false;
+    if (!MakesUpTheData(*m)) {
+        *m = DominantStream(data, *size);
+        if (!MakesUpTheData(*m)) return false;
         src->nSamplesPerSec = m->rate;
         src->nChannels = (WORD)m->channels;
     }
@@ -316,7 +321,7 @@ bool SizeRiffAcmSteps(SoundConverter* c) {
 
 }  // namespace
 
-RiffWaveLayout CheckRiffWaveLayout(SoundConverter* c) {
+RiffWaveLayout CheckRiffWaveLayout(SoundConverter* c, uint16_t* tag) {
     uint64_t length = 0;
     if (!EnterRiffWave(c, &length)) return RIFF_WAVE_NONE;
     bool fmt = false, data = false;
@@ -326,6 +331,11 @@ RiffWaveLayout CheckRiffWaveLayout(SoundConverter* c) {
         if (IdIs(h.id, "fmt ")) {
             if (h.size < kFmtFixedBytes) return RIFF_WAVE_BROKEN;
             fmt = true;
+            uint8_t record[40] = {};
+            const uint32_t n = h.size < sizeof(record) ? h.size : (uint32_t)sizeof(record);
+            const uint64_t body = Tell(c);
+            if (tag && (!ReadExact(c, record, n) || !SeekTo(c, body))) return RIFF_WAVE_BROKEN;
+            if (tag) *tag = NamedWaveFormatTag(record, n);
         }
         if (IdIs(h.id, "data")) {
             data = true;
@@ -340,12 +350,16 @@ RiffWaveLayout CheckRiffWaveLayout(SoundConverter* c) {
 }
 
 bool RiffMpegHoldsNoFrames(SoundConverter* c) {
+    uint16_t tag = 0;
+    if (CheckRiffWaveLayout(c, &tag) != RIFF_WAVE_WHOLE || (tag != WAVE_FORMAT_MPEGLAYER3 && tag != WAVE_FORMAT_MPEG))
+        return false;
+    // Where the reader finds no format or no data (a format chunk of odd size, or not first), it takes nothing.
     RiffWalk w;
-    if (WalkToFormat(c, &w) != 0) return false;
+    if (WalkToFormat(c, &w) != 0) return true;
     WAVEFORMATEX fmt;
     std::memcpy(&fmt, w.fmt, sizeof(fmt));   // the record is at least 18 bytes
     MemFree(w.fmt);
-    if (!IsMpegInWave(&fmt) || WalkToData(c, &w) != 0) return false;
+    if (!IsMpegInWave(&fmt) || WalkToData(c, &w) != 0) return true;
     uint8_t* data = (uint8_t*)MemAlloc(c->data_size ? c->data_size : 1, "riff_wave", __LINE__);
     if (!data) return false;
     uint32_t size = c->data_size;

@@ -8,10 +8,12 @@ enum RiffWaveLayout { RIFF_WAVE_NONE, RIFF_WAVE_WHOLE, RIFF_WAVE_BROKEN };
 // Whether the stream is a RIFF WAVE, and if so whether its "fmt " and "data"
 // chunks are there, wherever they stand, and lie whole inside the stream (a
 // "data" chunk may run short of its size, as the reader allows). Decides
-// nothing about the format itself. Leaves the stream anywhere.
-RiffWaveLayout CheckRiffWaveLayout(SoundConverter* conv);
-// Whether the stream is a WAV of MPEG audio whose data holds no frames that
-// the ACM reader takes: nothing there is sound. Leaves the stream anywhere.
+// nothing about the format itself, but gives its tag (an extensible record's
+// named one) where `tag` is given. Leaves the stream anywhere.
+RiffWaveLayout CheckRiffWaveLayout(SoundConverter* conv, uint16_t* tag = nullptr);
+// Whether the stream is a WAV of MPEG audio whose data the ACM reader finds
+// no frames in, or does not reach: nothing there is sound, and the platform's
+// parser runs out of memory on some. Leaves the stream anywhere.
 bool RiffMpegHoldsNoFrames(SoundConverter* conv);
 // 0 accepted, -1 rejected (nothing left allocated or open).
 int OpenRiffPcmSource(SoundConverter* conv);

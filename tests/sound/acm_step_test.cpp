@@ -407,10 +407,19 @@ TEST_F(AcmSteps, HeadersThatKilledTheCodecAreRefusedOrReadByTheirFrames) {
             }
             EXPECT_EQ(0, DeleteSoundHandle(h));
         }
-    // Every decoder in turn, as a file's load meets them.
+    // Every decoder in turn, as a file's load meets them; also where the reader
+    // reaches no data (a format chunk of odd size).
     SetSoundDecoderDisableMask(0);
-    MemConverter m;
-    EXPECT_EQ(-1, m.Open(layer2));
+    Bytes odd = WithField(WithField(cut_ima, 0, 0x55, 2), 4, 11025, 4);
+    const size_t fmt = 20, fmt_size = odd[16];
+    odd.erase(odd.begin() + fmt + 17, odd.begin() + fmt + fmt_size);
+    odd.insert(odd.begin() + fmt + 17, 0);   // the pad byte
+    odd[16] = 17;
+    for (int i = 0; i < 4; i++) odd[4 + i] = (uint8_t)((odd.size() - 8) >> (8 * i));
+    for (const Bytes* wav : {&layer2, (const Bytes*)&odd}) {
+        MemConverter m;
+        EXPECT_EQ(-1, m.Open(*wav));
+    }
 }
 
 // Frames whose rate changes from 44.1 to 48 kHz: a normal sound and a stream
