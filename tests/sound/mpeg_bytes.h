@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "engine/sound/mpeg_audio_header.h"
 #include "engine/sound/mpeg_audio_start.h"
 #include "support/byte_writer.h"
 
@@ -59,6 +60,29 @@ inline std::vector<size_t> MpegFrameStarts(const Bytes& f) {
         p += span;
     }
     return at;
+}
+
+// Of each layer III frame of a file that starts with one, whether the bit
+// reservoir it draws on (main_data_begin, from its side information) reaches
+// back past the start of its run of `run` frames: those bytes belong to
+// whatever frame stood before the run, and no decoder can give the frame's
+// samples back. A frame is the header, the check word, the side information
+// and its share of main data; only the last counts towards the reservoir.
+inline std::vector<bool> ReservoirOutsideRun(const Bytes& f, size_t run) {
+    std::vector<bool> outside;
+    uint32_t held = 0;   // main data of the run's frames so far
+    for (size_t at : MpegFrameStarts(f)) {
+        MpegFrameInfo h;
+        if (ParseMpegAudioFrameHeader(&f[at], &h, true) != 0 || h.layer != 2) break;
+        const uint32_t side = h.mpeg2 ? (h.channels == 1 ? 9 : 17) : (h.channels == 1 ? 17 : 32);
+        const size_t info = at + 4 + ((f[at + 1] & 1) ? 0 : 2);
+        if (info + side > f.size() || h.frame_length < info - at + side) break;
+        const uint32_t begin = h.mpeg2 ? f[info] : (uint32_t)(f[info] << 1 | f[info + 1] >> 7);
+        if (outside.size() % run == 0) held = 0;
+        outside.push_back(begin > held);
+        held += h.frame_length - (uint32_t)(info - at) - side;
+    }
+    return outside;
 }
 
 // Two files of one rate and length (the test tone in mono and in stereo, say)
