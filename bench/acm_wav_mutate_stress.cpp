@@ -1,5 +1,6 @@
 // WAVs of every format the compression manager decodes, their headers and
-// data mutated, each loaded as a normal and as a stream sound: a field the
+// data mutated (chunks put before the format, a tag before the data and zero
+// bytes after it among them), each loaded as a normal and as a stream sound: a field the
 // platform's codec divides by or allocates from kills the process (under
 // Wine, an integer divide by zero in the codec ends it at once), so every case
 // is printed before it loads and a death leaves its case as the last line and
@@ -127,7 +128,7 @@ void Mutate(Wav& w, Rng& r, std::string& what) {
     char note[96];
     Bytes& f = w.fmt;
     const uint32_t word = r.Below(3) ? r.Of(kSmall) : r.Below(0x10000);
-    switch (r.Below(15)) {
+    switch (r.Below(17)) {
     case 0: {
         const uint32_t v = r.Below(17);
         Set(f, 8, v, 4), std::snprintf(note, sizeof note, "bytes/s=%u", v);
@@ -188,6 +189,32 @@ void Mutate(Wav& w, Rng& r, std::string& what) {
         const uint32_t n = 1 + r.Below(64);
         for (uint32_t i = 0; i < n && !w.data.empty(); i++) w.data[r.Below((uint32_t)w.data.size())] = (uint8_t)r.Next();
         std::snprintf(note, sizeof note, "data %u bytes noise", n);
+        break;
+    }
+    case 15: {
+        // A chunk before the format, as recorders and ffmpeg's -rf64 leave them; odd ones padded or not.
+        static const char* const kIds[] = {"JUNK", "LIST", "bext", "fact", "data"};
+        const char* id = kIds[r.Below(5)];
+        const uint32_t n = r.Below(3) ? r.Below(64) : r.Below(4096);
+        const bool pad = (n & 1) && r.Below(2);
+        w.before.insert(w.before.end(), id, id + 4);
+        Put32(w.before, n);
+        for (uint32_t i = 0; i < n + pad; i++) w.before.push_back(i < n ? (uint8_t)r.Next() : 0);
+        std::snprintf(note, sizeof note, "%s of %u%s before fmt", id, n, (n & 1) && !pad ? ", unpadded" : "");
+        break;
+    }
+    case 16: {
+        // A tag before the data and zero bytes after part of it, as tools and recorders leave them.
+        const uint32_t body = r.Below(2) ? r.Below(300) : r.Below(0x200000);
+        const Bytes head = {'I', 'D', '3', 3, 0, 0, (uint8_t)(body >> 21 & 127), (uint8_t)(body >> 14 & 127),
+                            (uint8_t)(body >> 7 & 127), (uint8_t)(body & 127)};
+        const uint32_t tag = r.Below(2) ? (uint32_t)r.Below(body + 1) : body;   // sizes that lie, or the whole tag
+        const size_t zeros = r.Below(2) ? r.Below((uint32_t)w.data.size() + 1) : 0;
+        std::fill(w.data.end() - zeros, w.data.end(), 0);
+        Bytes lead = head;
+        lead.resize(10 + tag, 0x33);
+        w.data.insert(w.data.begin(), lead.begin(), lead.end());
+        std::snprintf(note, sizeof note, "ID3v2 of %u (%u there) before the data, last %zu zeroed", body, tag, zeros);
         break;
     }
     default: {
