@@ -310,6 +310,12 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     }
     if (OurReadersFindBroken(conv, g.image, size))
         return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
+    uint32_t rewritten = 0;
+    if (uint8_t* named = WaveImageForGraph(conv, &rewritten)) {
+        MemFree(g.image);
+        g.image = named;
+        g.size = rewritten;
+    }
     f.Seek(h, 0, 2);   // left at its end, as the whole read leaves it
     // Offered untyped, raw bytes would be guessed at: the platform takes quiet
     // PCM, tables and pictures for MPEG audio from their headers alone and

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/sound/mpeg_audio_header.h"
+#include "engine/sound/sound_intake.h"
 #include "engine/sound/sound_system.h"
 #include "engine/sound/wave_format.h"
 #include "engine/system/log.h"
@@ -56,31 +57,58 @@ bool EnterRiffWave(SoundConverter* c, uint64_t* length) {
     *length = (uint64_t)len;
     ChunkHeader h;
     char wave[4];
-    return ReadHeader(c, *length, &h) && IdIs(h.id, "RIFF") && ReadExact(c, wave, 4) && IdIs(wave, "WAVE");
+    // RF64 (ffmpeg -rf64) is a RIFF WAVE with a ds64 chunk before its format and a data
+    // size of 0xFFFFFFFF, which the data walk runs to the stream's end.
+    return ReadHeader(c, *length, &h) && (IdIs(h.id, "RIFF") || IdIs(h.id, "RF64")) && ReadExact(c, wave, 4) &&
+           IdIs(wave, "WAVE");
 }
 
-// Steps over a chunk body, and its pad byte when asked; false when the body reaches past the stream.
-bool SkipBody(SoundConverter* c, uint64_t length, uint32_t size, bool padded) {
+// A chunk id as writers write them: four printable characters.
+bool PlausibleId(const char* id) {
+    for (int i = 0; i < 4; i++)
+        if (id[i] < 0x20 || id[i] > 0x7E) return false;
+    return id[0] != ' ';
+}
+
+// Moves to the next chunk header behind a body of `size` bytes that ends at
+// `end`: past the pad byte of an odd one, as the format has it, unless the
+// byte after the body starts the format or data chunk, or alone starts a
+// chunk id (writers that leave the pad out: a bext chunk, say).
+bool SeekPastBody(SoundConverter* c, uint64_t length, uint64_t end, uint32_t size) {
+    if (!(size & 1) || end >= length) return SeekTo(c, end);
+    char ids[5];
+    bool unpadded = false;
+    if (end + 5 <= length && SeekTo(c, end) && ReadExact(c, ids, 5)) {
+        const bool wanted = IdIs(ids, "fmt ") || IdIs(ids, "data");
+        unpadded = PlausibleId(ids) && (wanted || !PlausibleId(ids + 1));
+    }
+    return SeekTo(c, unpadded ? end : end + 1);
+}
+
+// Steps over a chunk body and its pad byte; false when the body reaches past the stream.
+bool SkipBody(SoundConverter* c, uint64_t length, uint32_t size) {
     const uint64_t end = Tell(c) + size;
-    if (end > length) return false;
-    return SeekTo(c, padded && (size & 1) && end < length ? end + 1 : end);
+    return end <= length && SeekPastBody(c, length, end, size);
 }
 
+// The format chunk stands wherever writers put it: behind JUNK (room kept
+// for an RF64 header), LIST, fact or bext chunks alike.
 int WalkToFormat(SoundConverter* c, RiffWalk* w) {
     w->fmt = nullptr;
     w->fmt_size = 0;
     ChunkHeader h;
-    if (!EnterRiffWave(c, &w->length) || !ReadHeader(c, w->length, &h)) return -1;
-    if (IdIs(h.id, "bext")) {
-        if (!SkipBody(c, w->length, h.size, false) || !ReadHeader(c, w->length, &h)) return -1;
-    }
+    if (!EnterRiffWave(c, &w->length)) return -1;
+    do {
+        if (!ReadHeader(c, w->length, &h)) return -1;
+    } while (!IdIs(h.id, "fmt ") && SkipBody(c, w->length, h.size));
     if (!IdIs(h.id, "fmt ")) return -1;
     // Past the stream is a lie.
-    if (h.size < kFmtFixedBytes || Tell(c) + h.size > w->length) return -1;
+    const uint64_t body = Tell(c);
+    if (h.size < kFmtFixedBytes || body + h.size > w->length) return -1;
     uint32_t alloc = h.size < 18 ? 18 : h.size;
     w->fmt = (uint8_t*)MemAllocZeroed(alloc, "riff_wave", __LINE__);
     if (!w->fmt) return -1;
-    if (!ReadExact(c, w->fmt, h.size)) {
+    if (!ReadExact(c, w->fmt, h.size) || !SeekPastBody(c, w->length, body + h.size, h.size)) {
         MemFree(w->fmt);
         w->fmt = nullptr;
         return -1;
@@ -95,7 +123,7 @@ int WalkToData(SoundConverter* c, RiffWalk* w) {
     for (;;) {
         if (!ReadHeader(c, w->length, &h)) return -1;
         if (IdIs(h.id, "data")) break;
-        if (!SkipBody(c, w->length, h.size, true)) return -1;
+        if (!SkipBody(c, w->length, h.size)) return -1;
     }
     uint64_t start = Tell(c);
     if (start >= w->length) return -1;
@@ -171,97 +199,57 @@ bool IsMpegInWave(const WAVEFORMATEX* f) {
     return f->wFormatTag == WAVE_FORMAT_MPEGLAYER3 || f->wFormatTag == WAVE_FORMAT_MPEG;
 }
 
-// What the MPEG audio frames of a data chunk hold.
+// The first stream of MPEG audio in a data chunk, as the rule for raw bytes
+// finds it, and what its frames hold.
 struct MpegDataFrames {
+    uint32_t from, to;          // the stream's bytes in the chunk, its leading tags and tails left out
     uint64_t bytes, samples;
     uint32_t lowest, highest;   // the frames' bit rates, in bytes a second
-    uint32_t end;               // where the stream gives way to another, else the chunk's end
-    uint32_t rate, channels;    // of the first frame counted
+    uint32_t rate, channels;    // of the first frame
+    bool free_format;
+    const uint8_t* data;
 };
 
-bool MpegFrameAt(const uint8_t* p, uint32_t left, uint32_t rate, MpegFrameInfo* f) {
-    return left >= 4 && ParseMpegAudioFrameHeader(p, f, true) == 0 && f->sample_rate == rate && f->frame_length > 0;
-}
-
-// A frame of any rate at `at` that the next header of its rate, or the very
-// end, follows: a stray sync in other bytes passes that by chance only rarely.
-bool ConfirmedFrameAt(const uint8_t* data, uint32_t size, uint32_t at, MpegFrameInfo* f) {
-    MpegFrameInfo next;
-    if (size - at < 4 || ParseMpegAudioFrameHeader(data + at, f, true) != 0 || f->frame_length == 0 ||
-        f->frame_length > size - at)
-        return false;
-    const uint32_t end = at + f->frame_length;
-    return end == size || MpegFrameAt(data + end, size - end, f->sample_rate, &next);
-}
-
-// The frames at the format's rate. A frame counts where the chunk or the
-// frame before it ends, or where the next header follows it, so stray syncs
-// in other bytes count for nothing (one that runs past the end, as a cut last
-// frame does, too); the walk moves on by a frame or a byte,
-// linear in the chunk. Frames of another rate right behind the last one
-// counted end the stream: the codec would go on decoding them at that rate.
-MpegDataFrames FramesInData(const uint8_t* data, uint32_t size, uint32_t rate) {
-    MpegDataFrames m = {};
-    m.end = size;
-    MpegFrameInfo f, next;
-    uint32_t chained = 0;   // where the last frame counted ends
-    for (uint32_t at = 0; at < size;) {
-        if (!MpegFrameAt(data + at, size - at, rate, &f)) {
-            if (m.samples && at == chained && ConfirmedFrameAt(data, size, at, &f)) {
-                m.end = at;
-                break;
-            }
-            at++;
-            continue;
-        }
-        const uint32_t end = f.frame_length < size - at ? at + f.frame_length : size;   // the last may be cut
-        if (at != chained && !MpegFrameAt(data + end, size - end, rate, &next)) {
-            at++;
-            continue;
+// Counts the frames of one chain; the last may be cut.
+void CountChain(void* context, uint32_t from, uint32_t to, uint32_t) {
+    MpegDataFrames* m = (MpegDataFrames*)context;
+    MpegFrameInfo f;
+    for (uint32_t at = from; at < to && to - at >= 4; at += f.frame_length) {
+        if (ParseMpegAudioFrameHeader(m->data + at, &f, true) != 0 || f.frame_length == 0) {
+            m->free_format = m->free_format || (m->data[at + 2] >> 4) == 0;
+            return;
         }
         const uint32_t byte_rate = f.bit_rate * 1000 / 8;
-        if (!m.samples) m.rate = f.sample_rate, m.channels = f.channels;
-        m.bytes += end - at;
-        m.samples += f.samples;
-        if (!m.lowest || byte_rate < m.lowest) m.lowest = byte_rate;
-        if (byte_rate > m.highest) m.highest = byte_rate;
-        chained = at = end;
+        if (!m->samples) m->rate = f.sample_rate, m->channels = f.channels;
+        m->bytes += f.frame_length < to - at ? f.frame_length : to - at;
+        m->samples += f.samples;
+        if (!m->lowest || byte_rate < m->lowest) m->lowest = byte_rate;
+        if (byte_rate > m->highest) m->highest = byte_rate;
     }
-    return m;
-}
-
-// Whether the frames make up at least half the chunk up to their stream's
-// end: in other bytes, a sync that the next header confirms turns up by
-// chance now and then.
-bool MakesUpTheData(const MpegDataFrames& m) { return m.samples && m.bytes * 2 >= m.end; }
-
-// The frames of the rate whose frames cover the most of the chunk.
-MpegDataFrames DominantStream(const uint8_t* data, uint32_t size) {
-    static const uint32_t kRates[] = {44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000};
-    MpegDataFrames m = {};
-    for (uint32_t rate : kRates) {
-        const MpegDataFrames t = FramesInData(data, size, rate);
-        if (t.bytes > m.bytes) m = t;
-    }
-    return m;
 }
 
 // The platform's MP3 codec divides by what the header says of the stream (a
 // byte rate of a few bytes over data whose frames it cannot size ends the
-// process, and the filter graph's parser runs out of memory on such data):
-// it is handed the frames of the header's rate, else those of the stream that
-// makes up the data, with their rate and channels, and none past where that
-// stream ends; the byte rate is settled from the frames after. False when no
-// stream makes up the data.
-bool SettleMpegInWave(WAVEFORMATEX* src, const uint8_t* data, uint32_t* size, MpegDataFrames* m) {
-    *m = FramesInData(data, *size, src->nSamplesPerSec);
-    if (!MakesUpTheData(*m)) {
-        *m = DominantStream(data, *size);
-        if (!MakesUpTheData(*m)) return false;
+// process, and the filter graph's parser runs out of memory on such data),
+// and decodes every frame it is handed at the rate it was opened for. So the
+// data chunk is judged as raw bytes are: MPEG audio when chained frames make
+// up at least half of what is not a tag (zero bytes, as a recorder that
+// reserved its chunk leaves them, weigh an eighth), and then only the first
+// stream, from its first frame to where another rate takes over, behind a tag
+// or not. The header keeps its channels where the stream is at its rate; the
+// byte rate is settled from the frames after. False when the chunk holds no
+// stream a codec here takes (free format is not).
+bool SettleMpegInWave(WAVEFORMATEX* src, const uint8_t* data, uint32_t size, MpegDataFrames* m) {
+    *m = {};
+    m->data = data;
+    const SoundIntake intake = DecideSoundIntake(data, size, CountChain, m);
+    if (intake.kind != SOUND_INTAKE_RAW_MPEG || !m->samples || m->free_format) return false;
+    m->from = intake.start;
+    m->to = intake.end;
+    if (src->nSamplesPerSec != m->rate) {
         src->nSamplesPerSec = m->rate;
         src->nChannels = (WORD)m->channels;
     }
-    *size = m->end;
     return true;
 }
 
@@ -338,13 +326,15 @@ RiffWaveLayout CheckRiffWaveLayout(SoundConverter* c, uint16_t* tag) {
             if (tag) *tag = NamedWaveFormatTag(record, n);
         }
         if (IdIs(h.id, "data")) {
+            // Nothing to decode: the platform's parsers wait out their time limit on some.
+            if (h.size == 0) return RIFF_WAVE_BROKEN;
             data = true;
             // Streaming writers leave the size at 0xFFFFFFFF and cut files run short: like
             // WalkToData, a data chunk with a byte in the stream runs to its end.
             const uint64_t at = Tell(c);
             if (at + h.size > length) return fmt && at < length ? RIFF_WAVE_WHOLE : RIFF_WAVE_BROKEN;
         }
-        if (!SkipBody(c, length, h.size, true)) return RIFF_WAVE_BROKEN;
+        if (!SkipBody(c, length, h.size)) return RIFF_WAVE_BROKEN;
     }
     return RIFF_WAVE_WHOLE;
 }
@@ -353,7 +343,7 @@ bool RiffMpegHoldsNoFrames(SoundConverter* c) {
     uint16_t tag = 0;
     if (CheckRiffWaveLayout(c, &tag) != RIFF_WAVE_WHOLE || (tag != WAVE_FORMAT_MPEGLAYER3 && tag != WAVE_FORMAT_MPEG))
         return false;
-    // Where the reader finds no format or no data (a format chunk of odd size, or not first), it takes nothing.
+    // Where the reader finds no format or no data, it takes nothing.
     RiffWalk w;
     if (WalkToFormat(c, &w) != 0) return true;
     WAVEFORMATEX fmt;
@@ -362,11 +352,38 @@ bool RiffMpegHoldsNoFrames(SoundConverter* c) {
     if (!IsMpegInWave(&fmt) || WalkToData(c, &w) != 0) return true;
     uint8_t* data = (uint8_t*)MemAlloc(c->data_size ? c->data_size : 1, "riff_wave", __LINE__);
     if (!data) return false;
-    uint32_t size = c->data_size;
     MpegDataFrames m;
-    const bool none = ReadExact(c, data, size) && !SettleMpegInWave(&fmt, data, &size, &m);
+    const bool none = ReadExact(c, data, c->data_size) && !SettleMpegInWave(&fmt, data, c->data_size, &m);
     MemFree(data);
     return none;
+}
+
+// The record the platform's parser takes for `f`, in `out`; 0 where the file's own will do.
+static uint32_t RecordForGraph(const WAVEFORMATEX* f, uint32_t fmt_size, uint8_t out[40]) {
+    if (fmt_size < 16 || !f->nChannels) return 0;
+    if (f->wFormatTag == WAVE_FORMAT_IEEE_FLOAT && f->nChannels > 2) return ExtensibleWaveFormat((const uint8_t*)f, out);
+    if (f->wFormatTag != WAVE_FORMAT_ALAW && f->wFormatTag != WAVE_FORMAT_MULAW) return 0;
+    const uint64_t byte_rate = (uint64_t)f->nSamplesPerSec * f->nChannels;
+    if (f->wBitsPerSample == 8 && f->nBlockAlign == f->nChannels && f->nAvgBytesPerSec == byte_rate) return 0;
+    const WAVEFORMATEX g711 = {f->wFormatTag, f->nChannels, f->nSamplesPerSec,
+                               byte_rate > 0xFFFFFFFFu ? 0 : (DWORD)byte_rate, f->nChannels, 8, 0};
+    std::memcpy(out, &g711, 18);
+    return 18;
+}
+
+uint8_t* WaveImageForGraph(SoundConverter* c, uint32_t* size) {
+    RiffWalk w;
+    if (CheckRiffWaveLayout(c) != RIFF_WAVE_WHOLE || WalkToFormat(c, &w) != 0) return nullptr;
+    uint8_t fmt[40];
+    const uint32_t fmt_size = RecordForGraph((const WAVEFORMATEX*)w.fmt, w.fmt_size, fmt);
+    MemFree(w.fmt);
+    if (!fmt_size || WalkToData(c, &w) != 0) return nullptr;
+    uint8_t* data = (uint8_t*)MemAlloc(c->data_size, "riff_wave", __LINE__);
+    void* image = nullptr;
+    if (data && ReadExact(c, data, c->data_size) && BuildWaveFileImage(&image, size, fmt, fmt_size, data, c->data_size) != 0)
+        image = nullptr;
+    MemFree(data);
+    return (uint8_t*)image;
 }
 
 static void CloseAcmHandles(SoundConverter* c) {
@@ -431,11 +448,21 @@ int OpenRiffAcmSource(SoundConverter* c) {
         src->wBitsPerSample = (WORD)(src->nBlockAlign / src->nChannels * 8);
         src->cbSize = 0;
     }
+    // G.711 is a byte a sample a channel whatever the header says of its bits
+    // or its block, as ffmpeg reads it; the codec refuses any other count.
+    if ((src->wFormatTag == WAVE_FORMAT_ALAW || src->wFormatTag == WAVE_FORMAT_MULAW) && src->nChannels) {
+        src->wBitsPerSample = 8;
+        src->nBlockAlign = src->nChannels;
+    }
     // ACM reads cbSize extra bytes behind the record: never more than the chunk holds.
     uint32_t extra = w.fmt_size > 18 ? w.fmt_size - 18 : 0;
     if (src->cbSize > extra) src->cbSize = (WORD)extra;
 
     if (!FormatFieldsUsable(src) || WalkToData(c, &w) != 0) goto reject;
+    if (c->data_size == 0) {
+        LogAppend("ＷＡＶＥファイルのdataチャンクが空です\n");
+        goto reject;
+    }
     // Formats that crash the platform's codecs are refused before ACM sees them.
     if (!AdpcmBlockUsable(src, w.fmt_size)) {
         LogAppend("ADPCMの１ブロック当たりのサンプル数が０です\n");
@@ -450,9 +477,13 @@ int OpenRiffAcmSource(SoundConverter* c) {
     c->acm.data_size = c->data_size;
     if (!ReadExact(c, c->acm.data, c->data_size) || !SeekTo(c, c->data_start)) goto reject;
     c->acm.src_pos = 0;
-    if (IsMpegInWave(src) && !SettleMpegInWave(src, c->acm.data, &c->acm.data_size, &mpeg)) {
-        LogAppend("ＷＡＶＥ内のＭＰＥＧオーディオのフレームが見つかりません\n");
-        goto reject;
+    if (IsMpegInWave(src)) {
+        if (!SettleMpegInWave(src, c->acm.data, c->acm.data_size, &mpeg)) {
+            LogAppend("ＷＡＶＥ内のＭＰＥＧオーディオのフレームが見つかりません\n");
+            goto reject;
+        }
+        std::memmove(c->acm.data, c->acm.data + mpeg.from, mpeg.to - mpeg.from);
+        c->acm.data_size = mpeg.to - mpeg.from;
     }
 
     // Codecs check the byte rate against the rest of the format, and count

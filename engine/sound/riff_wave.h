@@ -7,14 +7,23 @@
 enum RiffWaveLayout { RIFF_WAVE_NONE, RIFF_WAVE_WHOLE, RIFF_WAVE_BROKEN };
 // Whether the stream is a RIFF WAVE, and if so whether its "fmt " and "data"
 // chunks are there, wherever they stand, and lie whole inside the stream (a
-// "data" chunk may run short of its size, as the reader allows). Decides
-// nothing about the format itself, but gives its tag (an extensible record's
-// named one) where `tag` is given. Leaves the stream anywhere.
+// "data" chunk may run short of its size, as the reader allows, but an empty
+// one leaves nothing to decode). Decides nothing about the format itself,
+// but gives its tag (an extensible record's named one) where `tag` is given.
+// Leaves the stream anywhere.
 RiffWaveLayout CheckRiffWaveLayout(SoundConverter* conv, uint16_t* tag = nullptr);
 // Whether the stream is a WAV of MPEG audio whose data the ACM reader finds
-// no frames in, or does not reach: nothing there is sound, and the platform's
-// parser runs out of memory on some. Leaves the stream anywhere.
+// no stream in (judged as raw bytes are), or does not reach: nothing there is
+// sound, and the platform's parser runs out of memory on some. Leaves the
+// stream anywhere.
 bool RiffMpegHoldsNoFrames(SoundConverter* conv);
+// The platform's parser renders float of three channels or more only under
+// an extensible header: with the plain one (tag 3, as scipy writes it) it
+// fails, now and then only at its time limit. It waits out its limit on
+// A-law and mu-law whose block is not a byte a channel (a block of 32,195,
+// say). Such a WAV comes back as a new image (MemAlloc'd) under the header
+// that names it rightly; any other, null.
+uint8_t* WaveImageForGraph(SoundConverter* conv, uint32_t* size);
 // 0 accepted, -1 rejected (nothing left allocated or open).
 int OpenRiffPcmSource(SoundConverter* conv);
 int OpenRiffAcmSource(SoundConverter* conv);

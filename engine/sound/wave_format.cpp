@@ -45,3 +45,16 @@ uint32_t PlainWaveFormat(uint8_t* fmt, uint32_t size) {
     fmt[16] = (uint8_t)codec, fmt[17] = (uint8_t)(codec >> 8);
     return kPlainBytes + codec;
 }
+
+uint32_t ExtensibleWaveFormat(const uint8_t* plain, uint8_t out[40]) {
+    const uint32_t channels = Le16(plain + 2), bits = Le16(plain + 14);
+    const uint32_t mask = channels == 1 ? 4 : channels < 32 ? (1u << channels) - 1 : 0;
+    std::memcpy(out, plain, 16);
+    out[0] = (uint8_t)kExtensibleTag, out[1] = (uint8_t)(kExtensibleTag >> 8);
+    out[16] = (uint8_t)kExtensionBytes, out[17] = 0;
+    out[18] = (uint8_t)bits, out[19] = (uint8_t)(bits >> 8);
+    for (int i = 0; i < 4; i++) out[20 + i] = (uint8_t)(mask >> (8 * i));
+    out[kSubFormatAt] = plain[0], out[kSubFormatAt + 1] = plain[1];
+    std::memcpy(out + kSubFormatAt + 2, kStandardGuidTail, sizeof(kStandardGuidTail));
+    return kPlainBytes + kExtensionBytes;
+}

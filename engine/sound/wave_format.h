@@ -12,3 +12,7 @@ uint16_t NamedWaveFormatTag(const uint8_t* fmt, uint32_t size);
 // writes ADPCM's there) kept as the plain record's extra bytes. Returns the
 // record's size after; any other record is left as it is.
 uint32_t PlainWaveFormat(uint8_t* fmt, uint32_t size);
+// Writes the extensible record (40 bytes) that names the plain 16- or
+// 18-byte record `plain` of a standard tag, all its bits valid and a channel
+// mask of the first channels in order. Returns its size.
+uint32_t ExtensibleWaveFormat(const uint8_t* plain, uint8_t out[40]);

@@ -407,8 +407,8 @@ TEST_F(AcmSteps, HeadersThatKilledTheCodecAreRefusedOrReadByTheirFrames) {
             }
             EXPECT_EQ(0, DeleteSoundHandle(h));
         }
-    // Every decoder in turn, as a file's load meets them; also where the reader
-    // reaches no data (a format chunk of odd size).
+    // Every decoder in turn, as a file's load meets them; also under a format
+    // chunk of odd size, which the graph's parser died on.
     SetSoundDecoderDisableMask(0);
     Bytes odd = WithField(WithField(cut_ima, 0, 0x55, 2), 4, 11025, 4);
     const size_t fmt = 20, fmt_size = odd[16];
@@ -422,35 +422,59 @@ TEST_F(AcmSteps, HeadersThatKilledTheCodecAreRefusedOrReadByTheirFrames) {
     }
 }
 
-// Frames whose rate changes from 44.1 to 48 kHz: a normal sound and a stream
-// both end where the rate changes (the stream played the rest at 44.1 kHz).
-TEST_F(AcmSteps, MpegInWaveEndsWhereItsFramesChangeRate) {
+// A data chunk is judged as raw bytes are, and its first stream played: a
+// normal sound and a stream both end where the rate changes, right behind the
+// stream or behind the next file's tag (the stream played the rest at 44.1
+// kHz, the normal sound all of it at 48); zero bytes after the frames (a
+// recorder that reserved its chunk) weigh an eighth, and a whole MP3 led by
+// its tag and cover loads.
+TEST_F(AcmSteps, MpegInWavePlaysItsFirstStreamAsRawBytesWould) {
     SetSoundDecoderDisableMask(SOUND_DECODER_MP3_FILTERS);
     const Bytes cbr = ReadFileBytes("acmwav_mp3_cbr44s.wav"), vbr48 = ReadFileBytes("acmwav_mp3_vbr48s.wav");
     const long want = (long)ReadFileBytes("acmwav_mp3_cbr44s.s16").size() / 4;
-    ASSERT_TRUE(!cbr.empty() && !vbr48.empty() && want > 0);
-    const Bytes wav = WithData(cbr, Cat({DataOf(cbr), DataOf(vbr48)}));
-    ASSERT_TRUE(RunWithTimeout(
-        [&] {
-            SetSoundSoftwareMixingFlag(0);
-            SetCreateSoundDataType(0);
-            const int h = CreateSoundFromFileImage(wav.data(), (unsigned)wav.size(), 1, -1);
-            ASSERT_NE(-1, h);
-            const long normal = GetSoundRecord(h)->pcm_size / 4;
-            EXPECT_NEAR(want, normal, 2304) << "frames of the normal sound";
-            EXPECT_EQ(0, DeleteSoundHandle(h));
+    const Bytes tone = ReadFileBytes("tone.mp3");
+    ASSERT_TRUE(!cbr.empty() && !vbr48.empty() && !tone.empty() && want > 0);
+    Bytes zeroed = DataOf(cbr);
+    const size_t kept = zeroed.size() * 2 / 5;
+    long kept_frames = 0;
+    for (size_t at : MpegFrameStarts(zeroed)) kept_frames += at + 417 <= kept ? 1152 : 0;
+    std::fill(zeroed.begin() + kept, zeroed.end(), 0);
+    const struct {
+        const char* what;
+        Bytes data;
+        long frames;
+    } cases[] = {
+        {"48 kHz right behind", Cat({DataOf(cbr), DataOf(vbr48)}), want},
+        {"48 kHz behind its tag", Cat({DataOf(cbr), Id3v2(3, 0, 300), DataOf(vbr48)}), want},
+        {"the last 60 % zeroed", zeroed, kept_frames},
+        {"a whole MP3 with a 100 KB tag", Cat({Id3v2(3, 0, 100000), tone}), want},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes wav = WithData(cbr, c.data);
+        ASSERT_TRUE(RunWithTimeout(
+            [&] {
+                SetSoundSoftwareMixingFlag(0);
+                SetCreateSoundDataType(0);
+                const int h = CreateSoundFromFileImage(wav.data(), (unsigned)wav.size(), 1, -1);
+                ASSERT_NE(-1, h);
+                EXPECT_EQ(44100u, GetSoundRecord(h)->format.nSamplesPerSec);
+                const long normal = GetSoundRecord(h)->pcm_size / 4;
+                EXPECT_NEAR(c.frames, normal, 2304) << "frames of the normal sound";
+                EXPECT_EQ(0, DeleteSoundHandle(h));
 
-            SetSoundSoftwareMixingFlag(1);
-            SetCreateSoundDataType(2);
-            const int st = CreateSoundFromFileImage(wav.data(), (unsigned)wav.size(), 1, -1);
-            ASSERT_NE(-1, st);
-            EXPECT_EQ(normal, GetSoundHandleSampleCount(st));
-            const long heard = (long)PlayStream(st, (size_t)(want + 44100 * 6) * 4).size() / 4;
-            EXPECT_EQ(0, IsSoundHandlePlaying(st)) << "did not stop by itself";
-            EXPECT_NEAR(normal, heard, 160) << "frames the stream played";
-            EXPECT_EQ(0, DeleteSoundHandle(st));
-        },
-        60000));
+                SetSoundSoftwareMixingFlag(1);
+                SetCreateSoundDataType(2);
+                const int st = CreateSoundFromFileImage(wav.data(), (unsigned)wav.size(), 1, -1);
+                ASSERT_NE(-1, st);
+                EXPECT_EQ(normal, GetSoundHandleSampleCount(st));
+                const long heard = (long)PlayStream(st, (size_t)(want + 44100 * 6) * 4).size() / 4;
+                EXPECT_EQ(0, IsSoundHandlePlaying(st)) << "did not stop by itself";
+                EXPECT_NEAR(normal, heard, 160) << "frames the stream played";
+                EXPECT_EQ(0, DeleteSoundHandle(st));
+            },
+            60000));
+    }
 }
 
 MMRESULT WINAPI SizeRefused(HACMSTREAM, DWORD, LPDWORD, DWORD) { return ACMERR_NOTPOSSIBLE; }

@@ -26,6 +26,15 @@ TEST_F(SoundConvert, RiffFilesAreTakenOrRefusedQuickly) {
     };
     Bytes not_wave = with_fmt(fmt), not_riff = not_wave, fmt13 = with_fmt(Bytes(fmt.begin(), fmt.begin() + 13));
     not_wave[8] = not_riff[0] = 'X';
+    // Odd chunks as writers leave them: padded, and with the pad byte left out.
+    const Bytes fmt19 = FormatBody(1, 1, 8000, 16, 2, 16000, true, Bytes{7});
+    const Bytes bext_odd = before("bext", Bytes(603, 'b')), fmt_odd = with_fmt(fmt19);
+    auto unpadded = [](Bytes wav, size_t pad) { return wav.erase(wav.begin() + pad), wav; };
+    // 100 bytes of data: the size's first byte, 'd', makes "ata" + 'd' a plausible id one byte on.
+    const Bytes odd_before_data = between("odd!", Bytes(5, 2));
+    Bytes rf64 = RiffWriter().Chunk("ds64", Bytes(28, 0)).Chunk("fmt ", fmt).Chunk("data", pcm, 0xFFFFFFFFu).Build();
+    Bytes rifx = with_fmt(fmt);
+    std::copy_n("RF64", 4, rf64.begin()), std::copy_n("RIFX", 4, rifx.begin());
     fmt13.erase(fmt13.begin() + 33);  // unpadded, so that data follows where the 13 bytes end
     const struct {
         const char* what;
@@ -34,9 +43,18 @@ TEST_F(SoundConvert, RiffFilesAreTakenOrRefusedQuickly) {
     } cases[] = {
         {"plain", with_fmt(fmt), true},
         {"bext before fmt", before("bext", Bytes(10, 'b')), true},
-        {"odd chunk between", between("odd!", Bytes(5, 2)), true},
+        {"odd chunk between", odd_before_data, true},
+        {"odd chunk between, its pad left out", unpadded(odd_before_data, 12 + 24 + 8 + 5), true},
+        {"JUNK before fmt", before("JUNK", Bytes(28, 0)), true},
+        {"LIST of odd size before fmt", before("LIST", Bytes(7, 'l')), true},
+        {"fact before fmt", before("fact", Bytes(4, 0)), true},
+        {"bext of odd size before fmt", bext_odd, true},
+        {"bext of odd size, its pad left out", unpadded(bext_odd, 12 + 8 + 603), true},
+        {"fmt of odd size", fmt_odd, true},
+        {"fmt of odd size, its pad left out", unpadded(fmt_odd, 12 + 8 + 19), true},
+        {"RF64 (data size 0xFFFFFFFF)", rf64, true},
+        {"RIFX (big-endian)", rifx, false},
         {"data longer than the file", RiffWriter().Chunk("fmt ", fmt).Chunk("data", pcm, 1000000).Build(), true},
-        {"JUNK before fmt", before("JUNK", Bytes(8, 0)), false},
         {"no data", RiffWriter().Chunk("fmt ", fmt).Chunk("LIST", Bytes(8, 0)).Build(), false},
         {"not WAVE", not_wave, false},
         {"not RIFF", not_riff, false},
@@ -50,7 +68,6 @@ TEST_F(SoundConvert, RiffFilesAreTakenOrRefusedQuickly) {
         {"0 block align", with_fmt(FormatBody(1, 1, 8000, 16, 0, 16000)), false},
         {"0 bytes per second: worked out from the rest", with_fmt(FormatBody(1, 1, 8000, 16, 2, 0)), true},
         {"mu-law 0 channels", with_fmt(FormatBody(7, 0, 8000, 8, 1, 8000, true)), false},
-        {"mu-law 0 block align", with_fmt(FormatBody(7, 1, 8000, 8, 0, 8000, true)), false},
         // +8 wraps 0xFFFFFFF8 onto the same header in 32 bits; from 0x80000000 up a signed seek goes back.
         {"size wraps", between("LIST", {}, 0xFFFFFFF8u), false},
         {"size negative", between("LIST", {}, 0x80000000u), false},
@@ -201,15 +218,19 @@ Bytes EveryG711Code(int repeats) {
     return codes;
 }
 
-Bytes G711Wav(int tag, const Bytes& codes) {
-    return RiffWriter().Chunk("fmt ", FormatBody(tag, 1, 8000, 8, 1, 8000, true)).Chunk("data", codes).Build();
+Bytes G711Wav(int tag, const Bytes& codes, int bits = 8, int align = 1) {
+    return RiffWriter().Chunk("fmt ", FormatBody(tag, 1, 8000, bits, align, 8000, true)).Chunk("data", codes).Build();
 }
 
+// What a header says of the bits or the block (3 bits, a block of 0 or 2)
+// changes nothing: a code is a byte, as ffmpeg reads it.
 TEST_F(SoundConvert, G711MatchesTheReferenceForEveryCode) {
     const Bytes codes = EveryG711Code(8);
+    for (auto header : {std::make_pair(8, 1), {3, 1}, {8, 0}, {16, 2}})
     for (int tag : {WAVE_FORMAT_MULAW, WAVE_FORMAT_ALAW}) {
+        SCOPED_TRACE(::testing::Message() << header.first << " bits, block " << header.second);
         MemConverter c;
-        ASSERT_EQ(0, c.Open(G711Wav(tag, codes))) << "no ACM codec for tag " << tag;
+        ASSERT_EQ(0, c.Open(G711Wav(tag, codes, header.first, header.second))) << "no ACM codec for tag " << tag;
         EXPECT_EQ(SOUND_CONVERT_ACM, c.conv.method);
         EXPECT_EQ(codes.size() * 2, GetConvertedPcmSize(&c.conv));
         auto got = ToSamples(c.ReadAll());

@@ -119,6 +119,8 @@ TEST_F(GraphRoute, WellFormedWavesLoadThroughTheGraphWithTheirSamples) {
         Wave("6-channel extensible PCM", 0xFFFE, 16, 6, false),
         Wave("mono extensible float", 0xFFFE, 32, 1, true),  Wave("stereo extensible float", 0xFFFE, 32, 2, true),
         Wave("tag-3 float", 3, 32, 2, true),                 Wave("16-bit PCM, JUNK chunk first", 1, 16, 2, false),
+        // The parser renders these only under the extensible header that names them.
+        Wave("3-channel tag-3 float", 3, 32, 3, true),      Wave("6-channel tag-3 float", 3, 32, 6, true),
     };
     for (const WaveCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -141,6 +143,40 @@ TEST_F(GraphRoute, WellFormedWavesLoadThroughTheGraphWithTheirSamples) {
 // A streaming writer that cannot seek back leaves the RIFF and data sizes at
 // 0xFFFFFFFF; a file cut short holds less than its data size says. The reader
 // takes the data up to the stream's end, and so does the graph.
+// A-law and mu-law at rates the compression manager's codec lacks go to the
+// graph under a header that names them rightly, a byte a sample a channel:
+// its parser waited out its time limit on a block of 32,195. They decode as
+// the same codes do through the codec at 8 kHz.
+TEST_F(GraphRoute, G711TheCodecRefusesLoadsThroughTheGraphByteForSample) {
+    Bytes codes(24000);
+    for (size_t i = 0; i < codes.size(); i++) codes[i] = (uint8_t)(i * 7);
+    auto g711 = [&](int tag, int rate, int bits, int align, int avg) {
+        return RiffWriter().Chunk("fmt ", FormatBody(tag, 1, rate, bits, align, avg, true)).Chunk("data", codes).Build();
+    };
+    auto load = [&](const Bytes& wav) {
+        return LoadWithin([&] { return CreateSoundFromFileImage(wav.data(), (unsigned)wav.size(), 1, -1); });
+    };
+    const struct {
+        const char* what;
+        int tag, rate, bits, align, avg;
+    } cases[] = {
+        {"A-law at 24 kHz, a block of 32,195", 6, 24000, 8, 32195, 7},
+        {"mu-law at 96 kHz, 16 bits", 7, 96000, 16, 1, 96000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int want = load(g711(c.tag, 8000, 8, 1, 8000));
+        ASSERT_GE(want, 0);
+        const int h = load(g711(c.tag, c.rate, c.bits, c.align, c.avg));
+        ASSERT_GE(h, 0);
+        EXPECT_EQ((DWORD)c.rate, GetSoundRecord(h)->format.nSamplesPerSec);
+        EXPECT_EQ((int)codes.size(), GetSoundHandleSampleCount(h));
+        EXPECT_EQ(SoundBytes(GetSoundRecord(want), 2 * 24000), SoundBytes(GetSoundRecord(h), 2 * 24000));
+        EXPECT_EQ(0, DeleteSoundHandle(want));
+        EXPECT_EQ(0, DeleteSoundHandle(h));
+    }
+}
+
 TEST_F(GraphRoute, WavesWithDataRunningPastTheEndLoadWhatTheyHold) {
     const WaveCase whole = Wave("24-bit extensible PCM", 0xFFFE, 24, 2, false);
     const size_t data = whole.file.size() - kRate * 6;   // behind the data chunk's header

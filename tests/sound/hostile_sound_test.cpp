@@ -100,6 +100,9 @@ TEST_F(HostileSoundFiles, FilesOurDecodersRefuseNeverReachTheGraph) {
         {"mu-law, 44 bytes", CutLawWav(7, 44)}, {"mu-law, 46 bytes", CutLawWav(7, 46)},
         {"extensible, cut inside fmt ", CutExtensibleWav()},
         {"no fmt chunk", RiffWriter().Chunk("JUNK", Bytes(28, 0)).Chunk("data", Ramp16(100, 1)).Build()},
+        // Nothing to decode: the graph waited out its limit on these.
+        {"A-law, empty data chunk", RiffWriter().Chunk("fmt ", FormatBody(6, 1, 8000, 8, 1, 8000, true)).Chunk("data", {}).Build()},
+        {"MP3 tag, empty data chunk", RiffWriter().Chunk("fmt ", FormatBody(0x55, 2, 44100, 0, 1, 16000, true, Bytes(12))).Chunk("data", {}).Build()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

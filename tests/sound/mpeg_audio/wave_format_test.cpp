@@ -2,6 +2,7 @@
 // name, and left as they are where they name none or are cut.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/sound/wave_format.h"
@@ -58,6 +59,21 @@ TEST(WaveFormat, ExtensibleRecordsOfAStandardSubFormatBecomePlain) {
         EXPECT_EQ(c.extra.size(), (size_t)(r[16] | r[17] << 8));
         EXPECT_EQ(c.extra, Bytes(r.begin() + 18, r.begin() + size));
     }
+}
+
+// The extensible record written for a plain one is what the tools write, and
+// reads back as the plain record.
+TEST(WaveFormat, PlainRecordsWrittenExtensibleReadBack) {
+    const Bytes plain = {3, 0, 3, 0, 0x44, 0xAC, 0, 0, 0x30, 0x10, 8, 0, 12, 0, 32, 0, 0, 0};   // 3-channel float
+    Bytes ext(40);
+    ASSERT_EQ(40u, ExtensibleWaveFormat(plain.data(), ext.data()));
+    Bytes want = Extensible(3, 22);
+    std::copy(plain.begin() + 2, plain.begin() + 16, want.begin() + 2);
+    want[18] = 32, want[20] = 7;   // all 32 bits valid; the first three channels
+    EXPECT_EQ(want, ext);
+    EXPECT_EQ(3, NamedWaveFormatTag(ext.data(), 40));
+    EXPECT_EQ(18u, PlainWaveFormat(ext.data(), 40));
+    EXPECT_EQ(plain, Bytes(ext.begin(), ext.begin() + 18));
 }
 
 }  // namespace
