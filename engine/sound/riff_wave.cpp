@@ -115,6 +115,14 @@ int WalkToFormat(SoundConverter* c, RiffWalk* w) {
     }
     // Both readers, and so the choice between them, see an extensible record as the format it names.
     w->fmt_size = PlainWaveFormat(w->fmt, h.size);
+    // G.711 is a byte a sample a channel whatever a header says of its bits or
+    // its block, as ffmpeg reads it: the codec refuses any other count, and the
+    // graph's parser waited out its time limit on a block of 32,195.
+    WAVEFORMATEX* f = (WAVEFORMATEX*)w->fmt;
+    if ((f->wFormatTag == WAVE_FORMAT_ALAW || f->wFormatTag == WAVE_FORMAT_MULAW) && f->nChannels) {
+        f->wBitsPerSample = 8;
+        f->nBlockAlign = f->nChannels;
+    }
     return 0;
 }
 
@@ -358,15 +366,15 @@ bool RiffMpegHoldsNoFrames(SoundConverter* c) {
     return none;
 }
 
-// The record the platform's parser takes for `f`, in `out`; 0 where the file's own will do.
+// The record the platform's parser takes for `f` as the reader sees it, in
+// `out`; 0 where the file's own will do.
 static uint32_t RecordForGraph(const WAVEFORMATEX* f, uint32_t fmt_size, uint8_t out[40]) {
     if (fmt_size < 16 || !f->nChannels) return 0;
     if (f->wFormatTag == WAVE_FORMAT_IEEE_FLOAT && f->nChannels > 2) return ExtensibleWaveFormat((const uint8_t*)f, out);
     if (f->wFormatTag != WAVE_FORMAT_ALAW && f->wFormatTag != WAVE_FORMAT_MULAW) return 0;
-    const uint64_t byte_rate = (uint64_t)f->nSamplesPerSec * f->nChannels;
-    if (f->wBitsPerSample == 8 && f->nBlockAlign == f->nChannels && f->nAvgBytesPerSec == byte_rate) return 0;
-    const WAVEFORMATEX g711 = {f->wFormatTag, f->nChannels, f->nSamplesPerSec,
-                               byte_rate > 0xFFFFFFFFu ? 0 : (DWORD)byte_rate, f->nChannels, 8, 0};
+    WAVEFORMATEX g711 = *f;
+    g711.nAvgBytesPerSec = ImpliedByteRate(f, fmt_size);
+    g711.cbSize = 0;
     std::memcpy(out, &g711, 18);
     return 18;
 }
@@ -447,12 +455,6 @@ int OpenRiffAcmSource(SoundConverter* c) {
     if (src->wFormatTag == WAVE_FORMAT_PCM && w.fmt_size == 16 && src->nChannels) {
         src->wBitsPerSample = (WORD)(src->nBlockAlign / src->nChannels * 8);
         src->cbSize = 0;
-    }
-    // G.711 is a byte a sample a channel whatever the header says of its bits
-    // or its block, as ffmpeg reads it; the codec refuses any other count.
-    if ((src->wFormatTag == WAVE_FORMAT_ALAW || src->wFormatTag == WAVE_FORMAT_MULAW) && src->nChannels) {
-        src->wBitsPerSample = 8;
-        src->nBlockAlign = src->nChannels;
     }
     // ACM reads cbSize extra bytes behind the record: never more than the chunk holds.
     uint32_t extra = w.fmt_size > 18 ? w.fmt_size - 18 : 0;
