@@ -311,7 +311,7 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     if (OurReadersFindBroken(conv, g.image, size))
         return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
     uint32_t rewritten = 0;
-    if (uint8_t* named = WaveImageForGraph(conv, &rewritten)) {
+    if (uint8_t* named = WaveImageForGraph(conv, g.image, &rewritten)) {
         MemFree(g.image);
         g.image = named;
         g.size = rewritten;

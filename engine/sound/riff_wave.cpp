@@ -379,18 +379,16 @@ static uint32_t RecordForGraph(const WAVEFORMATEX* f, uint32_t fmt_size, uint8_t
     return 18;
 }
 
-uint8_t* WaveImageForGraph(SoundConverter* c, uint32_t* size) {
+uint8_t* WaveImageForGraph(SoundConverter* c, const uint8_t* file, uint32_t* size) {
     RiffWalk w;
     if (CheckRiffWaveLayout(c) != RIFF_WAVE_WHOLE || WalkToFormat(c, &w) != 0) return nullptr;
     uint8_t fmt[40];
     const uint32_t fmt_size = RecordForGraph((const WAVEFORMATEX*)w.fmt, w.fmt_size, fmt);
     MemFree(w.fmt);
-    if (!fmt_size || WalkToData(c, &w) != 0) return nullptr;
-    uint8_t* data = (uint8_t*)MemAlloc(c->data_size, "riff_wave", __LINE__);
     void* image = nullptr;
-    if (data && ReadExact(c, data, c->data_size) && BuildWaveFileImage(&image, size, fmt, fmt_size, data, c->data_size) != 0)
-        image = nullptr;
-    MemFree(data);
+    if (!fmt_size || WalkToData(c, &w) != 0 ||
+        BuildWaveFileImage(&image, size, fmt, fmt_size, file + c->data_start, c->data_size) != 0)
+        return nullptr;
     return (uint8_t*)image;
 }
 

@@ -22,8 +22,9 @@ bool RiffMpegHoldsNoFrames(SoundConverter* conv);
 // fails, now and then only at its time limit. It waits out its limit on
 // A-law and mu-law whose block is not a byte a channel (a block of 32,195,
 // say). Such a WAV, and any A-law or mu-law, comes back as a new image
-// (MemAlloc'd) under the header that names it rightly; any other, null.
-uint8_t* WaveImageForGraph(SoundConverter* conv, uint32_t* size);
+// (MemAlloc'd) under the header that names it rightly, its data taken from
+// `file`, the stream's whole bytes; any other, null.
+uint8_t* WaveImageForGraph(SoundConverter* conv, const uint8_t* file, uint32_t* size);
 // 0 accepted, -1 rejected (nothing left allocated or open).
 int OpenRiffPcmSource(SoundConverter* conv);
 int OpenRiffAcmSource(SoundConverter* conv);
