@@ -1,6 +1,7 @@
 // WAVs of every format the compression manager decodes, their headers and
 // data mutated (chunks put before the format, a tag before the data and zero
-// bytes after it among them), each loaded as a normal and as a stream sound: a field the
+// bytes after it, the data before the format, data sizes of 0, 0xFFFFFFFF
+// and past the end, RF64 and chunks behind the data among them), each loaded as a normal and as a stream sound: a field the
 // platform's codec divides by or allocates from kills the process (under
 // Wine, an integer divide by zero in the codec ends it at once), so every case
 // is printed before it loads and a death leaves its case as the last line and
@@ -56,6 +57,11 @@ struct Rng {
 
 struct Wav {
     Bytes fmt, data, before, after;   // before: chunks between "WAVE" and "fmt "; after: between "fmt " and "data"
+    Bytes tail;                       // chunks behind the data
+    bool data_first = false;          // the data chunk before the format
+    int64_t data_claim = -1;          // the data size written, where it is not the data's
+    bool rf64 = false;                // RF64, its data size in ds64
+    uint64_t ds64_data = 0;
 };
 
 uint32_t Get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
@@ -83,18 +89,37 @@ void Put32(Bytes& b, uint32_t v) {
 
 Bytes Join(const Wav& w) {
     Bytes b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    if (w.rf64) {
+        std::memcpy(b.data(), "RF64", 4);
+        b.insert(b.end(), {'d', 's', '6', '4', 28, 0, 0, 0});
+        for (int i = 0; i < 8; i++) b.push_back(0);
+        for (int i = 0; i < 8; i++) b.push_back((uint8_t)(w.ds64_data >> (8 * i)));
+        for (int i = 0; i < 12; i++) b.push_back(0);
+    }
+    Bytes data = {'d', 'a', 't', 'a'};
+    Put32(data, w.rf64 ? 0xFFFFFFFFu : w.data_claim >= 0 ? (uint32_t)w.data_claim : (uint32_t)w.data.size());
+    data.insert(data.end(), w.data.begin(), w.data.end());
+    if ((w.data.size() & 1) && !w.tail.empty()) data.push_back(0);
+    if (w.data_first) b.insert(b.end(), data.begin(), data.end());
     b.insert(b.end(), w.before.begin(), w.before.end());
     b.insert(b.end(), {'f', 'm', 't', ' '});
     Put32(b, (uint32_t)w.fmt.size());
     b.insert(b.end(), w.fmt.begin(), w.fmt.end());
     if (w.fmt.size() & 1) b.push_back(0);
     b.insert(b.end(), w.after.begin(), w.after.end());
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    Put32(b, (uint32_t)w.data.size());
-    b.insert(b.end(), w.data.begin(), w.data.end());
-    const uint32_t riff = (uint32_t)b.size() - 8;
+    if (!w.data_first) b.insert(b.end(), data.begin(), data.end());
+    b.insert(b.end(), w.tail.begin(), w.tail.end());
+    const uint32_t riff = w.rf64 ? 0xFFFFFFFFu : (uint32_t)b.size() - 8;
     for (int i = 0; i < 4; i++) b[4 + i] = (uint8_t)(riff >> (8 * i));
     return b;
+}
+
+// A chunk of `n` random bytes, its pad byte written or left out.
+void PutChunk(Bytes& to, const char* id, uint32_t n, bool pad, Rng& r) {
+    to.insert(to.end(), id, id + 4);
+    Put32(to, n);
+    for (uint32_t i = 0; i < n; i++) to.push_back((uint8_t)r.Next());
+    if ((n & 1) && pad) to.push_back(0);
 }
 
 void Set(Bytes& fmt, size_t at, uint32_t v, int bytes) {
@@ -128,7 +153,7 @@ void Mutate(Wav& w, Rng& r, std::string& what) {
     char note[96];
     Bytes& f = w.fmt;
     const uint32_t word = r.Below(3) ? r.Of(kSmall) : r.Below(0x10000);
-    switch (r.Below(17)) {
+    switch (r.Below(19)) {
     case 0: {
         const uint32_t v = r.Below(17);
         Set(f, 8, v, 4), std::snprintf(note, sizeof note, "bytes/s=%u", v);
@@ -215,6 +240,36 @@ void Mutate(Wav& w, Rng& r, std::string& what) {
         lead.resize(10 + tag, 0x33);
         w.data.insert(w.data.begin(), lead.begin(), lead.end());
         std::snprintf(note, sizeof note, "ID3v2 of %u (%u there) before the data, last %zu zeroed", body, tag, zeros);
+        break;
+    }
+    case 17: {
+        // Layouts that the readers and the graph must read alike.
+        const uint32_t size = (uint32_t)w.data.size();
+        switch (r.Below(4)) {
+        case 0: w.data_first = true, std::snprintf(note, sizeof note, "data before fmt"); break;
+        case 1: {
+            static const uint32_t kClaims[] = {0, 0xFFFFFFFF};
+            w.data_claim = r.Below(2) ? r.Of(kClaims) : r.Below(2) ? size + 1 + r.Below(100000) : r.Below(size + 1);
+            std::snprintf(note, sizeof note, "data size %lld of %u", (long long)w.data_claim, size);
+            break;
+        }
+        case 2:
+            w.rf64 = true, w.ds64_data = r.Below(2) ? size : r.Below(3) ? r.Below(size * 2 + 1) : (uint64_t)r.Next() << 20;
+            std::snprintf(note, sizeof note, "RF64, ds64 data %llu of %u", (unsigned long long)w.ds64_data, size);
+            break;
+        default: w.data_first = false, std::snprintf(note, sizeof note, "layout kept"); break;
+        }
+        break;
+    }
+    case 18: {
+        // Chunks behind the format or the data, odd ones padded or not.
+        static const char* const kIds[] = {"LIST", "JUNK", "fmt ", "data", "bext", "iXML"};
+        const char* id = kIds[r.Below(6)];
+        const uint32_t n = r.Below(3) ? r.Below(64) : r.Below(9000);
+        const bool pad = r.Below(2), behind = r.Below(2);
+        PutChunk(behind ? w.tail : w.after, id, n, pad, r);
+        std::snprintf(note, sizeof note, "%s of %u%s %s", id, n, (n & 1) && !pad ? ", unpadded" : "",
+                      behind ? "behind the data" : "before the data");
         break;
     }
     default: {
@@ -306,7 +361,8 @@ int main(int argc, char** argv) {
     std::printf("%ld cases from %ld (seed %llu) over %zu files, %s\n", count, from, (unsigned long long)seed,
                 names.size(), acm ? "media filters disabled" : "default decoders");
     std::fflush(stdout);
-    long loaded[2] = {}, refused[2] = {};
+    long loaded[2] = {}, refused[2] = {}, slow = 0, slowest_case = -1;
+    double slowest = 0;
     const double start = SecondsNow();
     for (long n = from; n < from + count; n++) {
         Rng r(seed, n);
@@ -325,6 +381,7 @@ int main(int argc, char** argv) {
             if (f) std::fwrite(image.data(), 1, image.size(), f), std::fclose(f);
         }
         std::fflush(stdout);
+        const double case_start = SecondsNow();
         for (int stream = 0; stream < 2; stream++) {
             SetCreateSoundDataType(stream ? 2 : 0);
             const int h = CreateSoundFromFileImage(image.data(), (unsigned)image.size(), 1, -1);
@@ -336,6 +393,9 @@ int main(int argc, char** argv) {
             GetSoundHandleSampleCount(h);
             DeleteSoundHandle(h);
         }
+        const double took = SecondsNow() - case_start;
+        if (took > slowest) slowest = took, slowest_case = n;
+        if (took > 2) std::printf("  case %ld took %.1f s\n", n, took), slow++;
         if ((n - from + 1) % 500 == 0) {
             std::printf("  %ld cases: normal %ld loaded, %ld refused; stream %ld loaded, %ld refused\n", n - from + 1,
                         loaded[0], refused[0], loaded[1], refused[1]);
@@ -344,6 +404,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%ld cases in %.1f s, 0 deaths: normal %ld loaded, %ld refused; stream %ld loaded, %ld refused\n", count,
                 SecondsNow() - start, loaded[0], refused[0], loaded[1], refused[1]);
+    std::printf("%ld cases over 2 s; the slowest, case %ld, %.2f s\n", slow, slowest_case, slowest);
     std::fflush(stdout);
     EndLibrarySystems();
     return 0;

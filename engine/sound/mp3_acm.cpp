@@ -55,6 +55,9 @@ struct Mp3Frames {
     uint32_t shortest;       // the shortest frame, which decodes to the most PCM per byte
     uint32_t frame_samples;
     bool mono, stereo;       // the channel counts met: the mode may change within the stream
+    // MPEG 2.5 is taken from a WAV's data, which declares MPEG audio: raw
+    // bytes are taken by the 12 sync bits of MPEG-1 and -2 alone (README).
+    bool mpeg25;
     bool bad;                // a header that does not parse, or no memory
 };
 
@@ -68,7 +71,7 @@ void GatherChain(void* context, uint32_t from, uint32_t to, uint32_t limit) {
     uint32_t at = from;
     while (!m->bad && at < to) {
         MpegFrameInfo f;
-        if (ParseMpegAudioFrameHeader(m->image + at, &f) != 0 || f.frame_length == 0) {
+        if (ParseMpegAudioFrameHeader(m->image + at, &f, m->mpeg25) != 0 || f.frame_length == 0) {
             m->bad = true;
             break;
         }
@@ -86,11 +89,14 @@ void GatherChain(void* context, uint32_t from, uint32_t to, uint32_t limit) {
 // The frames of the raw MPEG audio that the intake rule takes (see
 // sound_intake.h), gathered as it decides: its first stream, every chain of
 // it; false when the file is to be rejected. Frees the image.
-bool GatherFrames(uint8_t* image, uint32_t size, Mp3Frames* m) {
+bool GatherFrames(uint8_t* image, uint32_t size, bool wave_data, Mp3Frames* m) {
     std::memset(m, 0, sizeof(*m));
     m->image = image;
     m->image_size = size;
-    const bool raw = DecideSoundIntake(image, size, GatherChain, m).kind == SOUND_INTAKE_RAW_MPEG;
+    m->mpeg25 = wave_data;
+    const SoundIntake intake =
+        wave_data ? DecideMpegDataIntake(image, size, GatherChain, m) : DecideSoundIntake(image, size, GatherChain, m);
+    const bool raw = intake.kind == SOUND_INTAKE_RAW_MPEG;
     MemFree(image);
     // PCM of more than 2 GB is no sound to hold: its length would not even count.
     if (raw && m->data && !m->bad && m->size > 0 && m->total_samples * 4 <= 0x7FFFFFFF) return true;
@@ -184,9 +190,9 @@ int DecodeMixedChannels(SoundConverter* c, const Mp3Frames& m, Mp3WaveFormat* mp
     int opened = 0;   // the channel count the converter was opened for
     for (uint32_t run = 0; pcm && part.buffer && run < m.size;) {
         MpegFrameInfo f, g;
-        if (m.size - run < 4 || ParseMpegAudioFrameHeader(m.data + run, &f) != 0) break;
+        if (m.size - run < 4 || ParseMpegAudioFrameHeader(m.data + run, &f, m.mpeg25) != 0) break;
         uint32_t run_end = run, samples = 0;
-        while (run_end < m.size && m.size - run_end >= 4 && ParseMpegAudioFrameHeader(m.data + run_end, &g) == 0 &&
+        while (run_end < m.size && m.size - run_end >= 4 && ParseMpegAudioFrameHeader(m.data + run_end, &g, m.mpeg25) == 0 &&
                g.channels == f.channels) {
             if (g.frame_length <= m.size - run_end) samples += g.samples;   // a cut last frame gives nothing
             run_end = g.frame_length < m.size - run_end ? run_end + g.frame_length : m.size;
@@ -231,17 +237,17 @@ int DecodeMixedChannels(SoundConverter* c, const Mp3Frames& m, Mp3WaveFormat* mp
     return 0;
 }
 
-}  // namespace
-
-int OpenMp3AcmSource(SoundConverter* c) {
+// The frames that `image` (taken over) holds through the codec.
+int OpenGatheredFrames(SoundConverter* c, uint8_t* image, uint32_t size, bool wave_data) {
     std::memset(&c->acm, 0, sizeof(c->acm));
-    if (!AcmEntryPointsPresent()) return -1;
-    uint32_t size = 0;
-    uint8_t* image = ReadWholeStream(&c->source, &size);
     Mp3Frames m;
-    if (!image || !GatherFrames(image, size, &m)) return -1;
+    if (!AcmEntryPointsPresent()) {
+        MemFree(image);
+        return -1;
+    }
+    if (!image || !GatherFrames(image, size, wave_data, &m)) return -1;
     MpegFrameInfo f;
-    ParseMpegAudioFrameHeader(m.data, &f);
+    ParseMpegAudioFrameHeader(m.data, &f, m.mpeg25);
 
     // ACM may report a smaller maximum than this record: never allocate less than it is.
     DWORD record = 0;
@@ -253,8 +259,10 @@ int OpenMp3AcmSource(SoundConverter* c) {
         return -1;
     }
     FillMp3Format(mp3, f, f.channels);
-    c->data_start = m.first;
-    c->data_size = m.size;   // the frames alone, moved together
+    if (!wave_data) {
+        c->data_start = m.first;
+        c->data_size = m.size;   // the frames alone, moved together
+    }
     if (m.mono && m.stereo) {
         const int r = DecodeMixedChannels(c, m, mp3);
         MemFree(mp3);
@@ -283,3 +291,13 @@ reject:
     std::memset(&c->acm, 0, sizeof(c->acm));
     return -1;
 }
+
+}  // namespace
+
+int OpenMp3AcmSource(SoundConverter* c) {
+    uint32_t size = 0;
+    uint8_t* image = ReadWholeStream(&c->source, &size);
+    return OpenGatheredFrames(c, image, size, false);
+}
+
+int OpenMp3AcmData(SoundConverter* c, uint8_t* data, uint32_t size) { return OpenGatheredFrames(c, data, size, true); }

@@ -34,15 +34,7 @@ const DWORD kReadFailGraceMs = 500;
 // the grabber, to get back to its wait: a few microseconds of work.
 const DWORD kEndOfStreamSettleMs = 10;
 
-// A RIFF WAVE or Ogg Vorbis file that our own readers find broken: the
-// platform's parsers hang or crash on these (an MPEG layer II WAV over ADPCM
-// data ends the process). Files of those containers in a format our readers
-// do not take go on to the graph. Leaves the stream anywhere.
-bool OurReadersFindBroken(SoundConverter* conv, const uint8_t* p, int64_t size) {
-    if (size >= 4 && std::memcmp(p, "OggS", 4) == 0) return OggVorbisRefused(conv) != 0;
-    return CheckRiffWaveLayout(conv) == RIFF_WAVE_BROKEN || RiffMpegHoldsNoFrames(conv);
-}
-
+const char kBrokenReadersFile[] = "Ogg や RIFF WAVE のファイルは MP3 として変換しません";
 const char kRenderRefused[] = "グラフの構築に失敗しました";
 // Why bytes are refused before the platform's parsers see them.
 const char* RefusalLine(SoundIntakeReason reason) {
@@ -308,13 +300,18 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
         g.Release();
         return -1;
     }
-    if (OurReadersFindBroken(conv, g.image, size))
-        return Fail(&g, conv, "Ogg や RIFF WAVE のファイルは MP3 として変換しません");
-    uint32_t rewritten = 0;
-    if (uint8_t* named = WaveImageForGraph(conv, g.image, &rewritten)) {
+    // The platform's parsers hang or crash on Ogg and WAV files that our own
+    // readers find broken (an MPEG layer II WAV over ADPCM data ended the
+    // process), and read some WAV layouts otherwise than the readers (a pad
+    // byte left out made loud noise): a WAV goes as the readers read it.
+    if (size >= 4 && std::memcmp(g.image, "OggS", 4) == 0 && OggVorbisRefused(conv) != 0)
+        return Fail(&g, conv, kBrokenReadersFile);
+    const WaveForGraph wave = PrepareWaveForGraph(conv, g.image, g.size);
+    if (wave.kind == WAVE_GRAPH_REFUSED) return Fail(&g, conv, kBrokenReadersFile);
+    if (wave.kind != WAVE_GRAPH_NOT_WAVE) {
         MemFree(g.image);
-        g.image = named;
-        g.size = rewritten;
+        g.image = wave.image;
+        g.size = wave.size;
     }
     f.Seek(h, 0, 2);   // left at its end, as the whole read leaves it
     // Offered untyped, raw bytes would be guessed at: the platform takes quiet
@@ -323,7 +320,9 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
     // tools leave them, but without another stream's frames, which would play
     // at the first one's rate.
     StreamFrames counted = {g.image, 0, 0};
-    const SoundIntake intake = DecideSoundIntake(g.image, g.size, CountStreamFrames, &counted);
+    const SoundIntake intake = wave.kind == WAVE_GRAPH_MPEG_DATA
+                                   ? DecideMpegDataIntake(g.image, g.size, CountStreamFrames, &counted)
+                                   : DecideSoundIntake(g.image, g.size, CountStreamFrames, &counted);
     if (intake.kind == SOUND_INTAKE_REFUSED) return Fail(&g, conv, RefusalLine(intake.reason));
     const bool raw = intake.kind == SOUND_INTAKE_RAW_MPEG;
     if (!raw) MarkAtomsBeforeMovieFree(g.image, g.size, intake.start);

@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-#include "engine/sound/mpeg_audio_header.h"
-#include "engine/sound/sound_intake.h"
+#include "engine/sound/mp3_acm.h"
 #include "engine/sound/sound_system.h"
 #include "engine/sound/wave_format.h"
 #include "engine/system/log.h"
@@ -12,6 +11,8 @@
 namespace {
 
 const uint32_t kAcmStepBytes = 2048;
+
+enum RiffWaveLayout { RIFF_WAVE_NONE, RIFF_WAVE_WHOLE, RIFF_WAVE_BROKEN };
 
 struct ChunkHeader {
     char id[4];
@@ -37,30 +38,25 @@ bool ReadHeader(SoundConverter* c, uint64_t length, ChunkHeader* h) {
     return ReadExact(c, h, 8);
 }
 
-// Chunk sizes come from the file: every position is computed in 64 bits and a
-// chunk that reaches past the stream rejects the file, so no size can move
-// the walk backwards or hold it on one header.
-struct RiffWalk {
-    uint64_t length;
-    uint8_t* fmt;       // zero-padded to at least 18 bytes
-    uint32_t fmt_size;
-};
-
 // The fixed fields of a format chunk; one shorter leaves some of them unread.
 const uint32_t kFmtFixedBytes = 14;
 
+uint32_t Le32(const uint8_t* b) { return b[0] | b[1] << 8 | b[2] << 16 | (uint32_t)b[3] << 24; }
+
 // The stream's length, and the stream behind "RIFF", its size and "WAVE".
-bool EnterRiffWave(SoundConverter* c, uint64_t* length) {
+// RF64 (ffmpeg -rf64, broadcast recorders) is a RIFF WAVE whose sizes that
+// overflow 32 bits stand in a ds64 chunk before its format.
+bool EnterRiffWave(SoundConverter* c, uint64_t* length, bool* rf64) {
     if (c->source.funcs.Seek(c->source.handle, 0, 2) != 0) return false;
     int64_t len = c->source.funcs.Tell(c->source.handle);
     if (len < 0 || !SeekTo(c, 0)) return false;
     *length = (uint64_t)len;
     ChunkHeader h;
     char wave[4];
-    // RF64 (ffmpeg -rf64) is a RIFF WAVE with a ds64 chunk before its format and a data
-    // size of 0xFFFFFFFF, which the data walk runs to the stream's end.
-    return ReadHeader(c, *length, &h) && (IdIs(h.id, "RIFF") || IdIs(h.id, "RF64")) && ReadExact(c, wave, 4) &&
-           IdIs(wave, "WAVE");
+    if (!ReadHeader(c, *length, &h) || !(IdIs(h.id, "RIFF") || IdIs(h.id, "RF64")) || !ReadExact(c, wave, 4))
+        return false;
+    *rf64 = IdIs(h.id, "RF64");
+    return IdIs(wave, "WAVE");
 }
 
 // A chunk id as writers write them: four printable characters.
@@ -70,75 +66,156 @@ bool PlausibleId(const char* id) {
     return id[0] != ' ';
 }
 
-// Moves to the next chunk header behind a body of `size` bytes that ends at
-// `end`: past the pad byte of an odd one, as the format has it, unless the
-// byte after the body starts the format or data chunk, or alone starts a
-// chunk id (writers that leave the pad out: a bext chunk, say).
-bool SeekPastBody(SoundConverter* c, uint64_t length, uint64_t end, uint32_t size) {
-    if (!(size & 1) || end >= length) return SeekTo(c, end);
-    char ids[5];
-    bool unpadded = false;
-    if (end + 5 <= length && SeekTo(c, end) && ReadExact(c, ids, 5)) {
-        const bool wanted = IdIs(ids, "fmt ") || IdIs(ids, "data");
-        unpadded = PlausibleId(ids) && (wanted || !PlausibleId(ids + 1));
-    }
-    return SeekTo(c, unpadded ? end : end + 1);
-}
-
-// Steps over a chunk body and its pad byte; false when the body reaches past the stream.
-bool SkipBody(SoundConverter* c, uint64_t length, uint32_t size) {
-    const uint64_t end = Tell(c) + size;
-    return end <= length && SeekPastBody(c, length, end, size);
-}
-
-// The format chunk stands wherever writers put it: behind JUNK (room kept
-// for an RF64 header), LIST, fact or bext chunks alike.
-int WalkToFormat(SoundConverter* c, RiffWalk* w) {
-    w->fmt = nullptr;
-    w->fmt_size = 0;
+// A header at `at` that could begin a chunk: a plausible id, and a body that
+// lies in the stream (a data chunk's may run past it, as cut files' do).
+// `named` tells whether it is the format or the data chunk.
+bool ChunkHeaderAt(SoundConverter* c, uint64_t length, uint64_t at, bool* named = nullptr) {
     ChunkHeader h;
-    if (!EnterRiffWave(c, &w->length)) return -1;
-    do {
-        if (!ReadHeader(c, w->length, &h)) return -1;
-    } while (!IdIs(h.id, "fmt ") && SkipBody(c, w->length, h.size));
-    if (!IdIs(h.id, "fmt ")) return -1;
-    // Past the stream is a lie.
-    const uint64_t body = Tell(c);
-    if (h.size < kFmtFixedBytes || body + h.size > w->length) return -1;
-    uint32_t alloc = h.size < 18 ? 18 : h.size;
+    if (at + 8 > length || !SeekTo(c, at) || !ReadExact(c, &h, 8) || !PlausibleId(h.id)) return false;
+    const bool wanted = IdIs(h.id, "fmt ") || IdIs(h.id, "data");
+    if (named) *named = wanted;
+    return IdIs(h.id, "data") || at + 8 + h.size <= length;
+}
+
+// Where the next chunk header stands behind a body that ends at `end`: past
+// the pad byte of an odd one, as the format has it, unless the bytes show a
+// writer that left it out (a bext chunk, a 17-byte format): the header at
+// `end` is the format or data chunk, or is a chunk that fits where the one a
+// byte on is not. A pad byte of 0 is always one.
+uint64_t NextChunkAt(SoundConverter* c, uint64_t length, uint64_t end, uint64_t size) {
+    if (!(size & 1) || end >= length) return end;
+    char ids[5];
+    if (end + 5 > length || !SeekTo(c, end) || !ReadExact(c, ids, 5) || !PlausibleId(ids)) return end + 1;
+    bool named_here = false, named_on = false;
+    const bool here = ChunkHeaderAt(c, length, end, &named_here), on = ChunkHeaderAt(c, length, end + 1, &named_on);
+    if (named_here || named_on) return named_here ? end : end + 1;
+    if (here != on) return here ? end : end + 1;
+    return PlausibleId(ids + 1) ? end + 1 : end;
+}
+
+// Whether chunks, not sound, stand at the data's start: a data size of 0
+// (Pro Tools writes one, with its chunks right behind) then means the chunk
+// is empty. Two headers that chain, or one that reaches the stream's end.
+bool ChunksStandAt(SoundConverter* c, uint64_t length, uint64_t at) {
+    ChunkHeader h;
+    for (int i = 0; i < 2; i++) {
+        if (!ChunkHeaderAt(c, length, at) || !SeekTo(c, at) || !ReadExact(c, &h, 8)) return false;
+        if (IdIs(h.id, "data")) return true;
+        at = NextChunkAt(c, length, at + 8 + h.size, h.size);
+        if (at + 8 > length) return true;
+    }
+    return true;
+}
+
+// A RIFF WAVE's chunks as every consumer reads them: the readers, the graph's
+// pre-checks and the image the graph is handed. Chunk sizes come from the
+// file: every position is computed in 64 bits and a chunk before the data
+// that reaches past the stream breaks the file, so no size can move the walk
+// backwards or hold it on one header.
+struct RiffWalk {
+    uint64_t length;
+    uint64_t fmt_at;
+    uint32_t fmt_size;
+    uint32_t data_at, data_size;
+    uint8_t* fmt;       // the record as the readers see it, zero-padded to at least 18 bytes
+    uint32_t record_size;
+    const char* broken;   // why the layout is broken, for the log
+};
+
+// The first "fmt " and the first "data", wherever they stand (ffmpeg reads a
+// data chunk before the format too). A data size of 0 or 0xFFFFFFFF (writers
+// that cannot seek back to fill it in), or one past the stream (a cut file),
+// runs to the stream's end, unless chunks stand at its start: then the chunk
+// is empty. RF64's data size is ds64's. A WAV with nothing to decode is broken.
+RiffWaveLayout WalkChunks(SoundConverter* c, RiffWalk* w) {
+    *w = {};
+    bool rf64 = false;
+    if (!EnterRiffWave(c, &w->length, &rf64)) return RIFF_WAVE_NONE;
+    const uint64_t length = w->length;
+    bool fmt = false, data = false;
+    uint64_t ds64_data = UINT64_MAX;
+    for (uint64_t at = 12; !fmt || !data;) {
+        ChunkHeader h;
+        if (at + 8 > length || !SeekTo(c, at) || !ReadExact(c, &h, 8)) {
+            w->broken = fmt ? "ＷＡＶＥファイルにdataチャンクがありません" : "ＷＡＶＥファイルにfmtチャンクがありません";
+            return RIFF_WAVE_BROKEN;
+        }
+        const uint64_t body = at + 8;
+        uint64_t size = h.size;
+        uint8_t ds64[16];
+        if (rf64 && !data && IdIs(h.id, "ds64") && h.size >= 16 && body + 16 <= length && ReadExact(c, ds64, 16))
+            ds64_data = Le32(ds64 + 8) | (uint64_t)Le32(ds64 + 12) << 32;
+        if (IdIs(h.id, "fmt ") && !fmt) {
+            if (h.size < kFmtFixedBytes || body + h.size > length) {
+                w->broken = "ＷＡＶＥファイルのfmtチャンクが壊れています";
+                return RIFF_WAVE_BROKEN;
+            }
+            fmt = true;
+            w->fmt_at = body;
+            w->fmt_size = h.size;
+        } else if (IdIs(h.id, "data") && !data) {
+            data = true;
+            if (body >= 0xFFFFFFFFu) return RIFF_WAVE_BROKEN;   // beyond what a converter addresses
+            w->data_at = (uint32_t)body;
+            if (rf64 && h.size == 0xFFFFFFFFu && ds64_data != UINT64_MAX) size = ds64_data;
+            if (size == 0 || size == 0xFFFFFFFFu || body + size > length) {
+                // Nothing after the data can be told from it: the walk ends here.
+                w->broken = !fmt ? "ＷＡＶＥファイルのfmtチャンクがdataチャンクの後ろに見つかりません"
+                          : body >= length || ChunksStandAt(c, length, body) ? "ＷＡＶＥファイルのdataチャンクが空です"
+                                                                              : nullptr;
+                if (w->broken) return RIFF_WAVE_BROKEN;
+                const uint64_t rest = length - body;
+                w->data_size = rest > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)rest;
+                break;
+            }
+            w->data_size = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)size;
+        }
+        if (body + size > length) {
+            w->broken = "ＷＡＶＥファイルのチャンクがファイルの終わりを越えています";
+            return RIFF_WAVE_BROKEN;
+        }
+        at = NextChunkAt(c, length, body + size, size);
+    }
+    return RIFF_WAVE_WHOLE;
+}
+
+// The format record as both readers see it: an extensible record as the
+// format it names, G.711 as a byte a sample a channel whatever a header says
+// of its bits or block (as ffmpeg reads it: the codec refuses any other
+// count, and the graph's parser waited out its time limit on a block of
+// 32,195), and a 16-byte PCM record's bits as its block tells them.
+int ReadFormat(SoundConverter* c, RiffWalk* w) {
+    const uint32_t alloc = w->fmt_size < 18 ? 18 : w->fmt_size;
     w->fmt = (uint8_t*)MemAllocZeroed(alloc, "riff_wave", __LINE__);
     if (!w->fmt) return -1;
-    if (!ReadExact(c, w->fmt, h.size) || !SeekPastBody(c, w->length, body + h.size, h.size)) {
+    if (!SeekTo(c, w->fmt_at) || !ReadExact(c, w->fmt, w->fmt_size)) {
         MemFree(w->fmt);
         w->fmt = nullptr;
         return -1;
     }
-    // Both readers, and so the choice between them, see an extensible record as the format it names.
-    w->fmt_size = PlainWaveFormat(w->fmt, h.size);
-    // G.711 is a byte a sample a channel whatever a header says of its bits or
-    // its block, as ffmpeg reads it: the codec refuses any other count, and the
-    // graph's parser waited out its time limit on a block of 32,195.
+    w->record_size = PlainWaveFormat(w->fmt, w->fmt_size);
     WAVEFORMATEX* f = (WAVEFORMATEX*)w->fmt;
     if ((f->wFormatTag == WAVE_FORMAT_ALAW || f->wFormatTag == WAVE_FORMAT_MULAW) && f->nChannels) {
         f->wBitsPerSample = 8;
         f->nBlockAlign = f->nChannels;
     }
+    if (f->wFormatTag == WAVE_FORMAT_PCM && w->record_size == 16 && f->nChannels) {
+        f->wBitsPerSample = (WORD)(f->nBlockAlign / f->nChannels * 8);
+        f->cbSize = 0;
+    }
     return 0;
 }
 
+int WalkToFormat(SoundConverter* c, RiffWalk* w) {
+    if (WalkChunks(c, w) != RIFF_WAVE_WHOLE) return -1;
+    return ReadFormat(c, w);
+}
+
+// The data as the walk found it, the stream left at its start.
 int WalkToData(SoundConverter* c, RiffWalk* w) {
-    ChunkHeader h;
-    for (;;) {
-        if (!ReadHeader(c, w->length, &h)) return -1;
-        if (IdIs(h.id, "data")) break;
-        if (!SkipBody(c, w->length, h.size)) return -1;
-    }
-    uint64_t start = Tell(c);
-    if (start >= w->length) return -1;
-    uint64_t remain = w->length - start;
-    c->data_start = (uint32_t)start;
-    c->data_size = (uint64_t)h.size > remain ? (uint32_t)remain : h.size;
-    return 0;
+    c->data_start = w->data_at;
+    c->data_size = w->data_size;
+    return SeekTo(c, w->data_at) ? 0 : -1;
 }
 
 // Every later division by these fields must be safe. The byte rate is not
@@ -207,60 +284,6 @@ bool IsMpegInWave(const WAVEFORMATEX* f) {
     return f->wFormatTag == WAVE_FORMAT_MPEGLAYER3 || f->wFormatTag == WAVE_FORMAT_MPEG;
 }
 
-// The first stream of MPEG audio in a data chunk, as the rule for raw bytes
-// finds it, and what its frames hold.
-struct MpegDataFrames {
-    uint32_t from, to;          // the stream's bytes in the chunk, its leading tags and tails left out
-    uint64_t bytes, samples;
-    uint32_t lowest, highest;   // the frames' bit rates, in bytes a second
-    uint32_t rate, channels;    // of the first frame
-    bool free_format;
-    const uint8_t* data;
-};
-
-// Counts the frames of one chain; the last may be cut.
-void CountChain(void* context, uint32_t from, uint32_t to, uint32_t) {
-    MpegDataFrames* m = (MpegDataFrames*)context;
-    MpegFrameInfo f;
-    for (uint32_t at = from; at < to && to - at >= 4; at += f.frame_length) {
-        if (ParseMpegAudioFrameHeader(m->data + at, &f, true) != 0 || f.frame_length == 0) {
-            m->free_format = m->free_format || (m->data[at + 2] >> 4) == 0;
-            return;
-        }
-        const uint32_t byte_rate = f.bit_rate * 1000 / 8;
-        if (!m->samples) m->rate = f.sample_rate, m->channels = f.channels;
-        m->bytes += f.frame_length < to - at ? f.frame_length : to - at;
-        m->samples += f.samples;
-        if (!m->lowest || byte_rate < m->lowest) m->lowest = byte_rate;
-        if (byte_rate > m->highest) m->highest = byte_rate;
-    }
-}
-
-// The platform's MP3 codec divides by what the header says of the stream (a
-// byte rate of a few bytes over data whose frames it cannot size ends the
-// process, and the filter graph's parser runs out of memory on such data),
-// and decodes every frame it is handed at the rate it was opened for. So the
-// data chunk is judged as raw bytes are: MPEG audio when chained frames make
-// up at least half of what is not a tag (zero bytes, as a recorder that
-// reserved its chunk leaves them, weigh an eighth), and then only the first
-// stream, from its first frame to where another rate takes over, behind a tag
-// or not. The header keeps its channels where the stream is at its rate; the
-// byte rate is settled from the frames after. False when the chunk holds no
-// stream a codec here takes (free format is not).
-bool SettleMpegInWave(WAVEFORMATEX* src, const uint8_t* data, uint32_t size, MpegDataFrames* m) {
-    *m = {};
-    m->data = data;
-    const SoundIntake intake = DecideSoundIntake(data, size, CountChain, m);
-    if (intake.kind != SOUND_INTAKE_RAW_MPEG || !m->samples || m->free_format) return false;
-    m->from = intake.start;
-    m->to = intake.end;
-    if (src->nSamplesPerSec != m->rate) {
-        src->nSamplesPerSec = m->rate;
-        src->nChannels = (WORD)m->channels;
-    }
-    return true;
-}
-
 // Decoded bytes of `src` compressed bytes by the codec's own count; false when it gives none.
 bool AcmDecodedBytes(HACMSTREAM stream, uint32_t src, uint32_t* out) {
     DWORD n = 0;
@@ -317,79 +340,59 @@ bool SizeRiffAcmSteps(SoundConverter* c) {
 
 }  // namespace
 
-RiffWaveLayout CheckRiffWaveLayout(SoundConverter* c, uint16_t* tag) {
-    uint64_t length = 0;
-    if (!EnterRiffWave(c, &length)) return RIFF_WAVE_NONE;
-    bool fmt = false, data = false;
-    ChunkHeader h;
-    while (!fmt || !data) {
-        if (!ReadHeader(c, length, &h)) return RIFF_WAVE_BROKEN;
-        if (IdIs(h.id, "fmt ")) {
-            if (h.size < kFmtFixedBytes) return RIFF_WAVE_BROKEN;
-            fmt = true;
-            uint8_t record[40] = {};
-            const uint32_t n = h.size < sizeof(record) ? h.size : (uint32_t)sizeof(record);
-            const uint64_t body = Tell(c);
-            if (tag && (!ReadExact(c, record, n) || !SeekTo(c, body))) return RIFF_WAVE_BROKEN;
-            if (tag) *tag = NamedWaveFormatTag(record, n);
-        }
-        if (IdIs(h.id, "data")) {
-            // Nothing to decode: the platform's parsers wait out their time limit on some.
-            if (h.size == 0) return RIFF_WAVE_BROKEN;
-            data = true;
-            // Streaming writers leave the size at 0xFFFFFFFF and cut files run short: like
-            // WalkToData, a data chunk with a byte in the stream runs to its end.
-            const uint64_t at = Tell(c);
-            if (at + h.size > length) return fmt && at < length ? RIFF_WAVE_WHOLE : RIFF_WAVE_BROKEN;
-        }
-        if (!SkipBody(c, length, h.size)) return RIFF_WAVE_BROKEN;
+// The record the platform's parser is handed for the file's `fmt` as the
+// readers see it, `seen`, in `out` (at least 40 bytes): the readers' own,
+// but for an extensible record of the file, which goes as the file has it
+// (its channel mask), and plain float of three channels or more, which the
+// parser renders only under the extensible record that names it (it failed
+// on the plain one, now and then only at its time limit).
+static uint32_t RecordForGraph(const uint8_t* fmt, uint32_t fmt_size, const RiffWalk& seen, uint8_t* out) {
+    const WAVEFORMATEX* f = (const WAVEFORMATEX*)seen.fmt;
+    const bool extensible = (fmt[0] | fmt[1] << 8) != f->wFormatTag;
+    if (!extensible && f->wFormatTag == WAVE_FORMAT_IEEE_FLOAT && f->nChannels > 2) return ExtensibleWaveFormat(seen.fmt, out);
+    const uint8_t* from = extensible ? fmt : seen.fmt;
+    const uint32_t size = extensible ? fmt_size : seen.record_size;
+    if (size < 18) {
+        std::memcpy(out, from, 16);
+        return 16;
     }
-    return RIFF_WAVE_WHOLE;
+    // As the readers take it: never more extra bytes than the chunk holds.
+    const uint32_t declared = from[16] | from[17] << 8, extra = declared < size - 18 ? declared : size - 18;
+    std::memcpy(out, from, 18 + extra);
+    out[16] = (uint8_t)extra, out[17] = (uint8_t)(extra >> 8);
+    return 18 + extra;
 }
 
-bool RiffMpegHoldsNoFrames(SoundConverter* c) {
-    uint16_t tag = 0;
-    if (CheckRiffWaveLayout(c, &tag) != RIFF_WAVE_WHOLE || (tag != WAVE_FORMAT_MPEGLAYER3 && tag != WAVE_FORMAT_MPEG))
-        return false;
-    // Where the reader finds no format or no data, it takes nothing.
+WaveForGraph PrepareWaveForGraph(SoundConverter* c, const uint8_t* file, uint32_t file_size) {
+    WaveForGraph out = {WAVE_GRAPH_NOT_WAVE, nullptr, 0};
     RiffWalk w;
-    if (WalkToFormat(c, &w) != 0) return true;
-    WAVEFORMATEX fmt;
-    std::memcpy(&fmt, w.fmt, sizeof(fmt));   // the record is at least 18 bytes
+    const RiffWaveLayout layout = WalkChunks(c, &w);
+    if (layout == RIFF_WAVE_NONE) return out;
+    out.kind = WAVE_GRAPH_REFUSED;
+    if (layout != RIFF_WAVE_WHOLE || w.length != file_size || (uint64_t)w.data_at + w.data_size > file_size ||
+        ReadFormat(c, &w) != 0)
+        return out;
+    const uint8_t* data = file + w.data_at;
+    if (IsMpegInWave((const WAVEFORMATEX*)w.fmt)) {
+        // Decoded as the same bytes are raw: the codec's and the graph's MPEG audio are the frames alone.
+        out.image = (uint8_t*)MemAlloc(w.data_size, "riff_wave", __LINE__);
+        if (out.image) {
+            std::memcpy(out.image, data, w.data_size);
+            out.kind = WAVE_GRAPH_MPEG_DATA;
+            out.size = w.data_size;
+        }
+    } else {
+        uint8_t* record = (uint8_t*)MemAlloc(w.fmt_size < 40 ? 40 : w.fmt_size, "riff_wave", __LINE__);
+        void* image = nullptr;
+        if (record && BuildWaveFileImage(&image, &out.size, record,
+                                         RecordForGraph(file + w.fmt_at, w.fmt_size, w, record), data, w.data_size) == 0) {
+            out.kind = WAVE_GRAPH_IMAGE;
+            out.image = (uint8_t*)image;
+        }
+        MemFree(record);
+    }
     MemFree(w.fmt);
-    if (!IsMpegInWave(&fmt) || WalkToData(c, &w) != 0) return true;
-    uint8_t* data = (uint8_t*)MemAlloc(c->data_size ? c->data_size : 1, "riff_wave", __LINE__);
-    if (!data) return false;
-    MpegDataFrames m;
-    const bool none = ReadExact(c, data, c->data_size) && !SettleMpegInWave(&fmt, data, c->data_size, &m);
-    MemFree(data);
-    return none;
-}
-
-// The record the platform's parser takes for `f` as the reader sees it, in
-// `out`; 0 where the file's own will do.
-static uint32_t RecordForGraph(const WAVEFORMATEX* f, uint32_t fmt_size, uint8_t out[40]) {
-    if (fmt_size < 16 || !f->nChannels) return 0;
-    if (f->wFormatTag == WAVE_FORMAT_IEEE_FLOAT && f->nChannels > 2) return ExtensibleWaveFormat((const uint8_t*)f, out);
-    if (f->wFormatTag != WAVE_FORMAT_ALAW && f->wFormatTag != WAVE_FORMAT_MULAW) return 0;
-    WAVEFORMATEX g711 = *f;
-    g711.nAvgBytesPerSec = ImpliedByteRate(f, fmt_size);
-    g711.cbSize = 0;
-    std::memcpy(out, &g711, 18);
-    return 18;
-}
-
-uint8_t* WaveImageForGraph(SoundConverter* c, const uint8_t* file, uint32_t* size) {
-    RiffWalk w;
-    if (CheckRiffWaveLayout(c) != RIFF_WAVE_WHOLE || WalkToFormat(c, &w) != 0) return nullptr;
-    uint8_t fmt[40];
-    const uint32_t fmt_size = RecordForGraph((const WAVEFORMATEX*)w.fmt, w.fmt_size, fmt);
-    MemFree(w.fmt);
-    void* image = nullptr;
-    if (!fmt_size || WalkToData(c, &w) != 0 ||
-        BuildWaveFileImage(&image, size, fmt, fmt_size, file + c->data_start, c->data_size) != 0)
-        return nullptr;
-    return (uint8_t*)image;
+    return out;
 }
 
 static void CloseAcmHandles(SoundConverter* c) {
@@ -429,11 +432,7 @@ int OpenRiffPcmSource(SoundConverter* c) {
         return -1;
     }
     std::memset(&c->format, 0, sizeof(c->format));
-    std::memcpy(&c->format, w.fmt, w.fmt_size < 18 ? w.fmt_size : 18);
-    if (w.fmt_size == 16) {
-        c->format.cbSize = 0;
-        c->format.wBitsPerSample = (WORD)(c->format.nBlockAlign / c->format.nChannels * 8);
-    }
+    std::memcpy(&c->format, w.fmt, w.record_size < 18 ? w.record_size : 18);
     MemFree(w.fmt);
     if (WalkToData(c, &w) != 0) return -1;
     c->format.nAvgBytesPerSec = ImpliedByteRate(&c->format, 18);
@@ -442,56 +441,56 @@ int OpenRiffPcmSource(SoundConverter* c) {
     return 0;
 }
 
+// MPEG audio in a WAV is decoded as the same bytes are raw (mp3_acm.h): no
+// field of the header reaches the codec, whose record comes from the frames.
+static int OpenRiffMpegSource(SoundConverter* c) {
+    uint8_t* data = (uint8_t*)MemAlloc(c->data_size, "riff_wave", __LINE__);
+    if (!data || !ReadExact(c, data, c->data_size)) {
+        MemFree(data);
+        return -1;
+    }
+    if (OpenMp3AcmData(c, data, c->data_size) == 0) return 0;
+    return LogAppend("ＷＡＶＥ内のＭＰＥＧオーディオのフレームが見つかりません\n");
+}
+
 int OpenRiffAcmSource(SoundConverter* c) {
     std::memset(&c->acm, 0, sizeof(c->acm));
     if (!AcmEntryPointsPresent()) return -1;
     RiffWalk w;
-    if (WalkToFormat(c, &w) != 0) return -1;
+    if (WalkChunks(c, &w) != RIFF_WAVE_WHOLE) {
+        if (w.broken) LogAppendFormat("%s\n", w.broken);
+        return -1;
+    }
+    if (ReadFormat(c, &w) != 0) return -1;
     WAVEFORMATEX* src = (WAVEFORMATEX*)w.fmt;
     c->acm.src_format = src;
-    MpegDataFrames mpeg = {};
-    if (src->wFormatTag == WAVE_FORMAT_PCM && w.fmt_size == 16 && src->nChannels) {
-        src->wBitsPerSample = (WORD)(src->nBlockAlign / src->nChannels * 8);
-        src->cbSize = 0;
-    }
     // ACM reads cbSize extra bytes behind the record: never more than the chunk holds.
-    uint32_t extra = w.fmt_size > 18 ? w.fmt_size - 18 : 0;
+    uint32_t extra = w.record_size > 18 ? w.record_size - 18 : 0;
     if (src->cbSize > extra) src->cbSize = (WORD)extra;
 
     if (!FormatFieldsUsable(src) || WalkToData(c, &w) != 0) goto reject;
-    if (c->data_size == 0) {
-        LogAppend("ＷＡＶＥファイルのdataチャンクが空です\n");
-        goto reject;
+    if (IsMpegInWave(src)) {
+        MemFree(src);
+        c->acm.src_format = nullptr;
+        return OpenRiffMpegSource(c);
     }
     // Formats that crash the platform's codecs are refused before ACM sees them.
-    if (!AdpcmBlockUsable(src, w.fmt_size)) {
+    if (!AdpcmBlockUsable(src, w.record_size)) {
         LogAppend("ADPCMの１ブロック当たりのサンプル数が０です\n");
         goto reject;
     }
-    if (!ImaBlockHoldsItsSamples(src, w.fmt_size)) {
+    if (!ImaBlockHoldsItsSamples(src, w.record_size)) {
         LogAppend("ADPCMの１ブロック当たりのサンプル数がブロックの大きさと合いません\n");
         goto reject;
     }
-    c->acm.data = (uint8_t*)MemAlloc(c->data_size ? c->data_size : 1, "riff_wave", __LINE__);
+    c->acm.data = (uint8_t*)MemAlloc(c->data_size, "riff_wave", __LINE__);
     if (!c->acm.data) goto reject;
     c->acm.data_size = c->data_size;
     if (!ReadExact(c, c->acm.data, c->data_size) || !SeekTo(c, c->data_start)) goto reject;
     c->acm.src_pos = 0;
-    if (IsMpegInWave(src)) {
-        if (!SettleMpegInWave(src, c->acm.data, c->acm.data_size, &mpeg)) {
-            LogAppend("ＷＡＶＥ内のＭＰＥＧオーディオのフレームが見つかりません\n");
-            goto reject;
-        }
-        std::memmove(c->acm.data, c->acm.data + mpeg.from, mpeg.to - mpeg.from);
-        c->acm.data_size = mpeg.to - mpeg.from;
-    }
 
-    // Codecs check the byte rate against the rest of the format, and count
-    // their output by it: MPEG audio's comes from its frames where the header
-    // gives one they do not have (VBR writers leave 0).
-    src->nAvgBytesPerSec = ImpliedByteRate(src, w.fmt_size);
-    if (mpeg.samples && (src->nAvgBytesPerSec < mpeg.lowest || src->nAvgBytesPerSec > mpeg.highest))
-        src->nAvgBytesPerSec = (uint32_t)(mpeg.bytes * src->nSamplesPerSec / mpeg.samples);
+    // Codecs check the byte rate against the rest of the format, and count their output by it.
+    src->nAvgBytesPerSec = ImpliedByteRate(src, w.record_size);
     if (src->nAvgBytesPerSec == 0) goto reject;
     if (src->wFormatTag == WAVE_FORMAT_PCM && CheckPcmFormat(src) != 0) goto reject;
     std::memset(&c->format, 0, sizeof(c->format));
@@ -504,8 +503,7 @@ int OpenRiffAcmSource(SoundConverter* c) {
 
     c->block_size = c->format.nAvgBytesPerSec;
     if (!SizeRiffAcmSteps(c)) goto reject;
-    // MPEG audio is as long as its frames: the codec counts in whole 1152-sample blocks of the average rate.
-    c->acm.total_samples = mpeg.samples && mpeg.samples * c->format.nBlockAlign <= 0x7FFFFFFF ? (int32_t)mpeg.samples : -1;
+    c->acm.total_samples = -1;
     c->method = SOUND_CONVERT_ACM;
     return 0;
 

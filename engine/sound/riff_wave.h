@@ -4,27 +4,22 @@
 #pragma once
 #include "engine/sound/sound_convert.h"
 
-enum RiffWaveLayout { RIFF_WAVE_NONE, RIFF_WAVE_WHOLE, RIFF_WAVE_BROKEN };
-// Whether the stream is a RIFF WAVE, and if so whether its "fmt " and "data"
-// chunks are there, wherever they stand, and lie whole inside the stream (a
-// "data" chunk may run short of its size, as the reader allows, but an empty
-// one leaves nothing to decode). Decides nothing about the format itself,
-// but gives its tag (an extensible record's named one) where `tag` is given.
-// Leaves the stream anywhere.
-RiffWaveLayout CheckRiffWaveLayout(SoundConverter* conv, uint16_t* tag = nullptr);
-// Whether the stream is a WAV of MPEG audio whose data the ACM reader finds
-// no stream in (judged as raw bytes are), or does not reach: nothing there is
-// sound, and the platform's parser runs out of memory on some. Leaves the
-// stream anywhere.
-bool RiffMpegHoldsNoFrames(SoundConverter* conv);
-// The platform's parser renders float of three channels or more only under
-// an extensible header: with the plain one (tag 3, as scipy writes it) it
-// fails, now and then only at its time limit. It waits out its limit on
-// A-law and mu-law whose block is not a byte a channel (a block of 32,195,
-// say). Such a WAV, and any A-law or mu-law, comes back as a new image
-// (MemAlloc'd) under the header that names it rightly, its data taken from
-// `file`, the stream's whole bytes; any other, null.
-uint8_t* WaveImageForGraph(SoundConverter* conv, const uint8_t* file, uint32_t* size);
+// What the platform's filter graph is handed of a file, so that its parser
+// never reads a WAV otherwise than the readers: the chunks both readers
+// take, as one walk finds them, in the plainest layout.
+enum WaveForGraphKind {
+    WAVE_GRAPH_NOT_WAVE,    // no RIFF WAVE: the file goes as it is
+    WAVE_GRAPH_REFUSED,     // a WAV with no format or no data to decode, or whose chunks run past the file
+    WAVE_GRAPH_IMAGE,       // a new WAV: the format record and the data chunk alone
+    WAVE_GRAPH_MPEG_DATA,   // MPEG audio: the data chunk's bytes, judged as raw bytes are
+};
+struct WaveForGraph {
+    WaveForGraphKind kind;
+    uint8_t* image;   // MemAlloc'd for an image or MPEG data
+    uint32_t size;
+};
+// `file` holds the stream's whole `file_size` bytes. Leaves the stream anywhere.
+WaveForGraph PrepareWaveForGraph(SoundConverter* conv, const uint8_t* file, uint32_t file_size);
 // 0 accepted, -1 rejected (nothing left allocated or open).
 int OpenRiffPcmSource(SoundConverter* conv);
 int OpenRiffAcmSource(SoundConverter* conv);

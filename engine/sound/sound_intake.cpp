@@ -159,16 +159,25 @@ SoundIntake JudgeRawBytes(const uint8_t* p, uint32_t size, uint32_t start, const
     return r;
 }
 
+// Bytes from `start` that hold no confirmed container.
+SoundIntake JudgeUncontained(const uint8_t* p, uint32_t size, uint32_t start, MpegChainVisitor visit, void* context) {
+    // Atoms that chain but reach no movie are a movie's leftovers, or a
+    // picture's: never raw MPEG audio, though a frame may stand in them.
+    if (QuickTimeAtomsAt(p, size, start) >= 2) return Refused(SOUND_INTAKE_ATOMS_WITHOUT_MOVIE);
+    return JudgeRawBytes(p, size, start, FindMpegAudioTails(p, size), visit, context);
+}
+
 }  // namespace
 
 SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size, MpegChainVisitor visit, void* context) {
     const uint32_t start = LeadingId3v2TagsEnd(p, size);
     if (const char* container = ConfirmedSoundContainer(p, size, start))
         return {SOUND_INTAKE_CONTAINER, SOUND_INTAKE_CONFIRMED_CONTAINER, container, start, size, false, 0, 0, 0};
-    // Atoms that chain but reach no movie are a movie's leftovers, or a
-    // picture's: never raw MPEG audio, though a frame may stand in them.
-    if (QuickTimeAtomsAt(p, size, start) >= 2) return Refused(SOUND_INTAKE_ATOMS_WITHOUT_MOVIE);
-    return JudgeRawBytes(p, size, start, FindMpegAudioTails(p, size), visit, context);
+    return JudgeUncontained(p, size, start, visit, context);
+}
+
+SoundIntake DecideMpegDataIntake(const uint8_t* p, uint32_t size, MpegChainVisitor visit, void* context) {
+    return JudgeUncontained(p, size, LeadingId3v2TagsEnd(p, size), visit, context);
 }
 
 const char* DescribeSoundIntake(const SoundIntake& intake) {

@@ -57,5 +57,12 @@ typedef void (*MpegChainVisitor)(void* context, uint32_t from, uint32_t to, uint
 SoundIntake DecideSoundIntake(const uint8_t* p, uint32_t size, MpegChainVisitor visit = nullptr,
                               void* context = nullptr);
 
+// The data chunk of a WAV that declares MPEG audio, judged as raw bytes are
+// but for containers: the WAV is the container, and a RIFF header in front
+// of the frames (a WAV wrapped whole in another, a header left in front) is
+// other bytes.
+SoundIntake DecideMpegDataIntake(const uint8_t* p, uint32_t size, MpegChainVisitor visit = nullptr,
+                                 void* context = nullptr);
+
 // A line for the log and the sweep: what was decided and why, in English.
 const char* DescribeSoundIntake(const SoundIntake& intake);
