@@ -77,7 +77,8 @@ void GatherChain(void* context, uint32_t from, uint32_t to, uint32_t limit) {
         }
         if (!m->shortest || f.frame_length < m->shortest) m->shortest = f.frame_length;
         m->frame_samples = f.samples;
-        m->total_samples += f.samples;
+        // A cut last frame gives the codec nothing: a stream announces what it then plays.
+        if (f.frame_length <= limit - at) m->total_samples += f.samples;
         (f.channels == 1 ? m->mono : m->stereo) = true;
         at = limit - at > f.frame_length ? at + f.frame_length : limit;   // the last frame may be cut
     }
@@ -99,7 +100,7 @@ bool GatherFrames(uint8_t* image, uint32_t size, bool wave_data, Mp3Frames* m) {
     const bool raw = intake.kind == SOUND_INTAKE_RAW_MPEG;
     MemFree(image);
     // PCM of more than 2 GB is no sound to hold: its length would not even count.
-    if (raw && m->data && !m->bad && m->size > 0 && m->total_samples * 4 <= 0x7FFFFFFF) return true;
+    if (raw && m->data && !m->bad && m->total_samples > 0 && m->total_samples * 4 <= 0x7FFFFFFF) return true;
     MemFree(m->data);
     m->data = nullptr;
     return false;

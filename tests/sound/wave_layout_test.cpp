@@ -144,6 +144,8 @@ const Layout kLayouts[] = {
     {"JUNK before fmt", [](const Payload& p) { return Chunks().Add("JUNK", Bytes(28, 0)).Add("fmt ", p.fmt).Add("data", p.data).Build(); }, true},
     {"odd LIST before fmt", [](const Payload& p) { return Chunks().Add("LIST", Bytes(7, 'l')).Add("fmt ", p.fmt).Add("data", p.data).Build(); }, true},
     {"odd LIST before fmt, no pad", [](const Payload& p) { return Chunks().Add("LIST", Bytes(7, 'l'), -1, false).Add("fmt ", p.fmt).Add("data", p.data).Build(); }, true},
+    // The header a byte on, "UNKB", is text too: only its size tells.
+    {"odd LIST, no pad, before JUNK of 66", [](const Payload& p) { return Chunks().Add("LIST", Bytes(65, 'l'), -1, false).Add("JUNK", Bytes(66, 1)).Add("fmt ", p.fmt).Add("data", p.data).Build(); }, true},
     {"odd bext between", [](const Payload& p) { return Chunks().Add("fmt ", p.fmt).Add("bext", Bytes(603, 'b')).Add("data", p.data).Build(); }, true},
     {"odd bext between, no pad", [](const Payload& p) { return Chunks().Add("fmt ", p.fmt).Add("bext", Bytes(603, 'b'), -1, false).Add("data", p.data).Build(); }, true},
     {"odd fmt, no pad", [](const Payload& p) { return Chunks().Add("fmt ", OddRecord(p.fmt), -1, false).Add("data", p.data).Build(); }, true},
@@ -221,8 +223,9 @@ Bytes InsertAtFrame(const Bytes& mp3, size_t frame, const Bytes& what) {
 
 // Each byte sequence wrapped as a WAV's data chunk decodes as its raw twin:
 // the same frames, channel changes and first stream, as a normal sound, as a
-// stream and through the compression manager alone; the platform's parsers
-// within a frame of it. A RIFF header in front of the frames is other bytes.
+// stream and through the compression manager alone, each as long as it says;
+// the platform's parsers within a frame of it. A RIFF header in front of the
+// frames is other bytes.
 TEST_F(WaveLayouts, MpegAudioInAWavDecodesAsItsRawBytes) {
     const Bytes tone = ReadFileBytes("tone.mp3"), mono = ReadFileBytes("tone_mono.mp3");
     Bytes pcm_header = PcmWav(2, 44100, 16, Bytes(tone.size(), 0));   // a header left in front
@@ -241,6 +244,7 @@ TEST_F(WaveLayouts, MpegAudioInAWavDecodesAsItsRawBytes) {
         {"3,000 other bytes between frames", InsertAtFrame(tone, 40, Noise(3000, 5)), {}},
         {"a 48 kHz stream behind", Cat({tone, ReadFileBytes("tone48.mp3")}), {}},
         {"files joined", ReadFileBytes("joined_lame2.mp3"), {}},
+        {"cut inside its last frame", Bytes(tone.begin(), tone.end() - 200), {}},
         {"a PCM header in front", Cat({pcm_header, tone}), tone},
         {"a whole MPEG WAV", Chunks().Add("fmt ", kMp3Format).Add("data", tone).Build(), tone},
     };
@@ -265,6 +269,7 @@ TEST_F(WaveLayouts, MpegAudioInAWavDecodesAsItsRawBytes) {
             }
             EXPECT_EQ(want.announced, got.announced);
             EXPECT_TRUE(want.pcm == got.pcm) << want.pcm.size() << " bytes raw, " << got.pcm.size() << " in the WAV";
+            EXPECT_EQ(got.announced, got.pcm.size()) << "a stream announces what it then plays";
         }
     }
     EXPECT_EQ(0, D_CBaseObject::LiveObjectCount());
