@@ -468,12 +468,13 @@ int OpenRiffAcmSource(SoundConverter* c) {
     uint32_t extra = w.record_size > 18 ? w.record_size - 18 : 0;
     if (src->cbSize > extra) src->cbSize = (WORD)extra;
 
-    if (!FormatFieldsUsable(src) || WalkToData(c, &w) != 0) goto reject;
+    if (WalkToData(c, &w) != 0) goto reject;
     if (IsMpegInWave(src)) {
         MemFree(src);
         c->acm.src_format = nullptr;
         return OpenRiffMpegSource(c);
     }
+    if (!FormatFieldsUsable(src)) goto reject;
     // Formats that crash the platform's codecs are refused before ACM sees them.
     if (!AdpcmBlockUsable(src, w.record_size)) {
         LogAppend("ADPCMの１ブロック当たりのサンプル数が０です\n");

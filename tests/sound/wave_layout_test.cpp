@@ -233,6 +233,7 @@ TEST_F(WaveLayouts, MpegAudioInAWavDecodesAsItsRawBytes) {
     const struct {
         const char* what;
         Bytes data, raw;   // raw empty: the data itself
+        Bytes fmt;         // empty: kMp3Format
     } cases[] = {
         {"lame's tone", tone, {}},
         {"behind an ID3v2 tag", ReadFileBytes("tone_id3.mp3"), {}},
@@ -247,10 +248,11 @@ TEST_F(WaveLayouts, MpegAudioInAWavDecodesAsItsRawBytes) {
         {"cut inside its last frame", Bytes(tone.begin(), tone.end() - 200), {}},
         {"a PCM header in front", Cat({pcm_header, tone}), tone},
         {"a whole MPEG WAV", Chunks().Add("fmt ", kMp3Format).Add("data", tone).Build(), tone},
+        {"under a header of no channels, rate or block", tone, {}, FormatBody(0x55, 0, 0, 0, 0, 0, true, Bytes(12))},
     };
     for (const auto& c : cases) {
         ASSERT_GT(c.data.size(), 1000u) << c.what;
-        const Bytes wav = Chunks().Add("fmt ", kMp3Format).Add("data", c.data).Build();
+        const Bytes wav = Chunks().Add("fmt ", c.fmt.empty() ? kMp3Format : c.fmt).Add("data", c.data).Build();
         const Bytes& raw = c.raw.empty() ? c.data : c.raw;
         for (const Path& path : kPaths) {
             SCOPED_TRACE(::testing::Message() << c.what << ", " << path.what);
