@@ -158,6 +158,11 @@ const Layout kLayouts[] = {
     {"data size past the end", [](const Payload& p) { return Chunks().Add("fmt ", p.fmt).Add("data", p.data, p.data.size() + 100000, false).Build(); }, true},
     {"RF64, LIST after data", [](const Payload& p) { return Chunks().Add("ds64", Ds64(p.data.size())).Add("fmt ", p.fmt).Add("data", p.data, 0xFFFFFFFFu).Add("LIST", Bytes(8192, 'i')).Build("RF64"); }, true},
     {"RF64", [](const Payload& p) { return Chunks().Add("JUNK", Bytes(28, 0)).Add("fmt ", p.fmt).Add("data", p.data, 0xFFFFFFFFu).Build("RF64"); }, true},
+    {"100,000 odd chunks before fmt, no pads", [](const Payload& p) {
+        Chunks c;
+        for (int i = 0; i < 100000; i++) c.Add("JUNK", Bytes(1, 'j'), -1, false);
+        return c.Add("fmt ", p.fmt).Add("data", p.data).Build();
+    }, true},
     // Pro Tools leaves a data size of 0 with its chunks right behind: nothing there is sound.
     {"empty data, chunks behind", [](const Payload& p) { return Chunks().Add("fmt ", p.fmt).Add("data", {}).Add("LIST", Bytes(200, 'i')).Add("JUNK", Bytes(p.data.size(), 0)).Build(); }, false},
     {"endless data before fmt", [](const Payload& p) { return Chunks().Add("data", p.data, 0xFFFFFFFFu).Add("fmt ", p.fmt).Build(); }, false},
@@ -203,6 +208,7 @@ TEST_F(WaveLayouts, EveryLayoutGivesThePlainFilesSamplesOrARefusal) {
                     continue;
                 }
                 ASSERT_TRUE(want.loaded) << "loaded what the plain file does not give";
+                EXPECT_LT(got.ms, want.ms + 2000) << "generous: the walk is linear in the chunks";
                 EXPECT_EQ(0, std::memcmp(&want.format, &got.format, sizeof want.format));
                 EXPECT_EQ(want.announced, got.announced);
                 EXPECT_TRUE(want.pcm == got.pcm) << want.pcm.size() << " bytes of the plain file's samples, "
@@ -264,11 +270,14 @@ TEST_F(WaveLayouts, MpegAudioInAWavDecodesAsItsRawBytes) {
                               << (got.loaded ? "loads" : "is refused");
                 continue;
             }
-            EXPECT_EQ(0, std::memcmp(&want.format, &got.format, sizeof want.format));
+            // The platform's graph plays a channel change at either count, as it likes, load by load.
             if (path.mask == kFiltersAlone) {
-                EXPECT_NEAR((double)want.pcm.size(), (double)got.pcm.size(), 1152.0 * want.format.nBlockAlign);
+                EXPECT_EQ(want.format.nSamplesPerSec, got.format.nSamplesPerSec);
+                EXPECT_NEAR((double)want.pcm.size() / want.format.nBlockAlign, (double)got.pcm.size() / got.format.nBlockAlign,
+                            1152.0);
                 continue;
             }
+            EXPECT_EQ(0, std::memcmp(&want.format, &got.format, sizeof want.format));
             EXPECT_EQ(want.announced, got.announced);
             EXPECT_TRUE(want.pcm == got.pcm) << want.pcm.size() << " bytes raw, " << got.pcm.size() << " in the WAV";
             EXPECT_EQ(got.announced, got.pcm.size()) << "a stream announces what it then plays";

@@ -4,8 +4,9 @@
 // taken file without a sound or media extension fails the run (exit 1), and so
 // does any refused file with one. A
 // folder that cannot be walked fails it too (exit 2): a missing folder must
-// not pass for a clean one.
-//   host_sound_sweep [--check] DIR...
+// not pass for a clean one. With --wave-data each file is judged as the data
+// chunk of a WAV that declares MPEG audio, where no container is looked for.
+//   host_sound_sweep [--check] [--wave-data] DIR...
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -44,15 +45,20 @@ bool ReadWhole(const fs::path& path, std::vector<uint8_t>* bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool check = argc > 1 && std::string(argv[1]) == "--check";
-    if (argc < 2 + check) {
-        std::fprintf(stderr, "usage: host_sound_sweep [--check] DIR...\n");
+    bool check = false, wave_data = false;
+    int first = 1;
+    for (; first < argc && argv[first][0] == '-'; first++) {
+        check = check || std::string(argv[first]) == "--check";
+        wave_data = wave_data || std::string(argv[first]) == "--wave-data";
+    }
+    if (first >= argc) {
+        std::fprintf(stderr, "usage: host_sound_sweep [--check] [--wave-data] DIR...\n");
         return 2;
     }
     unsigned read = 0, taken = 0, wrong = 0;   // taken without a sound extension, or refused with one
     bool walk_failed = false;
     std::vector<uint8_t> bytes;
-    for (int a = 1 + check; a < argc; a++) {
+    for (int a = first; a < argc; a++) {
         std::error_code ec;
         // The iterator never follows a symlinked folder; symlinked files are passed over below.
         fs::recursive_directory_iterator it(argv[a], fs::directory_options::skip_permission_denied, ec), end;
@@ -62,7 +68,8 @@ int main(int argc, char** argv) {
             const uintmax_t size = it->file_size(e);
             if (e || size < 1024 || size > 50u << 20 || !ReadWhole(it->path(), &bytes)) continue;
             read++;
-            const SoundIntake in = DecideSoundIntake(bytes.data(), (uint32_t)bytes.size());
+            const SoundIntake in = wave_data ? DecideMpegDataIntake(bytes.data(), (uint32_t)bytes.size())
+                                             : DecideSoundIntake(bytes.data(), (uint32_t)bytes.size());
             if (in.kind == SOUND_INTAKE_REFUSED) {
                 if (check && HasMediaExtension(it->path())) {
                     std::printf("refused sound: %s (%s)\n", it->path().string().c_str(), DescribeSoundIntake(in));
