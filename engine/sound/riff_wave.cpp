@@ -343,13 +343,23 @@ bool SizeRiffAcmSteps(SoundConverter* c) {
 // The record the platform's parser is handed for the file's `fmt` as the
 // readers see it, `seen`, in `out` (at least 40 bytes): the readers' own,
 // but for an extensible record of the file, which goes as the file has it
-// (its channel mask), and plain float of three channels or more, which the
-// parser renders only under the extensible record that names it (it failed
-// on the plain one, now and then only at its time limit).
+// (its channel mask), G.711, always as the plain record, and plain float of
+// three channels or more, which the parser renders only under the extensible
+// record that names it (it failed on the plain one, now and then only at its
+// time limit).
 static uint32_t RecordForGraph(const uint8_t* fmt, uint32_t fmt_size, const RiffWalk& seen, uint8_t* out) {
     const WAVEFORMATEX* f = (const WAVEFORMATEX*)seen.fmt;
     const bool extensible = (fmt[0] | fmt[1] << 8) != f->wFormatTag;
     if (!extensible && f->wFormatTag == WAVE_FORMAT_IEEE_FLOAT && f->nChannels > 2) return ExtensibleWaveFormat(seen.fmt, out);
+    // G.711 goes as the plain record the readers see, whatever the file's: the
+    // parser waited out its limit on some blocks.
+    if (f->wFormatTag == WAVE_FORMAT_ALAW || f->wFormatTag == WAVE_FORMAT_MULAW) {
+        WAVEFORMATEX g711 = *f;
+        g711.nAvgBytesPerSec = ImpliedByteRate(f, seen.record_size);
+        g711.cbSize = 0;
+        std::memcpy(out, &g711, 18);
+        return 18;
+    }
     const uint8_t* from = extensible ? fmt : seen.fmt;
     const uint32_t size = extensible ? fmt_size : seen.record_size;
     if (size < 18) {
