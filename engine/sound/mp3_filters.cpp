@@ -308,11 +308,13 @@ int ConvertMp3ToPcm(SoundConverter* conv) {
         return Fail(&g, conv, kBrokenReadersFile);
     const WaveForGraph wave = PrepareWaveForGraph(conv, g.image, g.size);
     if (wave.kind == WAVE_GRAPH_REFUSED) return Fail(&g, conv, kBrokenReadersFile);
-    if (wave.kind != WAVE_GRAPH_NOT_WAVE) {
+    if (wave.kind == WAVE_GRAPH_IMAGE) {
         MemFree(g.image);
         g.image = wave.image;
-        g.size = wave.size;
+    } else if (wave.kind == WAVE_GRAPH_MPEG_DATA) {
+        std::memmove(g.image, g.image + wave.data_at, wave.size);
     }
+    if (wave.kind != WAVE_GRAPH_NOT_WAVE) g.size = wave.size;
     f.Seek(h, 0, 2);   // left at its end, as the whole read leaves it
     // Offered untyped, raw bytes would be guessed at: the platform takes quiet
     // PCM, tables and pictures for MPEG audio from their headers alone and

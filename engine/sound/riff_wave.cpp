@@ -179,6 +179,16 @@ RiffWaveLayout WalkChunks(SoundConverter* c, RiffWalk* w) {
     return RIFF_WAVE_WHOLE;
 }
 
+// Holds a record's cbSize (at least 18 bytes in memory) to the extra bytes its
+// `size` holds: ACM and the platform's parser read that many behind it.
+// Returns the bytes that make the record up, 16 for one shorter than 18.
+uint32_t HoldExtraBytes(uint8_t* record, uint32_t size) {
+    WAVEFORMATEX* f = (WAVEFORMATEX*)record;
+    const uint32_t held = size > 18 ? size - 18 : 0;
+    if (f->cbSize > held) f->cbSize = (WORD)held;
+    return size < 18 ? 16 : 18 + f->cbSize;
+}
+
 // The format record as both readers see it: an extensible record as the
 // format it names, G.711 as a byte a sample a channel whatever a header says
 // of its bits or block (as ffmpeg reads it: the codec refuses any other
@@ -360,21 +370,13 @@ static uint32_t RecordForGraph(const uint8_t* fmt, uint32_t fmt_size, const Riff
         std::memcpy(out, &g711, 18);
         return 18;
     }
-    const uint8_t* from = extensible ? fmt : seen.fmt;
     const uint32_t size = extensible ? fmt_size : seen.record_size;
-    if (size < 18) {
-        std::memcpy(out, from, 16);
-        return 16;
-    }
-    // As the readers take it: never more extra bytes than the chunk holds.
-    const uint32_t declared = from[16] | from[17] << 8, extra = declared < size - 18 ? declared : size - 18;
-    std::memcpy(out, from, 18 + extra);
-    out[16] = (uint8_t)extra, out[17] = (uint8_t)(extra >> 8);
-    return 18 + extra;
+    std::memcpy(out, extensible ? fmt : seen.fmt, size < 18 ? 18 : size);
+    return HoldExtraBytes(out, size);
 }
 
 WaveForGraph PrepareWaveForGraph(SoundConverter* c, const uint8_t* file, uint32_t file_size) {
-    WaveForGraph out = {WAVE_GRAPH_NOT_WAVE, nullptr, 0};
+    WaveForGraph out = {WAVE_GRAPH_NOT_WAVE, nullptr, 0, 0};
     RiffWalk w;
     const RiffWaveLayout layout = WalkChunks(c, &w);
     if (layout == RIFF_WAVE_NONE) return out;
@@ -385,12 +387,9 @@ WaveForGraph PrepareWaveForGraph(SoundConverter* c, const uint8_t* file, uint32_
     const uint8_t* data = file + w.data_at;
     if (IsMpegInWave((const WAVEFORMATEX*)w.fmt)) {
         // Decoded as the same bytes are raw: the codec's and the graph's MPEG audio are the frames alone.
-        out.image = (uint8_t*)MemAlloc(w.data_size, "riff_wave", __LINE__);
-        if (out.image) {
-            std::memcpy(out.image, data, w.data_size);
-            out.kind = WAVE_GRAPH_MPEG_DATA;
-            out.size = w.data_size;
-        }
+        out.kind = WAVE_GRAPH_MPEG_DATA;
+        out.data_at = w.data_at;
+        out.size = w.data_size;
     } else {
         uint8_t* record = (uint8_t*)MemAlloc(w.fmt_size < 40 ? 40 : w.fmt_size, "riff_wave", __LINE__);
         void* image = nullptr;
@@ -474,9 +473,7 @@ int OpenRiffAcmSource(SoundConverter* c) {
     if (ReadFormat(c, &w) != 0) return -1;
     WAVEFORMATEX* src = (WAVEFORMATEX*)w.fmt;
     c->acm.src_format = src;
-    // ACM reads cbSize extra bytes behind the record: never more than the chunk holds.
-    uint32_t extra = w.record_size > 18 ? w.record_size - 18 : 0;
-    if (src->cbSize > extra) src->cbSize = (WORD)extra;
+    HoldExtraBytes(w.fmt, w.record_size);
 
     if (WalkToData(c, &w) != 0) goto reject;
     if (IsMpegInWave(src)) {

@@ -11,12 +11,13 @@ enum WaveForGraphKind {
     WAVE_GRAPH_NOT_WAVE,    // no RIFF WAVE: the file goes as it is
     WAVE_GRAPH_REFUSED,     // a WAV with no format or no data to decode, or whose chunks run past the file
     WAVE_GRAPH_IMAGE,       // a new WAV: the format record and the data chunk alone
-    WAVE_GRAPH_MPEG_DATA,   // MPEG audio: the data chunk's bytes, judged as raw bytes are
+    WAVE_GRAPH_MPEG_DATA,   // MPEG audio: the data chunk's bytes of the file, judged as raw bytes are
 };
 struct WaveForGraph {
     WaveForGraphKind kind;
-    uint8_t* image;   // MemAlloc'd for an image or MPEG data
-    uint32_t size;
+    uint8_t* image;     // the new WAV, MemAlloc'd
+    uint32_t size;      // of the image, or of the MPEG data
+    uint32_t data_at;   // where the MPEG data stands in the file
 };
 // `file` holds the stream's whole `file_size` bytes. Leaves the stream anywhere.
 WaveForGraph PrepareWaveForGraph(SoundConverter* conv, const uint8_t* file, uint32_t file_size);
