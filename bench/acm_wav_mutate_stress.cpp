@@ -8,12 +8,13 @@
 // a non-zero exit code. Cases are numbered: --from N repeats one. Not a test:
 // it reports the deaths (none expected), the loads refused and the time.
 //   bench_acm_wav_mutate_stress [--from N] [--count N] [--seed S] [--acm] [--sweep | --as-is] [--quiet]
-//                               [--save FILE] [FILE...]
+//                               [--each] [--save FILE] [FILE...]
 // FILEs default to the ACM WAVs the build makes for the sound tests (run from
 // build/wine). --acm disables the media filters, which would also be offered
 // what the compression manager refuses. --sweep sets one field of the format
 // record at a time to each edge value instead, every file in turn (--count
-// 4032 covers the default files); --as-is loads the files as they are. Where a death ends the run, the next run
+// 4032 covers the default files); --as-is loads the files as they are; --each
+// prints every case's samples, for comparing two builds. Where a death ends the run, the next run
 // goes on with --from the case after it.
 #include <windows.h>
 
@@ -325,7 +326,7 @@ void Sweep(Wav& w, long n, std::string& what) {
 int main(int argc, char** argv) {
     long from = 0, count = 4000;
     uint64_t seed = 1;
-    bool acm = false, quiet = false, sweep = false, as_is = false;
+    bool acm = false, quiet = false, sweep = false, as_is = false, each = false;
     const char* save = nullptr;   // where each case's bytes are written before it loads
     std::vector<std::string> names;
     for (int i = 1; i < argc; i++) {
@@ -334,6 +335,7 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc) seed = std::strtoull(argv[++i], nullptr, 10);
         else if (!std::strcmp(argv[i], "--acm")) acm = true;
         else if (!std::strcmp(argv[i], "--quiet")) quiet = true;
+        else if (!std::strcmp(argv[i], "--each")) each = true;
         else if (!std::strcmp(argv[i], "--sweep")) sweep = true;
         else if (!std::strcmp(argv[i], "--as-is")) as_is = true;
         else if (!std::strcmp(argv[i], "--save") && i + 1 < argc) save = argv[++i];
@@ -395,11 +397,10 @@ int main(int argc, char** argv) {
             DeleteSoundHandle(h);
         }
         // A normal sound and a stream of one file are the same sound.
-        if (samples[0] != samples[1]) {
+        if (samples[0] != samples[1] || each)
             std::printf("  case %ld: %d samples as a normal sound, %d as a stream (-1: refused)\n", n, samples[0],
                         samples[1]);
-            differ++;
-        }
+        differ += samples[0] != samples[1];
         const double took = SecondsNow() - case_start;
         if (took > slowest) slowest = took, slowest_case = n;
         if (took > 2) std::printf("  case %ld took %.1f s\n", n, took), slow++;

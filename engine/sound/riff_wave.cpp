@@ -122,8 +122,8 @@ struct RiffWalk {
     const char* broken;   // why the layout is broken, for the log
 };
 
-// The first "fmt " and the first "data", wherever they stand (ffmpeg reads a
-// data chunk before the format too). A data size of 0 or 0xFFFFFFFF (writers
+// The first "fmt " and the first "data" behind it, or else the first before
+// it (ffmpeg reads a data chunk before the format too, and the last of two). A data size of 0 or 0xFFFFFFFF (writers
 // that cannot seek back to fill it in), or one past the stream (a cut file),
 // runs to the stream's end, unless chunks stand at its start: then the chunk
 // is empty. RF64's data size is ds64's. A WAV with nothing to decode is broken.
@@ -132,11 +132,13 @@ RiffWaveLayout WalkChunks(SoundConverter* c, RiffWalk* w) {
     bool rf64 = false;
     if (!EnterRiffWave(c, &w->length, &rf64)) return RIFF_WAVE_NONE;
     const uint64_t length = w->length;
-    bool fmt = false, data = false;
+    // A data chunk before the format stands only until one follows it.
+    bool fmt = false, data = false, data_first = false;
     uint64_t ds64_data = UINT64_MAX;
-    for (uint64_t at = 12; !fmt || !data;) {
+    for (uint64_t at = 12; !fmt || !data || data_first;) {
         ChunkHeader h;
         if (at + 8 > length || !SeekTo(c, at) || !ReadExact(c, &h, 8)) {
+            if (fmt && data) break;
             w->broken = fmt ? "ＷＡＶＥファイルにdataチャンクがありません" : "ＷＡＶＥファイルにfmtチャンクがありません";
             return RIFF_WAVE_BROKEN;
         }
@@ -153,8 +155,9 @@ RiffWaveLayout WalkChunks(SoundConverter* c, RiffWalk* w) {
             fmt = true;
             w->fmt_at = body;
             w->fmt_size = h.size;
-        } else if (IdIs(h.id, "data") && !data) {
+        } else if (IdIs(h.id, "data") && (!data || fmt)) {
             data = true;
+            data_first = !fmt;
             if (body >= 0xFFFFFFFFu) return RIFF_WAVE_BROKEN;   // beyond what a converter addresses
             w->data_at = (uint32_t)body;
             if (rf64 && h.size == 0xFFFFFFFFu && ds64_data != UINT64_MAX) size = ds64_data;
@@ -171,6 +174,7 @@ RiffWaveLayout WalkChunks(SoundConverter* c, RiffWalk* w) {
             w->data_size = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)size;
         }
         if (body + size > length) {
+            if (fmt && data) break;
             w->broken = "ＷＡＶＥファイルのチャンクがファイルの終わりを越えています";
             return RIFF_WAVE_BROKEN;
         }

@@ -150,6 +150,8 @@ const Layout kLayouts[] = {
     {"odd bext between, no pad", [](const Payload& p) { return Chunks().Add("fmt ", p.fmt).Add("bext", Bytes(603, 'b'), -1, false).Add("data", p.data).Build(); }, true},
     {"odd fmt, no pad", [](const Payload& p) { return Chunks().Add("fmt ", OddRecord(p.fmt), -1, false).Add("data", p.data).Build(); }, true},
     {"data before fmt", [](const Payload& p) { return Chunks().Add("data", p.data).Add("fmt ", p.fmt).Build(); }, true},
+    // ffmpeg takes the data behind the format, the last of two.
+    {"a stray data chunk before fmt", [](const Payload& p) { return Chunks().Add("data", Noise(45, 3)).Add("fmt ", p.fmt).Add("data", p.data).Build(); }, true},
     {"two fmt, the first first", [](const Payload& p) { return Chunks().Add("fmt ", p.fmt).Add("fmt ", kOther).Add("data", p.data).Build(); }, true},
     {"second fmt behind the data", [](const Payload& p) { return Chunks().Add("fmt ", p.fmt).Add("data", p.data).Add("fmt ", kOther).Build(); }, true},
     {"8 KB LIST after data", [](const Payload& p) { return Chunks().Add("fmt ", p.fmt).Add("data", p.data).Add("LIST", Bytes(8192, 'i')).Build(); }, true},
